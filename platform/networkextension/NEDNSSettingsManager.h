@@ -1,0 +1,58 @@
+#pragma once
+
+#include "foundation/NSError.h"
+#include "networkextension/NEDNSSettings.h"
+#include "networkextension/NEOnDemandRule.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+/** Error domain of every configuration failure; code 9 means "equal to the stored one". */
+inline const QString NEConfigurationErrorDomain = QStringLiteral("NEConfigurationErrorDomain");
+
+enum NEConfigurationErrorCode : qint64 {
+    NEConfigurationErrorInvalid = 1,
+    NEConfigurationErrorInternal = 6,
+    NEConfigurationErrorUnchanged = 9,
+};
+
+/**
+ * The calling application's system DNS configuration, kept by the platform in its own folder
+ * beside every other app's (see DNSConfigurationStore). The manager holds an in-memory snapshot:
+ * a load replaces it with what is stored, the setters change it, nothing else does. Every
+ * completion runs later on the GUI thread, never inside the call.
+ */
+class NEDNSSettingsManager {
+public:
+    using Completion = std::function<void(OptionalError)>;
+
+    /** The one process-wide manager for the app named by NSBundle::mainBundle(). */
+    static NEDNSSettingsManager &sharedManager();
+
+    void loadFromPreferencesWithCompletionHandler(Completion completion);
+    /** Stores the snapshot's settings and rules; never switches the configuration on. */
+    void saveToPreferencesWithCompletionHandler(Completion completion);
+    /** Deletes the stored configuration (switching it off); leaves the snapshot as it is. */
+    void removeFromPreferencesWithCompletionHandler(Completion completion);
+
+    bool isEnabled() const { return m_enabled; }
+    const std::shared_ptr<NEDNSSettings> &dnsSettings() const { return m_dnsSettings; }
+    void setDnsSettings(std::shared_ptr<NEDNSSettings> settings);
+    const NEOnDemandRuleList &onDemandRules() const { return m_onDemandRules; }
+    void setOnDemandRules(NEOnDemandRuleList rules);
+
+    /**
+     * Test seam, for tests only: the next load, save or remove (whichever is named) completes
+     * with `error` and touches neither the store nor the snapshot.
+     */
+    enum class Operation { load, save, remove };
+    static void failNextOperationForTesting(Operation operation, NSError error);
+
+private:
+    NEDNSSettingsManager() = default;
+
+    bool m_enabled = false;
+    std::shared_ptr<NEDNSSettings> m_dnsSettings;
+    NEOnDemandRuleList m_onDemandRules;
+};
