@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+/**
+ * What a screen shows, computed from its state: rows of a text and a system symbol name,
+ * grouped in sections. QML draws exactly this and nothing else, so every screen can be tested
+ * as plain C++ by comparing rows.
+ */
+namespace Screen {
+Q_NAMESPACE
+
+enum class RowKind { label, button, textField, pasteButton };
+Q_ENUM_NS(RowKind)
+
+enum class ButtonRole { normal, destructive };
+Q_ENUM_NS(ButtonRole)
+
+/** `automatic` is the platform's default button look; `plain` is the bare label. */
+enum class ButtonStyle { automatic, plain };
+Q_ENUM_NS(ButtonStyle)
+
+enum class Tint { none, teal, red };
+Q_ENUM_NS(Tint)
+
+struct Row {
+    /** Stable identity across recomputations, so views animate and keep their place. */
+    QString key;
+    RowKind kind = RowKind::label;
+    QString text;
+    QString systemImage;
+    ButtonRole role = ButtonRole::normal;
+    ButtonStyle buttonStyle = ButtonStyle::automatic;
+    Tint tint = Tint::none;
+    bool enabled = true;
+    /** Swipe-to-delete (and its keyboard and accessibility equivalents) is offered. */
+    bool deletable = false;
+    bool separatorHidden = true;
+    /** Text fields only: the hint shown while the field is empty. */
+    QString placeholder;
+
+    friend bool operator==(const Row &, const Row &) = default;
+};
+
+struct Section {
+    QString header;
+    QList<Row> rows;
+    friend bool operator==(const Section &, const Section &) = default;
+};
+
+struct Content {
+    QString navigationTitle;
+    QList<Section> sections;
+
+    /** The row with `key`, or nullptr. */
+    const Row *row(const QString &key) const;
+    /** Every row's text in order, for compact test expectations. */
+    QStringList texts() const;
+};
+
+/** A label row: text with a leading symbol. */
+Row label(QString key, QString text, QString systemImage);
+/** A button row in the given style. */
+Row button(QString key, QString text, QString systemImage, ButtonStyle style = ButtonStyle::automatic);
+} // namespace Screen

@@ -1,0 +1,336 @@
+// The Settings controller against the real platform store in a temporary state folder, with
+// platform failures injected through the manager's test seam.
+#include "TestEnvironment.h"
+
+#include "blocklist/BlocklistStore.h"
+#include "blocklist/Domain.h"
+#include "blocklist/DomainListModel.h"
+#include "foundation/NSBundle.h"
+#include "networkextension/DNSConfigurationStore.h"
+#include "networkextension/NEDNSSettingsManager.h"
+#include "protection/PreferencesController.h"
+#include "protection/ProtectionStatus.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+const QString appIdentifier = u"net.quellnet.Quellnet"_s;
+
+/** The text of the save row as the screen shows it: a message, or the button. */
+QString saveRowText(const PreferencesController &c)
+{
+    if (auto m = c.saveRowMessage())
+        return m->text;
+    return c.state().isDNSEnabled ? u"Update preferences"_s : u"Save preferences"_s;
+}
+
+QString removeRowText(const PreferencesController &c)
+{
+    if (auto m = c.removeRowMessage())
+        return m->text;
+    return u"Remove preferences"_s;
+}
+
+/** What the user does in the device's Settings app. */
+void switchOn(bool on)
+{
+    DNSConfigurationStore store;
+    QString error;
+    auto lock = store.lock(&error);
+    QVERIFY2(lock, qPrintable(error));
+    auto read = store.read(appIdentifier);
+    QCOMPARE(read.status, DNSConfigurationStore::ReadResult::ok);
+    read.configuration->enabled = on;
+    QVERIFY2(store.write(*read.configuration, &error), qPrintable(error));
+}
+
+std::optional<DNSConfiguration> stored()
+{
+    return DNSConfigurationStore().read(appIdentifier).configuration;
+}
+} // namespace
+
+class PreferencesControllerTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<BlocklistStore> m_store;
+
+    void addDomains(const QStringList &names)
+    {
+        for (const QString &name : names) {
+            m_store->insert(std::make_shared<Domain>(name, QUuid::createUuid()));
+            QVERIFY(!m_store->save());
+        }
+    }
+
+    /** Every platform answer asked for so far has arrived: completions keep their order. */
+    static bool settle()
+    {
+        bool done = false;
+        NEDNSSettingsManager::sharedManager().loadFromPreferencesWithCompletionHandler(
+            [&done](OptionalError) { done = true; });
+        return QTest::qWaitFor([&done] { return done; });
+    }
+
+    /** A fresh screen state whose first load has answered, as when the tab is shown. */
+    std::unique_ptr<PreferencesController> shownController()
+    {
+        auto c = std::make_unique<PreferencesController>(m_store->domains());
+        c->loadPreferences();
+        if (!settle())
+            qFatal("the platform never answered");
+        return c;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        NSBundle::mainBundle().setInfoDictionary(QVariantMap{
+            {u"CFBundleIdentifier"_s, appIdentifier}, {u"CFBundleDisplayName"_s, u"Quellnet"_s}});
+        m_store = std::make_unique<BlocklistStore>(m_env->dataHome() + u"/blocklist.sqlite"_s);
+    }
+
+    void cleanup()
+    {
+        m_store.reset();
+        m_env.reset();
+    }
+
+    void guardsOutrankEveryFlag_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty") << 0 << u"Blocklist is empty"_s;
+        QTest::newRow("one") << 1 << u"Preferences saved!"_s;
+        QTest::newRow("199") << 199 << u"Preferences saved!"_s;
+        QTest::newRow("200 is full") << 200 << u"Blocklist is full"_s;
+    }
+    void guardsOutrankEveryFlag()
+    {
+        QFETCH(int, records);
+        QFETCH(QString, expected);
+        QStringList names;
+        for (int i = 0; i < records; ++i)
+            names << u"host%1.example"_s.arg(i, 3, 10, QLatin1Char('0'));
+        addDomains(names);
+        PreferencesController c(m_store->domains());
+        c.handleSaveResult(std::nullopt);
+        QCOMPARE(saveRowText(c), expected);
+    }
+
+    void firstSaveThenSwitchedOnReadsUpdated()
+    {
+        addDomains({u"tracker.example"_s, u"Ads.example"_s, u"b.example"_s});
+        auto c = shownController();
+        QCOMPARE(saveRowText(*c), u"Save preferences"_s);
+        QCOMPARE(removeRowText(*c), u"No preferences to remove"_s);
+
+        QSignalSpy changed(c.get(), &PreferencesController::stateChanged);
+        c->savePreferences();
+        QVERIFY(!c->state().saveDNSSuccess); // never inside the call
+        QVERIFY(changed.wait());
+        QCOMPARE(saveRowText(*c), u"Preferences saved!"_s);
+
+        const auto config = stored();
+        QVERIFY(config);
+        QVERIFY(!config->enabled);
+        QCOMPARE(config->settings->dnsProtocol(), NEDNSProtocol::HTTPS);
+        QCOMPARE(config->settings->servers(), QStringList{u"0.0.0.0"_s});
+        QCOMPARE(config->settings->matchDomains(),
+                 QStringList({u"Ads.example"_s, u"b.example"_s, u"tracker.example"_s}));
+        QVERIFY(config->onDemandRules.isEmpty());
+
+        switchOn(true);
+        c->loadPreferences();
+        QTRY_VERIFY(c->state().isDNSEnabled);
+        QCOMPARE(saveRowText(*c), u"Preferences updated!"_s);
+        // Nothing to remove was latched before the save, and it stays.
+        QCOMPARE(removeRowText(*c), u"No preferences to remove"_s);
+    }
+
+    void savingTheStoredNamesAgainIsUnchanged()
+    {
+        addDomains({u"a.example"_s, u"b.example"_s});
+        auto first = shownController();
+        first->savePreferences();
+        QTRY_VERIFY(first->state().saveDNSSuccess);
+        switchOn(true);
+
+        auto second = shownController(); // a relaunch: a new screen state
+        QVERIFY(second->state().isDNSEnabled);
+        QCOMPARE(saveRowText(*second), u"Update preferences"_s);
+        QCOMPARE(removeRowText(*second), u"Remove preferences"_s);
+        second->savePreferences();
+        QTRY_VERIFY(second->state().saveDNSUnchanged);
+        QCOMPARE(saveRowText(*second), u"Preferences already up to date"_s);
+        QVERIFY(stored());
+        QVERIFY(stored()->enabled);
+        QVERIFY(!second->state().saveDNSError);
+    }
+
+    void updateKeepsProtectionOn()
+    {
+        addDomains({u"a.example"_s});
+        auto c = shownController();
+        c->savePreferences();
+        QTRY_VERIFY(c->state().saveDNSSuccess);
+        switchOn(true);
+        addDomains({u"b.example"_s});
+        auto next = shownController();
+        next->savePreferences();
+        QTRY_VERIFY(next->state().saveDNSSuccess);
+        QCOMPARE(saveRowText(*next), u"Preferences updated!"_s);
+        QVERIFY(stored()->enabled);
+        QCOMPARE(stored()->settings->matchDomains()->size(), 2);
+    }
+
+    void failedSaveRemovesTheStoredConfiguration_data()
+    {
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<qint64>("code");
+        QTest::newRow("other domain") << u"NSPOSIXErrorDomain"_s << qint64(13);
+        QTest::newRow("code 9 of another domain") << u"SomeOtherDomain"_s << qint64(9);
+        QTest::newRow("configuration error, code 1") << NEConfigurationErrorDomain << qint64(1);
+        QTest::newRow("domain differs in case")
+            << u"neconfigurationerrordomain"_s << qint64(9);
+    }
+    void failedSaveRemovesTheStoredConfiguration()
+    {
+        QFETCH(QString, domain);
+        QFETCH(qint64, code);
+        addDomains({u"a.example"_s});
+        auto c = shownController();
+        c->savePreferences();
+        QTRY_VERIFY(c->state().saveDNSSuccess);
+
+        auto next = shownController();
+        NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::save,
+                                                          {domain, code, {}});
+        next->savePreferences();
+        QTRY_VERIFY(next->state().saveDNSError);
+        QCOMPARE(saveRowText(*next), u"Error saving preferences"_s);
+        QTRY_COMPARE(removeRowText(*next), u"No preferences to remove"_s);
+        QVERIFY(next->state().removeDNSSuccess);
+        QVERIFY(!stored());
+    }
+
+    void failedUpdateReadsErrorUpdating()
+    {
+        addDomains({u"a.example"_s});
+        auto c = shownController();
+        c->savePreferences();
+        QTRY_VERIFY(c->state().saveDNSSuccess);
+        switchOn(true);
+        auto next = shownController();
+        NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::save,
+                                                          {u"X"_s, 1, {}});
+        next->savePreferences();
+        QTRY_VERIFY(next->state().saveDNSError);
+        QCOMPARE(saveRowText(*next), u"Error updating preferences"_s);
+        // The removal that follows switches protection off; the reload then says so.
+        QTRY_VERIFY(!next->state().isDNSEnabled);
+        QCOMPARE(saveRowText(*next), u"Error saving preferences"_s);
+    }
+
+    void removeOutcomes()
+    {
+        addDomains({u"a.example"_s});
+        auto c = shownController();
+        c->savePreferences();
+        QTRY_VERIFY(c->state().saveDNSSuccess);
+
+        auto failing = shownController();
+        QCOMPARE(removeRowText(*failing), u"Remove preferences"_s);
+        NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::remove,
+                                                          {u"X"_s, 4, {}});
+        failing->removePreferences();
+        QTRY_VERIFY(failing->state().removeDNSError);
+        QCOMPARE(removeRowText(*failing), u"Error removing preferences"_s);
+        QVERIFY(stored());
+
+        auto removing = shownController();
+        removing->removePreferences();
+        QTRY_VERIFY(removing->state().removeDNSSuccess);
+        QCOMPARE(removeRowText(*removing), u"Preferences removed!"_s);
+        // The reload that follows finds nothing stored.
+        QTRY_COMPARE(removeRowText(*removing), u"No preferences to remove"_s);
+        QVERIFY(!stored());
+    }
+
+    void removeWithNothingInMemoryNeverCallsThePlatform()
+    {
+        auto c = shownController(); // memory now holds nothing
+        NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::remove,
+                                                          {u"X"_s, 4, {}});
+        PreferencesController fresh(m_store->domains());
+        fresh.removePreferences();
+        QVERIFY(fresh.state().dnsSettingsEmpty);
+        QVERIFY(!fresh.state().removeDNSError);
+        // The armed failure is still waiting, so the platform was never asked; use it up.
+        bool done = false;
+        OptionalError seen;
+        NEDNSSettingsManager::sharedManager().removeFromPreferencesWithCompletionHandler(
+            [&](OptionalError e) { seen = e, done = true; });
+        QTRY_VERIFY(done);
+        QVERIFY(seen);
+    }
+
+    void failedLoadChangesNothing()
+    {
+        addDomains({u"a.example"_s});
+        auto c = shownController();
+        c->savePreferences();
+        QTRY_VERIFY(c->state().saveDNSSuccess);
+        switchOn(true);
+        c->loadPreferences();
+        QTRY_VERIFY(c->state().isDNSEnabled);
+
+        switchOn(false);
+        const PreferencesState before = c->state();
+        NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::load,
+                                                          {u"X"_s, 6, {}});
+        c->loadPreferences();
+        QVERIFY(settle()); // both loads have answered, the failed one first
+        QCOMPARE(c->state(), before);
+    }
+
+    void protectionStatusFollowsTheSwitch()
+    {
+        addDomains({u"a.example"_s});
+        auto c = shownController();
+        c->savePreferences();
+        QTRY_VERIFY(c->state().saveDNSSuccess);
+
+        QObject screen;
+        std::optional<bool> flag;
+        refreshProtectionStatus(&screen, [&flag](bool on) { flag = on; });
+        QVERIFY(!flag);
+        QTRY_COMPARE(flag, std::optional<bool>(false));
+        switchOn(true);
+        refreshProtectionStatus(&screen, [&flag](bool on) { flag = on; });
+        QTRY_COMPARE(flag, std::optional<bool>(true));
+
+        // A failed load keeps the flag; a screen gone before the answer gets nothing.
+        NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::load,
+                                                          {u"X"_s, 6, {}});
+        switchOn(false);
+        bool answered = false;
+        refreshProtectionStatus(&screen, [&](bool on) { flag = on, answered = true; });
+        auto gone = std::make_unique<QObject>();
+        refreshProtectionStatus(gone.get(), [&](bool) { QFAIL("screen was destroyed"); });
+        gone.reset();
+        QVERIFY(settle());
+        QVERIFY(!answered);
+        QCOMPARE(flag, std::optional<bool>(true));
+    }
+};
+
+QTEST_GUILESS_MAIN(PreferencesControllerTest)
+#include "tst_preferences_controller.moc"
