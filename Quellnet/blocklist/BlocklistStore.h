@@ -1,0 +1,89 @@
+#pragma once
+
+#include "blocklist/Domain.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <optional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+class DomainListModel;
+
+/** How a store is opened; the app uses the defaults (on disk, autosave on, undo off). */
+struct BlocklistStoreOptions {
+    bool isStoredInMemoryOnly = false;
+    bool isAutosaveEnabled = true;
+    bool isUndoEnabled = false; // no undo stack exists; no caller undoes
+};
+
+/**
+ * The one on-device store of blocklist records: an SQLite file written at each save, with the
+ * sorted live list every screen reads. Opening never fails and a failed save loses nothing:
+ * a bad file is moved aside, and unsaved changes stay pending until a retry writes them.
+ */
+class BlocklistStore : public QObject {
+    Q_OBJECT
+public:
+    // Declared outside so that `Options options = {}` below sees a complete type.
+    using Options = BlocklistStoreOptions;
+
+    /** Opens (creating if needed) the store at `path`; an empty path means the default file
+        in QStandardPaths::AppDataLocation. Never fails: a file that cannot be opened or is
+        corrupt is moved aside intact and a fresh store is opened. */
+    explicit BlocklistStore(const QString &path = {}, Options options = {},
+                            QObject *parent = nullptr);
+    ~BlocklistStore() override; // writes anything still pending
+
+    void insert(DomainRef domain);        // joins the list at once
+    void remove(const DomainRef &domain); // leaves the list at once (the platform's "delete")
+    /** Writes pending changes. Returns an error text on failure; the changes stay pending and
+        autosave retries them. */
+    std::optional<QString> save();
+    bool hasChanges() const;
+    DomainListModel *domains(); // the live query, sorted by domain ascending, owned by the store
+    QString path() const;
+    QString movedAsidePath() const; // where a corrupt file was moved this time, or empty
+    /** True when nothing reaches the disk: asked for, or no file could be opened at all. */
+    bool isStoredInMemoryOnly() const;
+
+    static QString defaultPath();
+    static constexpr int schemaVersion = 1;
+
+Q_SIGNALS:
+    /** A save wrote every pending change (explicitly or by autosave). */
+    void saved();
+
+private:
+    enum class OpenResult { Ok, Busy, Bad };
+    OpenResult openDatabase(const QString &file, QList<DomainRef> &loaded);
+    bool migrate();
+    bool prepareStatements();
+    bool loadRecords(QList<DomainRef> &loaded);
+    void closeDatabase();
+    QString moveAside(const QString &file);
+    void openInMemory();
+    void changed();
+    void scheduleRetry();
+    void autosave();
+
+    Options m_options;
+    QString m_path;
+    QString m_movedAsidePath;
+    bool m_inMemory = false;
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_begin = nullptr;
+    sqlite3_stmt *m_commit = nullptr;
+    sqlite3_stmt *m_rollback = nullptr;
+    sqlite3_stmt *m_insert = nullptr;
+    sqlite3_stmt *m_delete = nullptr;
+    DomainListModel *m_model = nullptr;
+    QList<DomainRef> m_pendingInserts; // in insertion order, which becomes row order on disk
+    QList<DomainRef> m_pendingDeletes;
+    std::uint64_t m_nextOrder = 1;
+    int m_failedSaves = 0;
+    QTimer m_autosaveTimer;
+};
