@@ -37,7 +37,9 @@ public:
     void setDNSSearchDomainMatch(std::optional<QStringList> d) { m_searchDomains = std::move(d); }
 
     const std::optional<QStringList> &DNSServerAddressMatch() const { return m_serverAddresses; }
-    void setDNSServerAddressMatch(std::optional<QStringList> a) { m_serverAddresses = std::move(a); }
+    void setDNSServerAddressMatch(std::optional<QStringList> a) {
+        m_serverAddresses = std::move(a);
+    }
 
     const std::optional<QUrl> &probeURL() const { return m_probeURL; }
     void setProbeURL(std::optional<QUrl> url) { m_probeURL = std::move(url); }
@@ -56,8 +58,7 @@ private:
 template<NEOnDemandRuleAction A> class NEOnDemandRuleOf final : public NEOnDemandRule {
 public:
     NEOnDemandRuleAction action() const override { return A; }
-    std::shared_ptr<NEOnDemandRule> copy() const override
-    {
+    std::shared_ptr<NEOnDemandRule> copy() const override {
         return std::make_shared<NEOnDemandRuleOf>(*this);
     }
 };

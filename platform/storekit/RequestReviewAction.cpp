@@ -1,0 +1,107 @@
+#include "storekit/RequestReviewAction.h"
+
+#include "foundation/MainQueue.h"
+#include "foundation/NSBundle.h"
+#include "foundation/PlatformPaths.h"
+#include "uikit/UIApplication.h"
+#include "uikit/UIViewController.h"
+#include "uikit/UIWindow.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/** The review sheet: a title, the star row drawn by the sheet layer, and "Not Now". */
+class ReviewPromptController : public UIViewController {
+public:
+    QString sheetKind() const override { return u"review"_s; }
+    QString title() const override {
+        const QString name = NSBundle::mainBundle().displayName();
+        return name.isEmpty() ? QCoreApplication::translate("StoreKit", "Enjoying this app?")
+                              : QCoreApplication::translate("StoreKit", "Enjoying %1?").arg(name);
+    }
+    QString message() const override {
+        return QCoreApplication::translate("StoreKit", "Tap a star to rate it on the App Store.");
+    }
+    QString closeTitle() const override {
+        return QCoreApplication::translate("StoreKit", "Not Now");
+    }
+};
+
+std::shared_ptr<UIViewController> activeRootViewController() {
+    for (const auto &scene : UIApplication::shared().connectedScenes()) {
+        if (scene->activationState() != UIScene::ActivationState::foregroundActive)
+            continue;
+        const auto windowScene = std::dynamic_pointer_cast<UIWindowScene>(scene);
+        const auto window = windowScene ? windowScene->keyWindow() : nullptr;
+        return window ? window->rootViewController() : nullptr;
+    }
+    return nullptr;
+}
+
+QString appGroup() {
+    const QString id = NSBundle::mainBundle().bundleIdentifier();
+    return id.isEmpty() ? u"unidentified"_s : id;
+}
+
+/** Reads the record, moving an unreadable file aside (kept, never deleted). */
+QList<QDateTime> readShown(const QString &path) {
+    QList<QDateTime> shown;
+    QSettings settings(path, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        QFile::rename(path, path + u".unreadable-"_s +
+                                QDateTime::currentDateTimeUtc().toString(u"yyyyMMddHHmmsszzz"_s));
+        return shown;
+    }
+    const QStringList texts = settings.value(appGroup() + u"/shown"_s).toStringList();
+    for (const QString &text : texts) {
+        const QDateTime when = QDateTime::fromString(text, Qt::ISODateWithMs);
+        if (when.isValid())
+            shown.append(when);
+    }
+    return shown;
+}
+
+void writeShown(const QString &path, const QList<QDateTime> &shown) {
+    QDir().mkpath(QFileInfo(path).path());
+    QStringList texts;
+    for (const QDateTime &when : shown)
+        texts.append(when.toUTC().toString(Qt::ISODateWithMs));
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setValue(appGroup() + u"/shown"_s, texts);
+    settings.sync();
+}
+
+} // namespace
+
+RequestReviewAction::RequestReviewAction(Clock clock)
+    : m_clock(std::move(clock)) {}
+
+QString RequestReviewAction::recordPath() {
+    return platformStateDirectory() + u"/StoreKit/review-requests.ini"_s;
+}
+
+void RequestReviewAction::operator()() const {
+    dispatchToMain([clock = m_clock] {
+        const QDateTime now = clock ? clock() : QDateTime::currentDateTimeUtc();
+        const QString path = recordPath();
+        QList<QDateTime> recent;
+        for (const QDateTime &when : readShown(path))
+            if (when.secsTo(now) < qint64(periodDays) * 24 * 3600 && when <= now)
+                recent.append(when);
+        if (recent.size() >= maximumPromptsPerPeriod)
+            return;
+        const auto root = activeRootViewController();
+        if (!root)
+            return; // nothing to show it on: not shown, so not counted
+        root->presentViewController(std::make_shared<ReviewPromptController>(), true, {});
+        recent.append(now);
+        writeShown(path, recent);
+    });
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+/**
+ * Whether the emulated phone can reach the app store. The user flips it with
+ * `device-settings store offline|online`; store pages read it to decide between loading and
+ * failing. Kept as a flag file in the platform folder so every process sees the same answer.
+ */
+class StoreReachability {
+public:
+    /** True unless the store was switched offline. */
+    static bool isReachable();
+    /** Persists the switch; false when the flag file could not be written or removed. */
+    static bool setReachable(bool reachable);
+    /** The flag file whose presence means "offline". */
+    static QString offlineFlagPath();
+};
