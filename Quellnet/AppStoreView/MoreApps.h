@@ -5,8 +5,12 @@
 /** The "More Apps" row shared by the Settings and Status screens. */
 namespace MoreApps {
 inline const QString rowKey = QStringLiteral("moreApps");
+/** The product identifier of the featured application (one of the promoted ones). */
+inline const QString featuredProductID = QStringLiteral("6452000024");
 /** The featured application's row: its title, "arrow.down.circle", plain style. */
 Screen::Row featuredAppRow();
 /** Presents the featured application's store page; does nothing when it is not in the catalogue. */
 void presentFeaturedApp();
+/** Presents the promoted entry with `productID`; false (and nothing happens) when none has it. */
+bool presentPromotedApp(const QString &productID);
 } // namespace MoreApps
