@@ -411,17 +411,18 @@ private Q_SLOTS:
 
     void killedWriterLeavesOldOrNew() {
         constexpr int size = 400;
-        for (int round = 0; round < 4; ++round) {
+        for (int round = 0; round < 12; ++round) {
             QProcess child;
             child.start(QCoreApplication::applicationFilePath(),
                         {u"child-save-loop"_s, appId, u"1000"_s, QString::number(size)});
             QVERIFY(child.waitForStarted());
-            const int linesBeforeKill = 1 + QRandomGenerator::global()->bounded(20);
+            const int linesBeforeKill = 1 + QRandomGenerator::global()->bounded(8);
             for (int lines = 0; lines < linesBeforeKill && child.state() == QProcess::Running;) {
                 if (child.canReadLine())
                     lines += child.readLine().isEmpty() ? 0 : 1;
                 else
-                    QVERIFY(child.waitForReadyRead(60'000));
+                    QVERIFY2(child.waitForReadyRead(60'000),
+                             child.readAllStandardError().constData());
             }
             ::kill(pid_t(child.processId()), SIGKILL);
             QVERIFY(child.waitForFinished(60'000));
