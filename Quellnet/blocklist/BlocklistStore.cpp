@@ -43,7 +43,7 @@ struct OneShot {
         rc = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
     }
     ~OneShot() { sqlite3_finalize(statement); }
-    int step() { return rc == SQLITE_OK ? (rc = sqlite3_step(statement)) : rc; }
+    int step() { return statement ? (rc = sqlite3_step(statement)) : rc; }
 };
 
 bool isTransient(int code) {
