@@ -5,21 +5,13 @@
 #include "networkextension/NEDNSSettingsManager.h"
 #include "resolver/DNSSettingsBuilder.h"
 
-#include <QCoreApplication>
 #include <QPointer>
-
-namespace {
-QString tr(const char *text) { return QCoreApplication::translate("PreferencesController", text); }
-} // namespace
 
 PreferencesController::PreferencesController(DomainListModel *domains, QObject *parent)
     : QObject(parent)
-    , m_domains(domains)
-{
-}
+    , m_domains(domains) {}
 
-std::optional<OutcomeMessage> PreferencesController::saveRowMessage() const
-{
+std::optional<OutcomeMessage> PreferencesController::saveRowMessage() const {
     const qsizetype count = m_domains ? m_domains->count() : 0;
     const bool enabled = m_state.isDNSEnabled;
     if (count == 0)
@@ -38,8 +30,7 @@ std::optional<OutcomeMessage> PreferencesController::saveRowMessage() const
     return std::nullopt;
 }
 
-std::optional<OutcomeMessage> PreferencesController::removeRowMessage() const
-{
+std::optional<OutcomeMessage> PreferencesController::removeRowMessage() const {
     if (m_state.dnsSettingsEmpty)
         return OutcomeMessage{tr("No preferences to remove"), QStringLiteral("info.circle")};
     if (m_state.removeDNSError)
@@ -50,8 +41,7 @@ std::optional<OutcomeMessage> PreferencesController::removeRowMessage() const
     return std::nullopt;
 }
 
-void PreferencesController::loadPreferences()
-{
+void PreferencesController::loadPreferences() {
     NEDNSSettingsManager &manager = NEDNSSettingsManager::sharedManager();
     manager.loadFromPreferencesWithCompletionHandler(
         [self = QPointer(this), &manager](OptionalError error) {
@@ -61,8 +51,7 @@ void PreferencesController::loadPreferences()
 }
 
 void PreferencesController::handleLoadResult(const OptionalError &error,
-                                             const NEDNSSettingsManager &manager)
-{
+                                             const NEDNSSettingsManager &manager) {
     if (error)
         return;
     update(&PreferencesState::isDNSEnabled, manager.isEnabled());
@@ -70,14 +59,12 @@ void PreferencesController::handleLoadResult(const OptionalError &error,
         update(&PreferencesState::dnsSettingsEmpty, true);
 }
 
-void PreferencesController::savePreferences()
-{
+void PreferencesController::savePreferences() {
     const QStringList names = m_domains ? m_domains->domainNames() : QStringList();
     saveResolver(makeBlockingResolver(names));
 }
 
-void PreferencesController::saveResolver(const Resolver &resolver)
-{
+void PreferencesController::saveResolver(const Resolver &resolver) {
     NEDNSSettingsManager &manager = NEDNSSettingsManager::sharedManager();
     manager.setDnsSettings(makeDNSSettings(resolver.configuration));
     manager.setOnDemandRules(makeOnDemandRules(resolver.onDemandRules));
@@ -87,13 +74,13 @@ void PreferencesController::saveResolver(const Resolver &resolver)
     });
 }
 
-void PreferencesController::handleSaveResult(const OptionalError &error)
-{
+void PreferencesController::handleSaveResult(const OptionalError &error) {
     if (!error) {
         update(&PreferencesState::saveDNSSuccess, true);
         return;
     }
-    if (error->domain == NEConfigurationErrorDomain && error->code == NEConfigurationErrorUnchanged) {
+    if (error->domain == NEConfigurationErrorDomain &&
+        error->code == NEConfigurationErrorUnchanged) {
         update(&PreferencesState::saveDNSUnchanged, true);
         return;
     }
@@ -102,8 +89,7 @@ void PreferencesController::handleSaveResult(const OptionalError &error)
     removePreferences();
 }
 
-void PreferencesController::removePreferences()
-{
+void PreferencesController::removePreferences() {
     NEDNSSettingsManager &manager = NEDNSSettingsManager::sharedManager();
     if (!manager.dnsSettings()) {
         update(&PreferencesState::dnsSettingsEmpty, true);
@@ -116,8 +102,7 @@ void PreferencesController::removePreferences()
         });
 }
 
-void PreferencesController::handleRemoveResult(const OptionalError &error)
-{
+void PreferencesController::handleRemoveResult(const OptionalError &error) {
     loadPreferences();
     if (error)
         update(&PreferencesState::removeDNSError, true);
@@ -125,8 +110,7 @@ void PreferencesController::handleRemoveResult(const OptionalError &error)
         update(&PreferencesState::removeDNSSuccess, true);
 }
 
-void PreferencesController::update(bool PreferencesState::*flag, bool value)
-{
+void PreferencesController::update(bool PreferencesState::*flag, bool value) {
     if (m_state.*flag == value)
         return;
     m_state.*flag = value;

@@ -4,8 +4,7 @@
 
 #include <QPointer>
 
-void refreshProtectionStatus(QObject *context, std::function<void(bool)> setFlag)
-{
+void refreshProtectionStatus(QObject *context, std::function<void(bool)> setFlag) {
     NEDNSSettingsManager &manager = NEDNSSettingsManager::sharedManager();
     manager.loadFromPreferencesWithCompletionHandler(
         [guard = QPointer(context), &manager, setFlag = std::move(setFlag)](OptionalError error) {

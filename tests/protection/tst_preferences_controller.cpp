@@ -1,6 +1,6 @@
 // The Settings controller against the real platform store in a temporary state folder, with
 // platform failures injected through the manager's test seam.
-#include "TestEnvironment.h"
+#include "common/TestEnvironment.h"
 
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/Domain.h"
@@ -11,6 +11,7 @@
 #include "protection/PreferencesController.h"
 #include "protection/ProtectionStatus.h"
 
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -22,23 +23,20 @@ namespace {
 const QString appIdentifier = u"net.quellnet.Quellnet"_s;
 
 /** The text of the save row as the screen shows it: a message, or the button. */
-QString saveRowText(const PreferencesController &c)
-{
+QString saveRowText(const PreferencesController &c) {
     if (auto m = c.saveRowMessage())
         return m->text;
     return c.state().isDNSEnabled ? u"Update preferences"_s : u"Save preferences"_s;
 }
 
-QString removeRowText(const PreferencesController &c)
-{
+QString removeRowText(const PreferencesController &c) {
     if (auto m = c.removeRowMessage())
         return m->text;
     return u"Remove preferences"_s;
 }
 
 /** What the user does in the device's Settings app. */
-void switchOn(bool on)
-{
+void switchOn(bool on) {
     DNSConfigurationStore store;
     QString error;
     auto lock = store.lock(&error);
@@ -49,8 +47,7 @@ void switchOn(bool on)
     QVERIFY2(store.write(*read.configuration, &error), qPrintable(error));
 }
 
-std::optional<DNSConfiguration> stored()
-{
+std::optional<DNSConfiguration> stored() {
     return DNSConfigurationStore().read(appIdentifier).configuration;
 }
 } // namespace
@@ -61,8 +58,7 @@ class PreferencesControllerTest : public QObject {
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<BlocklistStore> m_store;
 
-    void addDomains(const QStringList &names)
-    {
+    void addDomains(const QStringList &names) {
         for (const QString &name : names) {
             m_store->insert(std::make_shared<Domain>(name, QUuid::createUuid()));
             QVERIFY(!m_store->save());
@@ -70,8 +66,7 @@ class PreferencesControllerTest : public QObject {
     }
 
     /** Every platform answer asked for so far has arrived: completions keep their order. */
-    static bool settle()
-    {
+    static bool settle() {
         bool done = false;
         NEDNSSettingsManager::sharedManager().loadFromPreferencesWithCompletionHandler(
             [&done](OptionalError) { done = true; });
@@ -79,8 +74,7 @@ class PreferencesControllerTest : public QObject {
     }
 
     /** A fresh screen state whose first load has answered, as when the tab is shown. */
-    std::unique_ptr<PreferencesController> shownController()
-    {
+    std::unique_ptr<PreferencesController> shownController() {
         auto c = std::make_unique<PreferencesController>(m_store->domains());
         c->loadPreferences();
         if (!settle())
@@ -89,22 +83,19 @@ class PreferencesControllerTest : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
-    {
+    void init() {
         m_env = std::make_unique<TestEnvironment>();
         NSBundle::mainBundle().setInfoDictionary(QVariantMap{
             {u"CFBundleIdentifier"_s, appIdentifier}, {u"CFBundleDisplayName"_s, u"Quellnet"_s}});
         m_store = std::make_unique<BlocklistStore>(m_env->dataHome() + u"/blocklist.sqlite"_s);
     }
 
-    void cleanup()
-    {
+    void cleanup() {
         m_store.reset();
         m_env.reset();
     }
 
-    void guardsOutrankEveryFlag_data()
-    {
+    void guardsOutrankEveryFlag_data() {
         QTest::addColumn<int>("records");
         QTest::addColumn<QString>("expected");
         QTest::newRow("empty") << 0 << u"Blocklist is empty"_s;
@@ -112,8 +103,7 @@ private Q_SLOTS:
         QTest::newRow("199") << 199 << u"Preferences saved!"_s;
         QTest::newRow("200 is full") << 200 << u"Blocklist is full"_s;
     }
-    void guardsOutrankEveryFlag()
-    {
+    void guardsOutrankEveryFlag() {
         QFETCH(int, records);
         QFETCH(QString, expected);
         QStringList names;
@@ -125,8 +115,7 @@ private Q_SLOTS:
         QCOMPARE(saveRowText(c), expected);
     }
 
-    void firstSaveThenSwitchedOnReadsUpdated()
-    {
+    void firstSaveThenSwitchedOnReadsUpdated() {
         addDomains({u"tracker.example"_s, u"Ads.example"_s, u"b.example"_s});
         auto c = shownController();
         QCOMPARE(saveRowText(*c), u"Save preferences"_s);
@@ -155,8 +144,7 @@ private Q_SLOTS:
         QCOMPARE(removeRowText(*c), u"No preferences to remove"_s);
     }
 
-    void savingTheStoredNamesAgainIsUnchanged()
-    {
+    void savingTheStoredNamesAgainIsUnchanged() {
         addDomains({u"a.example"_s, u"b.example"_s});
         auto first = shownController();
         first->savePreferences();
@@ -175,8 +163,7 @@ private Q_SLOTS:
         QVERIFY(!second->state().saveDNSError);
     }
 
-    void updateKeepsProtectionOn()
-    {
+    void updateKeepsProtectionOn() {
         addDomains({u"a.example"_s});
         auto c = shownController();
         c->savePreferences();
@@ -191,18 +178,15 @@ private Q_SLOTS:
         QCOMPARE(stored()->settings->matchDomains()->size(), 2);
     }
 
-    void failedSaveRemovesTheStoredConfiguration_data()
-    {
+    void failedSaveRemovesTheStoredConfiguration_data() {
         QTest::addColumn<QString>("domain");
         QTest::addColumn<qint64>("code");
         QTest::newRow("other domain") << u"NSPOSIXErrorDomain"_s << qint64(13);
         QTest::newRow("code 9 of another domain") << u"SomeOtherDomain"_s << qint64(9);
         QTest::newRow("configuration error, code 1") << NEConfigurationErrorDomain << qint64(1);
-        QTest::newRow("domain differs in case")
-            << u"neconfigurationerrordomain"_s << qint64(9);
+        QTest::newRow("domain differs in case") << u"neconfigurationerrordomain"_s << qint64(9);
     }
-    void failedSaveRemovesTheStoredConfiguration()
-    {
+    void failedSaveRemovesTheStoredConfiguration() {
         QFETCH(QString, domain);
         QFETCH(qint64, code);
         addDomains({u"a.example"_s});
@@ -221,8 +205,7 @@ private Q_SLOTS:
         QVERIFY(!stored());
     }
 
-    void failedUpdateReadsErrorUpdating()
-    {
+    void failedUpdateReadsErrorUpdating() {
         addDomains({u"a.example"_s});
         auto c = shownController();
         c->savePreferences();
@@ -239,8 +222,7 @@ private Q_SLOTS:
         QCOMPARE(saveRowText(*next), u"Error saving preferences"_s);
     }
 
-    void removeOutcomes()
-    {
+    void removeOutcomes() {
         addDomains({u"a.example"_s});
         auto c = shownController();
         c->savePreferences();
@@ -264,8 +246,7 @@ private Q_SLOTS:
         QVERIFY(!stored());
     }
 
-    void removeWithNothingInMemoryNeverCallsThePlatform()
-    {
+    void removeWithNothingInMemoryNeverCallsThePlatform() {
         auto c = shownController(); // memory now holds nothing
         NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::remove,
                                                           {u"X"_s, 4, {}});
@@ -282,8 +263,7 @@ private Q_SLOTS:
         QVERIFY(seen);
     }
 
-    void failedLoadChangesNothing()
-    {
+    void failedLoadChangesNothing() {
         addDomains({u"a.example"_s});
         auto c = shownController();
         c->savePreferences();
@@ -301,8 +281,7 @@ private Q_SLOTS:
         QCOMPARE(c->state(), before);
     }
 
-    void protectionStatusFollowsTheSwitch()
-    {
+    void protectionStatusFollowsTheSwitch() {
         addDomains({u"a.example"_s});
         auto c = shownController();
         c->savePreferences();
