@@ -92,6 +92,14 @@ private:
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_env.isValid()); }
 
+    void defaultFileInAppData() {
+        auto store = openStore(QString());
+        QVERIFY(store->path().startsWith(m_env.dataHome() + u'/'));
+        QVERIFY(store->path().endsWith(u"/blocklist.sqlite"_s));
+        QVERIFY(!store->isStoredInMemoryOnly());
+        QVERIFY(QFileInfo::exists(store->path()));
+    }
+
     void ordering_data() {
         QTest::addColumn<QStringList>("inserted");
         QTest::addColumn<QStringList>("listed");
