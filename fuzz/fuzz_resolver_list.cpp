@@ -9,8 +9,7 @@
 
 namespace {
 
-void check(const QString &text)
-{
+void check(const QString &text) {
     const auto list = resolverListFromRawValue(text);
     if (!list)
         return;
@@ -24,8 +23,7 @@ void check(const QString &text)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     check(QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size)));
 
     QString units(qsizetype(size / 2), Qt::Uninitialized);

@@ -87,8 +87,6 @@ private Q_SLOTS:
         row("empty array", u" [ ] "_s, true);
         row("null at top", u"null"_s, false);
         row("garbage after array", u"[] x"_s, false);
-        row("two arrays", u"[],[]"_s, false);
-        row("trailing comma", u"[1,]"_s, false);
         row("null element", u"[null]"_s, false);
         row("nested array", u"[[]]"_s, false);
         row("too deep", QString(5000, u'[') + QString(5000, u']'), false);
@@ -114,7 +112,6 @@ private Q_SLOTS:
         row("id not hex", resolverList(doh(), {}, u"\"G621E1F8-C36C-495A-93FC-0C247A3E6E5F\""_s),
             false);
         row("id number", resolverList(doh(), {}, u"1"_s), false);
-        row("id null", resolverList(doh(), {}, u"null"_s), false);
         row("name missing", resolverList(doh()).replace(u"\"name\":\"home\","_s, QString()), false);
         row("configuration array", resolverList(u"[]"_s), false);
         row("rules missing", resolverList(doh()), true);
@@ -128,8 +125,6 @@ private Q_SLOTS:
         row("tls with junk https payload",
             resolverList(dot().chopped(1) + u",\"dohConfiguration\":5}"_s), true);
         row("base in other case", resolverList(doh().replace(u"dnsOverHTTPS"_s, u"DNSOverHTTPS"_s)),
-            false);
-        row("base with space", resolverList(dot().replace(u"dnsOverTLS"_s, u"dnsOverTLS "_s)),
             false);
         row("base number", resolverList(uR"({"base":1,"dotConfiguration":{"servers":[]}})"_s),
             false);
@@ -152,7 +147,6 @@ private Q_SLOTS:
         row("rule without probeURL", ruleList(u"probeURL"_s, QString()), true);
         row("rule without ssidMatch", ruleList(u"ssidMatch"_s, QString()), false);
         row("rule ssidMatch null", ruleList(u"ssidMatch"_s, u"null"_s), false);
-        row("rule without name", ruleList(u"name"_s, QString()), false);
         row("action 7", ruleList(u"action"_s, u"7"_s), true);
         row("action fraction", ruleList(u"action"_s, u"1.5"_s), false);
         row("action whole in exponent form", ruleList(u"action"_s, u"1e2"_s), true);
@@ -162,9 +156,7 @@ private Q_SLOTS:
         row("action past max", ruleList(u"action"_s, u"9223372036854775808"_s), false);
         row("action overflowing double", ruleList(u"action"_s, u"1e400"_s), false);
         row("interfaceType null", ruleList(u"interfaceType"_s, u"null"_s), false);
-        row("interfaceType bool", ruleList(u"interfaceType"_s, u"true"_s), false);
         row("probeURL unparsable", ruleList(u"probeURL"_s, u"\"http://[::1\""_s), false);
-        row("probeURL array", ruleList(u"probeURL"_s, u"[]"_s), false);
         row("rule id lower case", ruleList(u"id"_s, u"\"5e7a2c1b-0d3f-4a6b-8c9d-0e1f2a3b4c5d\""_s),
             true);
     }
