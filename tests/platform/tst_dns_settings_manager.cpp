@@ -97,18 +97,18 @@ int childLoad() {
     return 0;
 }
 
-/** Saves `count` generations; prints "started" after the first and a line after each. */
-int childSaveLoop(const QString &identifier, int count, int size) {
+/** Saves generations first..first+count-1; prints "started" after the first, a line after each. */
+int childSaveLoop(const QString &identifier, int first, int count, int size) {
     setBundle(identifier);
     auto &manager = NEDNSSettingsManager::sharedManager();
     QTextStream out(stdout);
-    for (int generation = 0; generation < count; ++generation) {
+    for (int generation = first; generation < first + count; ++generation) {
         manager.setDnsSettings(generationSettings(generation, size));
         if (const auto error = saveNow()) {
             out << "save failed " << error->code << ' ' << error->localizedDescription << Qt::endl;
             return 1;
         }
-        out << (generation == 0 ? "started" : "saved") << Qt::endl;
+        out << (generation == first ? "started" : "saved") << Qt::endl;
     }
     return 0;
 }
@@ -414,15 +414,20 @@ private Q_SLOTS:
         for (int round = 0; round < 12; ++round) {
             QProcess child;
             child.start(QCoreApplication::applicationFilePath(),
-                        {u"child-save-loop"_s, appId, u"1000"_s, QString::number(size)});
+                        {u"child-save-loop"_s, appId, QString::number(round * 1000), u"1000"_s,
+                         QString::number(size)});
             QVERIFY(child.waitForStarted());
             const int linesBeforeKill = 1 + QRandomGenerator::global()->bounded(8);
-            for (int lines = 0; lines < linesBeforeKill && child.state() == QProcess::Running;) {
-                if (child.canReadLine())
-                    lines += child.readLine().isEmpty() ? 0 : 1;
-                else
+            for (int lines = 0; lines < linesBeforeKill;) {
+                if (!child.canReadLine()) {
                     QVERIFY2(child.waitForReadyRead(60'000),
-                             child.readAllStandardError().constData());
+                             qPrintable(u"child ended (%1): %2"_s.arg(child.exitCode())
+                                            .arg(QString::fromUtf8(child.readAllStandardError()))));
+                    continue;
+                }
+                const QByteArray line = child.readLine().trimmed();
+                QVERIFY2(line == "started" || line == "saved", line.constData());
+                ++lines;
             }
             ::kill(pid_t(child.processId()), SIGKILL);
             QVERIFY(child.waitForFinished(60'000));
@@ -481,7 +486,7 @@ int main(int argc, char **argv) {
         return childLoad();
     if (mode == u"child-save-loop")
         return childSaveLoop(arguments.value(2), arguments.value(3).toInt(),
-                             arguments.value(4).toInt());
+                             arguments.value(4).toInt(), arguments.value(5).toInt());
     if (mode == u"child-concurrent")
         return childConcurrent(arguments.value(2), arguments.value(3), arguments.value(4).toInt(),
                                arguments.value(5).toInt());
