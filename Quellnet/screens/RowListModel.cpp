@@ -7,19 +7,16 @@ using namespace Screen;
 
 namespace {
 // QML compares plain strings ("button", "teal"), which reads better than enum numbers.
-template<typename E> QString enumKey(E value)
-{
+template<typename E> QString enumKey(E value) {
     return QString::fromLatin1(QMetaEnum::fromType<E>().valueToKey(int(value)));
 }
 } // namespace
 
-int RowListModel::rowCount(const QModelIndex &parent) const
-{
+int RowListModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : int(m_items.size());
 }
 
-QVariant RowListModel::data(const QModelIndex &index, int role) const
-{
+QVariant RowListModel::data(const QModelIndex &index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const Item &item = m_items.at(index.row());
@@ -57,8 +54,7 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const
     }
 }
 
-QHash<int, QByteArray> RowListModel::roleNames() const
-{
+QHash<int, QByteArray> RowListModel::roleNames() const {
     return {
         {KeyRole, "key"},
         {KindRole, "kind"},
@@ -76,24 +72,21 @@ QHash<int, QByteArray> RowListModel::roleNames() const
     };
 }
 
-int RowListModel::indexOfKey(const QString &key) const
-{
+int RowListModel::indexOfKey(const QString &key) const {
     for (int i = 0; i < m_items.size(); ++i)
         if (m_items.at(i).row.key == key)
             return i;
     return -1;
 }
 
-int RowListModel::findId(const QString &id, int from) const
-{
+int RowListModel::findId(const QString &id, int from) const {
     for (int i = from; i < m_items.size(); ++i)
         if (m_items.at(i).id == id)
             return i;
     return -1;
 }
 
-void RowListModel::apply(const QList<Section> &sections)
-{
+void RowListModel::apply(const QList<Section> &sections) {
     QList<Item> target;
     QHash<QString, int> occurrences;
     for (int s = 0; s < sections.size(); ++s) {

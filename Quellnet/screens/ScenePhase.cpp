@@ -2,10 +2,10 @@
 
 #include <QGuiApplication>
 
-ScenePhaseSource::ScenePhaseSource(QObject *parent) : QObject(parent) {}
+ScenePhaseSource::ScenePhaseSource(QObject *parent)
+    : QObject(parent) {}
 
-ScenePhase ScenePhaseSource::fromApplicationState(Qt::ApplicationState state)
-{
+ScenePhase ScenePhaseSource::fromApplicationState(Qt::ApplicationState state) {
     switch (state) {
     case Qt::ApplicationActive:
         return ScenePhase::active;
@@ -18,8 +18,7 @@ ScenePhase ScenePhaseSource::fromApplicationState(Qt::ApplicationState state)
     return ScenePhase::background;
 }
 
-void ScenePhaseSource::followApplicationState()
-{
+void ScenePhaseSource::followApplicationState() {
     auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
     if (!app)
         return;
@@ -28,8 +27,7 @@ void ScenePhaseSource::followApplicationState()
             [this](Qt::ApplicationState state) { setPhase(fromApplicationState(state)); });
 }
 
-void ScenePhaseSource::setPhase(ScenePhase phase)
-{
+void ScenePhaseSource::setPhase(ScenePhase phase) {
     if (phase == m_phase)
         return;
     m_phase = phase;

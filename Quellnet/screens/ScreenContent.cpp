@@ -2,8 +2,7 @@
 
 namespace Screen {
 
-const Row *Content::row(const QString &key) const
-{
+const Row *Content::row(const QString &key) const {
     for (const Section &section : sections)
         for (const Row &r : section.rows)
             if (r.key == key)
@@ -11,8 +10,7 @@ const Row *Content::row(const QString &key) const
     return nullptr;
 }
 
-QStringList Content::texts() const
-{
+QStringList Content::texts() const {
     QStringList out;
     for (const Section &section : sections)
         for (const Row &r : section.rows)
@@ -20,8 +18,7 @@ QStringList Content::texts() const
     return out;
 }
 
-Row label(QString key, QString text, QString systemImage)
-{
+Row label(QString key, QString text, QString systemImage) {
     Row r;
     r.key = std::move(key);
     r.text = std::move(text);
@@ -29,8 +26,7 @@ Row label(QString key, QString text, QString systemImage)
     return r;
 }
 
-Row button(QString key, QString text, QString systemImage, ButtonStyle style)
-{
+Row button(QString key, QString text, QString systemImage, ButtonStyle style) {
     Row r = label(std::move(key), std::move(text), std::move(systemImage));
     r.kind = RowKind::button;
     r.buttonStyle = style;

@@ -63,5 +63,6 @@ struct Content {
 /** A label row: text with a leading symbol. */
 Row label(QString key, QString text, QString systemImage);
 /** A button row in the given style. */
-Row button(QString key, QString text, QString systemImage, ButtonStyle style = ButtonStyle::automatic);
+Row button(QString key, QString text, QString systemImage,
+           ButtonStyle style = ButtonStyle::automatic);
 } // namespace Screen

@@ -32,16 +32,16 @@ public:
     /** A button row was tapped (or pressed through the keyboard or accessibility). */
     Q_INVOKABLE virtual void activate(const QString &key) { Q_UNUSED(key) }
     /** The user changed the text of a field row. */
-    Q_INVOKABLE virtual void editText(const QString &key, const QString &text)
-    {
-        Q_UNUSED(key) Q_UNUSED(text)
+    Q_INVOKABLE virtual void editText(const QString &key, const QString &text) {
+        Q_UNUSED(key)
+        Q_UNUSED(text)
     }
     /** The return key in a field row. */
     Q_INVOKABLE virtual void submit(const QString &key) { Q_UNUSED(key) }
     /** A paste button delivered these plain texts. */
-    Q_INVOKABLE virtual void paste(const QString &key, const QStringList &texts)
-    {
-        Q_UNUSED(key) Q_UNUSED(texts)
+    Q_INVOKABLE virtual void paste(const QString &key, const QStringList &texts) {
+        Q_UNUSED(key)
+        Q_UNUSED(texts)
     }
     /** The user deleted these rows (swipe, Delete key or accessibility action). */
     Q_INVOKABLE virtual void deleteRows(const QStringList &keys) { Q_UNUSED(keys) }
@@ -53,6 +53,11 @@ protected:
     /** Called on every change of the scene phase, never for the value it starts with. */
     virtual void scenePhaseChanged(ScenePhase phase) { Q_UNUSED(phase) }
     ScenePhaseSource *scenePhaseSource() const { return m_scenePhase; }
+    /**
+     * True when `key` is a button row the screen offers now. Actions check it, so a press that
+     * raced a change of the row (a message took the button's place) does nothing.
+     */
+    bool offersButton(const QString &key) const;
 
 private:
     QString m_navigationTitle;

@@ -1,0 +1,62 @@
+#include "blocklist/BlocklistStore.h"
+#include "foundation/NSBundle.h"
+#include "screens/AppView.h"
+#include "screens/ScenePhase.h"
+
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(QuellnetPlugin)
+
+using namespace Qt::StringLiterals;
+
+/**
+ * The process: opens the one blocklist store every screen shares, follows the application's
+ * state as the scene phase, and shows the window with its tab container.
+ */
+class QuellnetApp {
+public:
+    QuellnetApp()
+        : m_store(QString(), BlocklistStore::Options{.isStoredInMemoryOnly = false,
+                                                     .isAutosaveEnabled = true,
+                                                     .isUndoEnabled = false})
+        , m_appView(&m_store, &m_scenePhase) {
+        m_scenePhase.followApplicationState();
+    }
+
+    bool show() {
+        m_engine.addImportPath(u"qrc:/qt/qml"_s);
+        m_engine.setInitialProperties({{u"appView"_s, QVariant::fromValue(&m_appView)}});
+        m_engine.load(QUrl(u"qrc:/qt/qml/Quellnet/qml/Main.qml"_s));
+        return !m_engine.rootObjects().isEmpty();
+    }
+
+private:
+    BlocklistStore m_store;
+    ScenePhaseSource m_scenePhase;
+    AppView m_appView;
+    QQmlApplicationEngine m_engine; // last: the window goes before the models it draws
+};
+
+int main(int argc, char *argv[]) {
+    // The platform layers ask the bundle who is calling, so it comes before anything else.
+    NSBundle::mainBundle().setInfoDictionary(QVariantMap{
+        {u"CFBundleIdentifier"_s, u"net.quellnet.Quellnet"_s},
+        {u"CFBundleDisplayName"_s, u"Quellnet"_s},
+        {u"CFBundleShortVersionString"_s, QStringLiteral(QUELLNET_VERSION)},
+    });
+    QCoreApplication::setOrganizationName(u"Quellnet"_s);
+    QCoreApplication::setApplicationName(u"Quellnet"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUELLNET_VERSION));
+    QGuiApplication::setApplicationDisplayName(u"Quellnet"_s);
+
+    QGuiApplication app(argc, argv);
+    QQuickStyle::setStyle(u"Basic"_s);
+
+    QuellnetApp quellnet;
+    if (!quellnet.show())
+        return 1;
+    return QGuiApplication::exec();
+}

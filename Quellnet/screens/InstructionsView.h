@@ -1,0 +1,15 @@
+#pragma once
+
+#include "screens/ScreenModel.h"
+
+/** The first tab: how protection is set up, as fixed read-only rows. */
+class InstructionsView : public ScreenModel {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Created by the app")
+public:
+    explicit InstructionsView(ScenePhaseSource *scenePhase = nullptr, QObject *parent = nullptr);
+
+protected:
+    QList<Screen::Section> sections() const override;
+};
