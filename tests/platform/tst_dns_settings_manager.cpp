@@ -409,6 +409,26 @@ private Q_SLOTS:
         QVERIFY(!manager.dnsSettings());
     }
 
+    void saveAndRemoveSetADamagedFileAside() {
+        const DNSConfigurationStore store;
+        QVERIFY(QDir().mkpath(store.directory()));
+        const auto damage = [&] {
+            QFile file(storedPath());
+            return file.open(QIODevice::WriteOnly) && file.write("{\"format\"") > 0;
+        };
+        QVERIFY(damage());
+        manager.setDnsSettings(generationSettings(1));
+        QCOMPARE(saveNow(), std::nullopt);
+        QVERIFY(DNSConfigurationStore::parse(fileBytes(storedPath())));
+        QVERIFY(damage());
+        QCOMPARE(removeNow(), std::nullopt);
+        QVERIFY(!QFile::exists(storedPath()));
+        const QStringList aside = QDir(store.directory()).entryList({u"*.corrupt-*"_s});
+        QCOMPARE(aside.size(), 2);
+        for (const QString &name : aside)
+            QCOMPARE(fileBytes(store.directory() + u'/' + name), QByteArray("{\"format\""));
+    }
+
     void killedWriterLeavesOldOrNew() {
         constexpr int size = 400;
         for (int round = 0; round < 12; ++round) {
