@@ -7,7 +7,7 @@ seconds="${1:-30}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 for target in build-fuzz/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")
   work="fuzz/corpus-work/$name"
   mkdir -p "$work"
