@@ -49,6 +49,10 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const {
         return item.section;
     case SectionIndexRole:
         return item.sectionIndex;
+    case FirstInSectionRole:
+        return item.firstInSection;
+    case LastInSectionRole:
+        return item.lastInSection;
     default:
         return {};
     }
@@ -69,6 +73,8 @@ QHash<int, QByteArray> RowListModel::roleNames() const {
         {PlaceholderRole, "placeholder"},
         {SectionRole, "section"},
         {SectionIndexRole, "sectionIndex"},
+        {FirstInSectionRole, "firstInSection"},
+        {LastInSectionRole, "lastInSection"},
     };
 }
 
@@ -90,10 +96,13 @@ void RowListModel::apply(const QList<Section> &sections) {
     QList<Item> target;
     QHash<QString, int> occurrences;
     for (int s = 0; s < sections.size(); ++s) {
-        for (const Row &row : sections.at(s).rows) {
+        const QList<Row> &rows = sections.at(s).rows;
+        for (int r = 0; r < rows.size(); ++r) {
+            const Row &row = rows.at(r);
             const int n = occurrences[row.key]++;
             QString id = n == 0 ? row.key : row.key + QChar(0) + QString::number(n);
-            target.append({std::move(id), row, sections.at(s).header, s});
+            target.append({std::move(id), row, sections.at(s).header, s, r == 0,
+                           r == rows.size() - 1});
         }
     }
 

@@ -27,6 +27,8 @@ public:
         PlaceholderRole,
         SectionRole,
         SectionIndexRole,
+        FirstInSectionRole,
+        LastInSectionRole,
     };
 
     using QAbstractListModel::QAbstractListModel;
@@ -55,6 +57,9 @@ private:
         Screen::Row row;
         QString section;
         int sectionIndex = 0;
+        // Where the row sits in its section, so views round the group's corners.
+        bool firstInSection = false;
+        bool lastInSection = false;
         bool operator==(const Item &) const = default;
     };
     int rowCountProperty() const { return int(m_items.size()); }

@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <functional>
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(QuellnetPlugin)
@@ -37,6 +38,17 @@ void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &
         g_warnings << message;
 }
 
+void findAccessibles(QQuickItem *item, QAccessible::Role role, const QString &name,
+                     QList<QAccessibleInterface *> &out) {
+    if (!item->isVisible())
+        return;
+    if (QAccessibleInterface *a = QAccessible::queryAccessibleInterface(item);
+        a && a->role() == role && a->text(QAccessible::Name) == name)
+        out << a;
+    for (QQuickItem *child : item->childItems())
+        findAccessibles(child, role, name, out);
+}
+
 QAccessibleInterface *findAccessible(QQuickItem *item, QAccessible::Role role,
                                      const QString &name) {
     if (!item->isVisible())
@@ -48,6 +60,12 @@ QAccessibleInterface *findAccessible(QQuickItem *item, QAccessible::Role role,
         if (QAccessibleInterface *found = findAccessible(child, role, name))
             return found;
     return nullptr;
+}
+
+void typeText(QWindow *window, const char *text)
+{
+    for (; *text; ++text)
+        QTest::keyClick(window, *text);
 }
 
 bool press(QAccessibleInterface *a) {
@@ -80,8 +98,37 @@ class TestDomainsViewQml : public QObject {
     std::unique_ptr<QQuickWindow> m_window;
     std::unique_ptr<QQuickItem> m_root;
 
+    /** Visible items named `objectName`, in drawing-tree order (delegates are not QObject
+        children of their view, so findChildren does not see them). */
+    QList<QQuickItem *> items(const QString &objectName) {
+        QList<QQuickItem *> out;
+        const std::function<void(QQuickItem *)> walk = [&](QQuickItem *at) {
+            if (!at->isVisible())
+                return;
+            if (at->objectName() == objectName)
+                out << at;
+            for (QQuickItem *child : at->childItems())
+                walk(child);
+        };
+        walk(m_window->contentItem());
+        return out;
+    }
     QQuickItem *item(const QString &objectName) {
-        return m_root->findChild<QQuickItem *>(objectName);
+        const QList<QQuickItem *> found = items(objectName);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+    /** The match inside a list row that is still in the model (removed rows fade out). */
+    QAccessibleInterface *liveAccessible(QAccessible::Role role, const QString &name) {
+        QList<QAccessibleInterface *> found;
+        findAccessibles(m_window->contentItem(), role, name, found);
+        for (QAccessibleInterface *a : found) {
+            QObject *row = a->object();
+            while (row && !row->property("view").isValid())
+                row = row->parent();
+            if (row && row->property("index").toInt() >= 0)
+                return a;
+        }
+        return nullptr;
     }
     QAccessibleInterface *accessible(QAccessible::Role role, const QString &name) {
         return findAccessible(m_window->contentItem(), role, name);
@@ -94,6 +141,7 @@ private Q_SLOTS:
         QCoreApplication::setApplicationName(u"Quellnet"_s);
         NSBundle::mainBundle().setInfoDictionary(
             QVariantMap{{u"CFBundleIdentifier"_s, u"net.quellnet.Quellnet"_s},
+                        {u"CFBundleDisplayName"_s, u"Quellnet"_s},
                         {u"CFBundleShortVersionString"_s, u"1.0"_s}});
         QQuickStyle::setStyle(u"Basic"_s);
         UIApplication::shared().setURLOpener([](const QUrl &) { return true; });
@@ -129,7 +177,7 @@ private Q_SLOTS:
         QQuickItem *field = item(u"addField"_s);
         QVERIFY(field);
         field->forceActiveFocus();
-        QTest::keyClicks(m_window.get(), "typed.example");
+        typeText(m_window.get(), "typed.example");
         QCOMPARE(m_view->domain(), u"typed.example"_s);
         QTest::keyClick(m_window.get(), Qt::Key_Return);
         QCOMPARE(m_store->domains()->domainNames(), QStringList{u"typed.example"_s});
@@ -150,7 +198,7 @@ private Q_SLOTS:
         QCOMPARE(m_store->domains()->count(), 2);
         QQuickItem *search = item(u"searchField"_s);
         search->forceActiveFocus();
-        QTest::keyClicks(m_window.get(), "ADNX");
+        typeText(m_window.get(), "ADNX");
         QCOMPARE(m_view->searchText(), u"ADNX"_s);
         QTRY_VERIFY(accessible(QAccessible::ListItem, u"adnxs.com"_s));
         QVERIFY(!accessible(QAccessible::Button, u"adnxs.com"_s));
@@ -158,14 +206,20 @@ private Q_SLOTS:
     }
 
     void deleteThroughAccessibilityAndKeyboard() {
-        QVERIFY(press(accessible(QAccessible::Button, u"Delete typed.example"_s)));
+        // Rows of an earlier search may still be fading out; press the live one.
+        m_view->setSearchText(u"typed"_s);
+        QTRY_VERIFY(liveAccessible(QAccessible::Button, u"Delete typed.example"_s));
+        QVERIFY(press(liveAccessible(QAccessible::Button, u"Delete typed.example"_s)));
         QCOMPARE(m_store->domains()->domainNames(), QStringList{u"adnxs.com"_s});
+        m_view->setSearchText({});
 
-        QTRY_VERIFY(accessible(QAccessible::ListItem, u"adnxs.com"_s));
-        QAccessibleInterface *row = accessible(QAccessible::ListItem, u"adnxs.com"_s);
+        m_view->setSearchText(u"adnxs"_s);
+        QTRY_VERIFY(liveAccessible(QAccessible::ListItem, u"adnxs.com"_s));
+        QAccessibleInterface *row = liveAccessible(QAccessible::ListItem, u"adnxs.com"_s);
         qobject_cast<QQuickItem *>(row->object())->forceActiveFocus();
         QTest::keyClick(m_window.get(), Qt::Key_Delete);
         QCOMPARE(m_store->domains()->count(), 0);
+        m_view->setSearchText({});
     }
 
     void storeSheetOpensAndCloses() {
@@ -179,12 +233,12 @@ private Q_SLOTS:
 
     void firstAppearanceBringsBothSheetsReviewBelow() {
         m_view->appear();
-        QTRY_COMPARE(m_root->findChildren<QQuickItem *>(u"sheetCloseButton"_s).size(), 2);
-        QVERIFY(accessible(QAccessible::Dialog, u"Enjoying this app?"_s) ||
-                accessible(QAccessible::Heading, u"Enjoying this app?"_s));
+        QTRY_COMPARE(items(u"sheetCloseButton"_s).size(), 2);
+        QVERIFY(accessible(QAccessible::Dialog, u"Enjoying Quellnet?"_s));
         // The later sheet (the store page) is on top: Escape closes it first.
+        qWarning() << "FOCUS" << m_window->activeFocusItem() << (m_window->activeFocusItem() ? m_window->activeFocusItem()->objectName() : QString());
         QTest::keyClick(m_window.get(), Qt::Key_Escape);
-        QTRY_COMPARE(m_root->findChildren<QQuickItem *>(u"sheetCloseButton"_s).size(), 1);
+        QTRY_COMPARE(items(u"sheetCloseButton"_s).size(), 1);
         QVERIFY(press(accessible(QAccessible::Button, u"Not Now"_s)));
         QTRY_VERIFY(!item(u"sheetCloseButton"_s));
     }

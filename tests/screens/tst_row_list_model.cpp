@@ -105,6 +105,8 @@ private Q_SLOTS:
         QCOMPARE(model.data(i, RowListModel::ButtonRoleRole).toString(), u"destructive"_s);
         QCOMPARE(model.data(i, RowListModel::SectionRole).toString(), u"More"_s);
         QCOMPARE(model.data(i, RowListModel::SectionIndexRole).toInt(), 1);
+        QVERIFY(model.data(i, RowListModel::FirstInSectionRole).toBool());
+        QVERIFY(model.data(i, RowListModel::LastInSectionRole).toBool());
         QCOMPARE(model.indexOfKey(u"k"_s), 1);
         QCOMPARE(model.indexOfKey(u"none"_s), -1);
     }

@@ -17,8 +17,8 @@ FocusScope {
     readonly property bool isButton: model.kind === "button"
     readonly property bool isField: model.kind === "textField"
     readonly property bool isPaste: model.kind === "pasteButton"
-    readonly property bool firstInSection: ListView.previousSection !== ListView.section
-    readonly property bool lastInSection: ListView.nextSection !== ListView.section
+    readonly property bool firstInSection: model.firstInSection
+    readonly property bool lastInSection: model.lastInSection
     readonly property real sideInset: Math.max(Theme.inset, (width - Theme.maxContentWidth) / 2)
     readonly property color foreground: {
         if (isButton && model.buttonStyle === "automatic" && model.tint === "none")
@@ -35,12 +35,14 @@ FocusScope {
             screen.paste(model.key, Clipboard.plainTexts())
     }
 
+    width: view ? view.width : implicitWidth
     height: Theme.rowHeight
     activeFocusOnTab: true
     opacity: model.enabled ? 1 : 0.4
 
-    Accessible.role: isButton || isPaste ? Accessible.Button
-                     : isField ? Accessible.EditableText : Accessible.ListItem
+    // A field row lets its text field speak for it.
+    Accessible.ignored: isField
+    Accessible.role: isButton || isPaste ? Accessible.Button : Accessible.ListItem
     Accessible.name: isPaste ? qsTr("Paste") : model.text
     Accessible.description: model.systemImage
     Accessible.focusable: true
@@ -108,23 +110,26 @@ FocusScope {
             }
         }
 
-        TextField {
+        Loader {
             id: field
             anchors.fill: parent
             anchors.leftMargin: Theme.inset / 2
             anchors.rightMargin: Theme.inset / 2
             anchors.topMargin: 6
             anchors.bottomMargin: 6
-            visible: row.isField
-            enabled: row.isField && row.model.enabled
+            active: row.isField
             focus: row.isField
-            text: row.model.text
-            placeholderText: row.model.placeholder
-            font.pixelSize: Theme.bodySize
-            inputMethodHints: Qt.ImhUrlCharactersOnly | Qt.ImhNoAutoUppercase | Qt.ImhNoPredictiveText
-            Accessible.name: row.model.placeholder
-            onTextEdited: row.screen.editText(row.model.key, text)
-            onAccepted: row.screen.submit(row.model.key)
+            sourceComponent: TextField {
+                enabled: row.model.enabled
+                focus: true
+                text: row.model.text
+                placeholderText: row.model.placeholder
+                font.pixelSize: Theme.bodySize
+                inputMethodHints: Qt.ImhUrlCharactersOnly | Qt.ImhNoAutoUppercase | Qt.ImhNoPredictiveText
+                Accessible.name: row.model.placeholder
+                onTextEdited: row.screen.editText(row.model.key, text)
+                onAccepted: row.screen.submit(row.model.key)
+            }
         }
 
         Icon {

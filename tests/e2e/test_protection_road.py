@@ -1,0 +1,58 @@
+"""The whole road: a stored blocklist is saved as the DNS configuration from Settings, the user
+switches it on in the device's Settings app and returns, and both screens follow; a relaunch
+offers "Update preferences"."""
+
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+from quellnet_driver import Session  # noqa: E402
+
+
+# Small steps, so other tests (the Domains tab's) can compose their own road from them.
+def save_preferences(app):
+    app.select_tab("Settings")
+    app.press(app.wait_for("push button", "Save preferences", "square.and.arrow.down"))
+    app.wait_for("list item", "Preferences saved!", "checkmark")
+
+
+def switch_on_in_device_settings(session):
+    session.device_settings("dns", "enable", "Quellnet")
+
+
+def expect_status(app, enabled):
+    app.select_tab("Status")
+    if enabled:
+        app.wait_for("list item", "DNS protection is enabled", "checkmark")
+    else:
+        app.wait_for("list item", "DNS protection is disabled", "xmark")
+
+
+class ProtectionRoadTest(unittest.TestCase):
+    def test_save_enable_return_relaunch(self):
+        with Session() as session:
+            session.seed_blocklist("tracker.example", "ads.example")
+            app = session.launch()
+            expect_status(app, enabled=False)
+
+            save_preferences(app)
+            self.assertIn("net.quellnet.Quellnet", session.device_settings("dns"))
+            switch_on_in_device_settings(session)
+
+            # Back from the device's Settings app: Settings reloads without a tap.
+            app.leave_and_return()
+            app.wait_for("list item", "Preferences updated!", "checkmark")
+            self.assertFalse(app.find("push button", "Save preferences"))
+
+            expect_status(app, enabled=True)
+            app.quit()
+
+            app = session.launch()
+            app.select_tab("Settings")
+            app.wait_for("push button", "Update preferences", "arrow.trianglehead.2.clockwise")
+            app.wait_for("push button", "Remove preferences", "trash")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
