@@ -62,8 +62,7 @@ QAccessibleInterface *findAccessible(QQuickItem *item, QAccessible::Role role,
     return nullptr;
 }
 
-void typeText(QWindow *window, const char *text)
-{
+void typeText(QWindow *window, const char *text) {
     for (; *text; ++text)
         QTest::keyClick(window, *text);
 }
@@ -236,7 +235,8 @@ private Q_SLOTS:
         QTRY_COMPARE(items(u"sheetCloseButton"_s).size(), 2);
         QVERIFY(accessible(QAccessible::Dialog, u"Enjoying Quellnet?"_s));
         // The later sheet (the store page) is on top: Escape closes it first.
-        qWarning() << "FOCUS" << m_window->activeFocusItem() << (m_window->activeFocusItem() ? m_window->activeFocusItem()->objectName() : QString());
+        QTRY_VERIFY(m_window->activeFocusItem() &&
+                    m_window->activeFocusItem()->objectName() == u"sheetCloseButton"_s);
         QTest::keyClick(m_window.get(), Qt::Key_Escape);
         QTRY_COMPARE(items(u"sheetCloseButton"_s).size(), 1);
         QVERIFY(press(accessible(QAccessible::Button, u"Not Now"_s)));

@@ -1,5 +1,68 @@
 import QtQuick
+import QtQuick.Controls
+import Quellnet
 
-// Placeholder until the Domains screen is drawn: the tab shows its model's rows.
+// The Domains tab: the generic list with the search field above its sections and its own row
+// drawing (the add field with its paste button, entries that swipe away).
 ScreenList {
+    id: list
+
+    // Moves keyboard focus `delta` rows on, skipping rows drawn inside another.
+    function stepFocus(from, delta) {
+        let i = from + delta
+        while (i >= 0 && i < count && model.indexOfKey("paste") === i)
+            i += delta
+        focusRow(i)
+    }
+
+    header: FocusScope {
+        width: ListView.view.width
+        height: 52
+        Accessible.ignored: true
+
+        Rectangle {
+            anchors.fill: parent
+            anchors.leftMargin: Math.max(Theme.inset, (width - Theme.maxContentWidth) / 2)
+            anchors.rightMargin: anchors.leftMargin
+            anchors.topMargin: 6
+            anchors.bottomMargin: 6
+            radius: Theme.cornerRadius
+            color: Theme.cellPressed
+
+            Icon {
+                id: searchIcon
+                anchors.left: parent.left
+                anchors.leftMargin: 8
+                anchors.verticalCenter: parent.verticalCenter
+                name: "magnifyingglass"
+                size: 20
+                color: Theme.secondaryLabel
+            }
+            TextField {
+                id: search
+                objectName: "searchField"
+                anchors.left: searchIcon.right
+                anchors.right: parent.right
+                anchors.verticalCenter: parent.verticalCenter
+                anchors.leftMargin: 4
+                focus: true
+                placeholderText: qsTr("Search")
+                text: list.screen.searchText
+                background: null
+                font.pixelSize: Theme.bodySize
+                inputMethodHints: Qt.ImhNoPredictiveText | Qt.ImhNoAutoUppercase
+                EnterKey.type: Qt.EnterKeySearch
+                Accessible.role: Accessible.EditableText
+                Accessible.name: qsTr("Search")
+                onTextEdited: list.screen.searchText = text
+                Keys.onEscapePressed: list.screen.searchText = ""
+                Keys.onDownPressed: list.focusRow(0)
+            }
+        }
+    }
+
+    delegate: DomainRow {
+        screen: list.screen
+        view: list
+    }
 }
