@@ -52,6 +52,7 @@ FocusScope {
             screen.paste("paste", Clipboard.plainTexts())
     }
 
+    width: ListView.view ? ListView.view.width : 0
     height: isPaste ? 0 : Theme.rowHeight
     visible: !isPaste
     activeFocusOnTab: !isPaste && !isField
