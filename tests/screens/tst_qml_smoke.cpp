@@ -5,6 +5,7 @@
 #include "blocklist/BlocklistStore.h"
 #include "foundation/NSBundle.h"
 #include "screens/AppView.h"
+#include "screens/ReviewPrompt.h"
 #include "screens/ScenePhase.h"
 
 #include <QAccessible>
@@ -12,6 +13,7 @@
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QSettings>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -68,8 +70,14 @@ private Q_SLOTS:
     void initTestCase() {
         m_env = std::make_unique<TestEnvironment>();
         NSBundle::mainBundle().setInfoDictionary(
-            QVariantMap{{u"CFBundleIdentifier"_s, u"net.quellnet.Quellnet"_s}});
+            QVariantMap{{u"CFBundleIdentifier"_s, u"net.quellnet.Quellnet"_s},
+                        {u"CFBundleShortVersionString"_s, QStringLiteral(QUELLNET_VERSION)}});
         QQuickStyle::setStyle(u"Basic"_s);
+        // This version's review request and promotion were seen already: no sheet takes the
+        // keyboard while the tabs are tested.
+        QSettings settings;
+        settings.setValue(ReviewPrompt::appReviewVersionKey, ReviewPrompt::currentAppVersion());
+        settings.setValue(ReviewPrompt::promotedAppVersionKey, ReviewPrompt::currentAppVersion());
         qInstallMessageHandler(collectWarnings);
         m_store = std::make_unique<BlocklistStore>(m_env->dataHome() + u"/domains.sqlite"_s);
         m_app = std::make_unique<AppView>(m_store.get(), &m_phase);
@@ -90,7 +98,10 @@ private Q_SLOTS:
         qInstallMessageHandler(nullptr);
     }
 
-    void cleanup() { QVERIFY2(g_warnings.isEmpty(), qPrintable(g_warnings.join(u'\n'))); }
+    void cleanup() {
+        const QStringList warnings = std::exchange(g_warnings, {});
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(u'\n')));
+    }
 
     void tabsInOrder() {
         QCOMPARE(names(QAccessible::PageTab),
@@ -132,6 +143,27 @@ private Q_SLOTS:
         QCOMPARE(m_app->currentIndex(), int(AppView::instructions));
     }
 
+    void rowKeyboard() {
+        QCOMPARE(m_app->currentIndex(), int(AppView::instructions));
+        QQuickItem *first = nullptr;
+        for (QAccessibleInterface *a : accessibles(QAccessible::ListItem))
+            if (a->text(QAccessible::Name) == u"Add domains to the list"_s)
+                first = qobject_cast<QQuickItem *>(a->object());
+        QVERIFY(first);
+        first->forceActiveFocus();
+        const auto focusedName = [this] {
+            QAccessibleInterface *a =
+                QAccessible::queryAccessibleInterface(m_window->activeFocusItem());
+            return a ? a->text(QAccessible::Name) : QString();
+        };
+        QTest::keyClick(m_window, Qt::Key_Down);
+        QCOMPARE(focusedName(), u"Save your preferences"_s);
+        QTest::keyClick(m_window, Qt::Key_Up);
+        QCOMPARE(focusedName(), u"Add domains to the list"_s);
+        QTest::keyClick(m_window, Qt::Key_Up); // the first row stays focused
+        QCOMPARE(focusedName(), u"Add domains to the list"_s);
+    }
+
     void widthGrows() {
         m_window->resize(1200, 800);
         QTRY_COMPARE(m_window->contentItem()->width(), 1200.0);
@@ -143,6 +175,8 @@ int main(int argc, char *argv[]) {
     // Drawn in software: the offscreen platform has no GPU context.
     qputenv("QT_QUICK_BACKEND", "software");
     qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    QCoreApplication::setOrganizationName(u"Quellnet"_s);
+    QCoreApplication::setApplicationName(u"Quellnet"_s);
     QGuiApplication app(argc, argv);
     QAccessible::setActive(true);
     QmlSmokeTest test;
