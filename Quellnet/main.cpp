@@ -1,6 +1,7 @@
 #include "blocklist/BlocklistStore.h"
 #include "foundation/NSBundle.h"
 #include "screens/AppView.h"
+#include "screens/FirstFrameReport.h"
 #include "screens/ScenePhase.h"
 
 #include <QGuiApplication>
@@ -30,7 +31,10 @@ public:
         m_engine.addImportPath(u"qrc:/qt/qml"_s);
         m_engine.setInitialProperties({{u"appView"_s, QVariant::fromValue(&m_appView)}});
         m_engine.load(QUrl(u"qrc:/qt/qml/Quellnet/qml/Main.qml"_s));
-        return !m_engine.rootObjects().isEmpty();
+        if (m_engine.rootObjects().isEmpty())
+            return false;
+        reportFirstFrameIfAsked(qobject_cast<QQuickWindow *>(m_engine.rootObjects().constFirst()));
+        return true;
     }
 
 private:
