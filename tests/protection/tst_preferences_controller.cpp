@@ -176,21 +176,6 @@ private Q_SLOTS:
         QVERIFY(!second->state().saveDNSError);
     }
 
-    void updateKeepsProtectionOn() {
-        addDomains({u"a.example"_s});
-        auto c = shownController();
-        c->savePreferences();
-        QTRY_VERIFY(c->state().saveDNSSuccess);
-        switchOn(true);
-        addDomains({u"b.example"_s});
-        auto next = shownController();
-        next->savePreferences();
-        QTRY_VERIFY(next->state().saveDNSSuccess);
-        QCOMPARE(saveRowText(*next), u"Preferences updated!"_s);
-        QVERIFY(stored()->enabled);
-        QCOMPARE(stored()->settings->matchDomains()->size(), 2);
-    }
-
     void failedSaveRemovesTheStoredConfiguration_data() {
         QTest::addColumn<QString>("domain");
         QTest::addColumn<qint64>("code");
