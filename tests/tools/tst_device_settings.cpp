@@ -58,43 +58,38 @@ private Q_SLOTS:
         QVERIFY(store.write(configuration(u"com.other.dns"_s, u"Other DNS"_s, true), nullptr));
     }
 
+    // Output, exit code and both apps' switches after each command; enabling one app switches
+    // every other off.
     void commands_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("expected"); // in stdout on success, else in stderr
         QTest::addColumn<bool>("quellnetOn");
         QTest::addColumn<bool>("otherOn");
-
-        QTest::newRow("list") << QStringList{u"dns"_s} << 0
-                              << u"Quellnet (org.quellnet.app): Off\n  Protocol: DNS over HTTPS\n"
-                                 "  Servers: 0.0.0.0\n  Server URL: https://dns.example/dns-query\n"
-                                 "  Match domains: ads.example, track.example\n"
-                                 "  On-demand rule 1: Connect, interface Wi-Fi, SSIDs: Home\n"_s
-                              << false << true;
-        QTest::newRow("enable by name, others off")
-            << QStringList{u"dns"_s, u"enable"_s, u"quellnet"_s} << 0
-            << u"DNS configuration of Other DNS (com.other.dns) is now Off.\n"
-               "DNS configuration of Quellnet (org.quellnet.app) is now On.\n"_s
-            << true << false;
-        QTest::newRow("disable by identifier")
-            << QStringList{u"dns"_s, u"disable"_s, u"com.other.dns"_s} << 0
-            << u"DNS configuration of Other DNS (com.other.dns) is now Off.\n"_s << false << false;
-        QTest::newRow("already off") << QStringList{u"dns"_s, u"disable"_s, u"Quellnet"_s} << 0
-                                     << u"is already Off"_s << false << true;
-        QTest::newRow("unknown app")
-            << QStringList{u"dns"_s, u"enable"_s, u"Nope"_s} << 1
-            << u"no DNS configuration is stored for app \"Nope\"\nUsage:"_s << false << true;
-        QTest::newRow("no app") << QStringList{u"dns"_s, u"enable"_s} << 2 << u"Usage:"_s << false
-                                << true;
-        QTest::newRow("extra argument") << QStringList{u"dns"_s, u"disable"_s, u"a"_s, u"b"_s} << 2
-                                        << u"Usage:"_s << false << true;
-        QTest::newRow("bad verb") << QStringList{u"dns"_s, u"toggle"_s, u"Quellnet"_s} << 2
-                                  << u"unknown dns command"_s << false << true;
-        QTest::newRow("no command") << QStringList{} << 2 << u"Usage:"_s << false << true;
-        QTest::newRow("unknown command")
-            << QStringList{u"wifi"_s} << 2 << u"Usage:"_s << false << true;
-        QTest::newRow("help") << QStringList{u"--help"_s} << 0 << u"dns enable APP"_s << false
-                              << true;
+        const auto row = [](const char *name, const QStringList &arguments, int exitCode,
+                            const QString &expected, bool quellnetOn = false, bool otherOn = true) {
+            QTest::newRow(name) << arguments << exitCode << expected << quellnetOn << otherOn;
+        };
+        row("list", {u"dns"_s}, 0,
+            u"Quellnet (org.quellnet.app): Off\n  Protocol: DNS over HTTPS\n"
+            "  Servers: 0.0.0.0\n  Server URL: https://dns.example/dns-query\n"
+            "  Match domains: ads.example, track.example\n"
+            "  On-demand rule 1: Connect, interface Wi-Fi, SSIDs: Home\n"_s);
+        row("enable by name, others off", {u"dns"_s, u"enable"_s, u"quellnet"_s}, 0,
+            u"DNS configuration of Other DNS (com.other.dns) is now Off.\n"
+            "DNS configuration of Quellnet (org.quellnet.app) is now On.\n"_s,
+            true, false);
+        row("disable by identifier", {u"dns"_s, u"disable"_s, u"com.other.dns"_s}, 0,
+            u"DNS configuration of Other DNS (com.other.dns) is now Off.\n"_s, false, false);
+        row("already off", {u"dns"_s, u"disable"_s, u"Quellnet"_s}, 0, u"is already Off"_s);
+        row("unknown app", {u"dns"_s, u"enable"_s, u"Nope"_s}, 1,
+            u"no DNS configuration is stored for app \"Nope\"\nUsage:"_s);
+        row("no app", {u"dns"_s, u"enable"_s}, 2, u"Usage:"_s);
+        row("extra argument", {u"dns"_s, u"disable"_s, u"a"_s, u"b"_s}, 2, u"Usage:"_s);
+        row("bad verb", {u"dns"_s, u"toggle"_s, u"Quellnet"_s}, 2, u"unknown dns command"_s);
+        row("no command", {}, 2, u"Usage:"_s);
+        row("unknown command", {u"wifi"_s}, 2, u"Usage:"_s);
+        row("help", {u"--help"_s}, 0, u"dns enable APP"_s);
     }
 
     void commands() {
@@ -112,26 +107,26 @@ private Q_SLOTS:
         QCOMPARE(isOn(u"com.other.dns"_s), otherOn);
     }
 
+    // A damaged file of another app is reported and moved aside intact; the command still works.
     void damagedFileIsReportedNotOverwritten() {
         const DNSConfigurationStore store;
         const QByteArray garbage = "{\"format\": 1, \"identifier\": ";
         QFile file(store.filePath(u"org.broken"_s));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(garbage);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(garbage) == garbage.size());
         file.close();
-
         const Run run = deviceSettings({u"dns"_s, u"enable"_s, u"org.quellnet.app"_s});
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.contains(u"org.broken.json is damaged"_s), qPrintable(run.err));
-        const QStringList aside =
-            QDir(store.directory()).entryList({u"org.broken.json.corrupt-*"_s});
+        const QStringList aside = QDir(store.directory()).entryList({u"org.broken.json.*"_s});
         QCOMPARE(aside.size(), 1);
         QFile moved(store.directory() + u'/' + aside.first());
-        QVERIFY(moved.open(QIODevice::ReadOnly));
+        QVERIFY(aside.first().startsWith(u"org.broken.json.corrupt-"_s) &&
+                moved.open(QIODevice::ReadOnly));
         QCOMPARE(moved.readAll(), garbage);
         QVERIFY(isOn(u"org.quellnet.app"_s));
     }
 
+    // The app sees the tool's switch, and its own later save keeps it On.
     void appSeesTheSwitchAndKeepsItOnUpdate() {
         NSBundle::mainBundle().setInfoDictionary(
             QVariantMap{{u"CFBundleIdentifier"_s, u"org.quellnet.app"_s},
@@ -141,18 +136,18 @@ private Q_SLOTS:
         QCOMPARE(deviceSettings({u"dns"_s, u"enable"_s, u"Quellnet"_s}).exitCode, 0);
         manager.loadFromPreferencesWithCompletionHandler([&](OptionalError e) { loaded = e; });
         QTRY_VERIFY(loaded);
-        QCOMPARE(*loaded, std::nullopt);
-        QVERIFY(manager.isEnabled());
+        QVERIFY(!*loaded && manager.isEnabled());
 
-        auto changed = configuration(u"x"_s, u"x"_s, false).settings->copy();
+        auto changed = manager.dnsSettings()->copy();
         changed->setMatchDomains(QStringList{u"new.example"_s});
         manager.setDnsSettings(changed);
         manager.saveToPreferencesWithCompletionHandler([&](OptionalError e) { saved = e; });
         QTRY_VERIFY(saved);
-        QCOMPARE(*saved, std::nullopt);
-        const Run list = deviceSettings({u"dns"_s});
-        QVERIFY(list.out.contains(u"Quellnet (org.quellnet.app): On"_s));
-        QVERIFY(list.out.contains(u"Match domains: new.example\n"_s));
+        QVERIFY(!*saved);
+        const QString list = deviceSettings({u"dns"_s}).out;
+        QVERIFY2(list.contains(u"Quellnet (org.quellnet.app): On"_s) &&
+                     list.contains(u"Match domains: new.example\n"_s),
+                 qPrintable(list));
     }
 
     void storeReachabilitySwitch() {
