@@ -1,7 +1,5 @@
 #include "common/TestEnvironment.h"
-#include "foundation/NSBundle.h"
 #include "networkextension/DNSConfigurationStore.h"
-#include "networkextension/NEDNSSettingsManager.h"
 #include "storekit/StoreReachability.h"
 
 #include <QDir>
@@ -124,30 +122,6 @@ private Q_SLOTS:
                 moved.open(QIODevice::ReadOnly));
         QCOMPARE(moved.readAll(), garbage);
         QVERIFY(isOn(u"org.quellnet.app"_s));
-    }
-
-    // The app sees the tool's switch, and its own later save keeps it On.
-    void appSeesTheSwitchAndKeepsItOnUpdate() {
-        NSBundle::mainBundle().setInfoDictionary(
-            QVariantMap{{u"CFBundleIdentifier"_s, u"org.quellnet.app"_s},
-                        {u"CFBundleDisplayName"_s, u"Quellnet"_s}});
-        auto &manager = NEDNSSettingsManager::sharedManager();
-        std::optional<OptionalError> loaded, saved;
-        QCOMPARE(deviceSettings({u"dns"_s, u"enable"_s, u"Quellnet"_s}).exitCode, 0);
-        manager.loadFromPreferencesWithCompletionHandler([&](OptionalError e) { loaded = e; });
-        QTRY_VERIFY(loaded);
-        QVERIFY(!*loaded && manager.isEnabled());
-
-        auto changed = manager.dnsSettings()->copy();
-        changed->setMatchDomains(QStringList{u"new.example"_s});
-        manager.setDnsSettings(changed);
-        manager.saveToPreferencesWithCompletionHandler([&](OptionalError e) { saved = e; });
-        QTRY_VERIFY(saved);
-        QVERIFY(!*saved);
-        const QString list = deviceSettings({u"dns"_s}).out;
-        QVERIFY2(list.contains(u"Quellnet (org.quellnet.app): On"_s) &&
-                     list.contains(u"Match domains: new.example\n"_s),
-                 qPrintable(list));
     }
 
     void storeReachabilitySwitch() {
