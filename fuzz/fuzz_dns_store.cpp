@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const QByteArray input =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     QString error;

@@ -101,8 +101,8 @@ void RowListModel::apply(const QList<Section> &sections) {
             const Row &row = rows.at(r);
             const int n = occurrences[row.key]++;
             QString id = n == 0 ? row.key : row.key + QChar(0) + QString::number(n);
-            target.append({std::move(id), row, sections.at(s).header, s, r == 0,
-                           r == rows.size() - 1});
+            target.append(
+                {std::move(id), row, sections.at(s).header, s, r == 0, r == rows.size() - 1});
         }
     }
 

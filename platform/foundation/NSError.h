@@ -11,8 +11,7 @@ struct NSError {
     qint64 code = 0;
     QString localizedDescription;
 
-    friend bool operator==(const NSError &a, const NSError &b)
-    {
+    friend bool operator==(const NSError &a, const NSError &b) {
         return a.domain == b.domain && a.code == b.code;
     }
 };

@@ -4,8 +4,7 @@
 #include <QFile>
 #include <QLocale>
 
-TestEnvironment::TestEnvironment()
-{
+TestEnvironment::TestEnvironment() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     const QString base = m_dir.path();
     for (const char *sub : {"state", "data", "config", "cache", "runtime"})
@@ -15,10 +14,17 @@ TestEnvironment::TestEnvironment()
     qputenv("XDG_DATA_HOME", dataHome().toUtf8());
     qputenv("XDG_CONFIG_HOME", configHome().toUtf8());
     qputenv("XDG_CACHE_HOME", (base + QStringLiteral("/cache")).toUtf8());
-    QFile::setPermissions(base + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(base + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", (base + QStringLiteral("/runtime")).toUtf8());
 }
 
-QString TestEnvironment::stateHome() const { return m_dir.path() + QStringLiteral("/state"); }
-QString TestEnvironment::dataHome() const { return m_dir.path() + QStringLiteral("/data"); }
-QString TestEnvironment::configHome() const { return m_dir.path() + QStringLiteral("/config"); }
+QString TestEnvironment::stateHome() const {
+    return m_dir.path() + QStringLiteral("/state");
+}
+QString TestEnvironment::dataHome() const {
+    return m_dir.path() + QStringLiteral("/data");
+}
+QString TestEnvironment::configHome() const {
+    return m_dir.path() + QStringLiteral("/config");
+}
