@@ -1,4 +1,2 @@
 # Window scenes, sheets, the URL opener, the store page and the review request.
 quellnet_add_test(tst_uikit SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_uikit.cpp LIBS quellnet_platform)
-quellnet_add_test(tst_storekit SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_storekit.cpp
-                  LIBS quellnet_platform)
