@@ -1,14 +1,21 @@
 // Loads the real window offscreen and fails on any QML warning: the drawing must be wired to
-// the models, every tab reachable and pressable through accessibility.
+// the models, every tab and row reachable by keyboard and accessibility, and the Domains
+// screen's typing, pasting, deleting and sheets must reach the model.
 #include "TestEnvironment.h"
 
+#include "AppStoreView/AppCatalogue.h"
 #include "blocklist/BlocklistStore.h"
+#include "blocklist/DomainListModel.h"
 #include "foundation/NSBundle.h"
 #include "screens/AppView.h"
+#include "screens/DomainsView.h"
 #include "screens/ReviewPrompt.h"
 #include "screens/ScenePhase.h"
+#include "storekit/StoreReachability.h"
+#include "uikit/UIApplication.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
@@ -17,6 +24,7 @@
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <functional>
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(QuellnetPlugin)
@@ -31,55 +39,95 @@ void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &
         g_warnings << message;
 }
 
-/** Accessible objects under `item`, depth first, as "role:name:description". */
-void collect(QQuickItem *item, QAccessible::Role role, QList<QAccessibleInterface *> &out) {
-    if (!item->isVisible())
-        return;
-    if (QAccessibleInterface *a = QAccessible::queryAccessibleInterface(item);
-        a && a->role() == role)
-        out << a;
-    for (QQuickItem *child : item->childItems())
-        collect(child, role, out);
+void typeText(QWindow *window, const char *text) {
+    for (; *text; ++text)
+        QTest::keyClick(window, *text);
+}
+
+bool press(QAccessibleInterface *a) {
+    if (!a || !a->actionInterface() ||
+        !a->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()))
+        return false;
+    a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    return true;
 }
 } // namespace
 
 class QmlSmokeTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> m_env;
+    TestEnvironment m_env;
     std::unique_ptr<BlocklistStore> m_store;
     ScenePhaseSource m_phase;
     std::unique_ptr<AppView> m_app;
     QQmlApplicationEngine *m_engine = nullptr;
     QQuickWindow *m_window = nullptr;
 
-    QList<QAccessibleInterface *> accessibles(QAccessible::Role role) {
-        QList<QAccessibleInterface *> out;
-        collect(m_window->contentItem(), role, out);
+    /** Visible items in drawing-tree order (delegates are not QObject children of their view,
+        so findChildren does not see them). */
+    QList<QQuickItem *> items(const QString &objectName = {}) {
+        QList<QQuickItem *> out;
+        const std::function<void(QQuickItem *)> walk = [&](QQuickItem *at) {
+            if (!at->isVisible())
+                return;
+            if (objectName.isNull() || at->objectName() == objectName)
+                out << at;
+            for (QQuickItem *child : at->childItems())
+                walk(child);
+        };
+        walk(m_window->contentItem());
         return out;
     }
-
+    QList<QAccessibleInterface *> accessibles(QAccessible::Role role, const QString &name = {}) {
+        QList<QAccessibleInterface *> out;
+        for (QQuickItem *item : items())
+            if (QAccessibleInterface *a = QAccessible::queryAccessibleInterface(item);
+                a && a->role() == role && (name.isNull() || a->text(QAccessible::Name) == name))
+                out << a;
+        return out;
+    }
+    QAccessibleInterface *accessible(QAccessible::Role role, const QString &name) {
+        return accessibles(role, name).value(0);
+    }
+    /** The match inside a list row that is still in the model (removed rows fade out). */
+    QAccessibleInterface *liveAccessible(QAccessible::Role role, const QString &name) {
+        for (QAccessibleInterface *a : accessibles(role, name)) {
+            QObject *row = a->object();
+            while (row && !row->property("view").isValid())
+                row = row->parent();
+            if (row && row->property("index").toInt() >= 0)
+                return a;
+        }
+        return nullptr;
+    }
     QStringList names(QAccessible::Role role) {
         QStringList out;
         for (QAccessibleInterface *a : accessibles(role))
             out << a->text(QAccessible::Name) + u'|' + a->text(QAccessible::Description);
         return out;
     }
+    QString focusedName() {
+        QAccessibleInterface *a =
+            QAccessible::queryAccessibleInterface(m_window->activeFocusItem());
+        return a ? a->text(QAccessible::Name) : QString();
+    }
+    DomainsView *domains() { return qobject_cast<DomainsView *>(m_app->screen(AppView::domains)); }
 
 private Q_SLOTS:
     void initTestCase() {
-        m_env = std::make_unique<TestEnvironment>();
         NSBundle::mainBundle().setInfoDictionary(
             QVariantMap{{u"CFBundleIdentifier"_s, u"net.quellnet.Quellnet"_s},
+                        {u"CFBundleDisplayName"_s, u"Quellnet"_s},
                         {u"CFBundleShortVersionString"_s, QStringLiteral(QUELLNET_VERSION)}});
         QQuickStyle::setStyle(u"Basic"_s);
+        UIApplication::shared().setURLOpener([](const QUrl &) { return true; });
         // This version's review request and promotion were seen already: no sheet takes the
-        // keyboard while the tabs are tested.
+        // keyboard until the Domains tests ask for them.
         QSettings settings;
         settings.setValue(ReviewPrompt::appReviewVersionKey, ReviewPrompt::currentAppVersion());
         settings.setValue(ReviewPrompt::promotedAppVersionKey, ReviewPrompt::currentAppVersion());
         qInstallMessageHandler(collectWarnings);
-        m_store = std::make_unique<BlocklistStore>(m_env->dataHome() + u"/domains.sqlite"_s);
+        m_store = std::make_unique<BlocklistStore>(m_env.dataHome() + u"/domains.sqlite"_s);
         m_app = std::make_unique<AppView>(m_store.get(), &m_phase);
         m_engine = new QQmlApplicationEngine(this);
         m_engine->addImportPath(u"qrc:/qt/qml"_s);
@@ -88,37 +136,27 @@ private Q_SLOTS:
         QCOMPARE(m_engine->rootObjects().size(), 1);
         m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().first());
         QVERIFY(m_window);
-        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+        m_window->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(m_window));
         QCOMPARE(m_window->size(), QSize(390, 844));
     }
-
     void cleanupTestCase() {
         delete m_engine; // the window goes before the models it draws
-        m_engine = nullptr;
         qInstallMessageHandler(nullptr);
     }
-
     void cleanup() {
         const QStringList warnings = std::exchange(g_warnings, {});
         QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(u'\n')));
     }
 
-    void tabsInOrder() {
+    void everyTabDrawsItsScreenAndPressesLikeATap() {
         QCOMPARE(names(QAccessible::PageTab),
                  (QStringList{u"Instructions|info.circle"_s, u"Domains|hand.raised"_s,
                               u"Status|network"_s, u"Settings|gear"_s}));
         QVERIFY(names(QAccessible::ListItem).contains(u"Add domains to the list|plus"_s));
-    }
-
-    void everyTabDrawsItsScreenAndPressesLikeATap() {
         for (int tab = 0; tab < AppView::tabCount; ++tab) {
-            QAccessibleInterface *a = accessibles(QAccessible::PageTab).at(tab);
-            QVERIFY(a->actionInterface());
-            QVERIFY(a->actionInterface()->actionNames().contains(
-                QAccessibleActionInterface::pressAction()));
-            a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QVERIFY(press(accessibles(QAccessible::PageTab).at(tab)));
             QCOMPARE(m_app->currentIndex(), tab);
-            QVERIFY(m_app->screen(tab));
         }
         // Settings with nothing saved and no records: both rows are messages, drawn as items.
         QTRY_VERIFY(
@@ -128,40 +166,90 @@ private Q_SLOTS:
         QVERIFY(!names(QAccessible::Button).contains(u"Save preferences|square.and.arrow.down"_s));
     }
 
-    void tabKeyboard() {
-        QQuickItem *first = nullptr;
-        for (QAccessibleInterface *a : accessibles(QAccessible::PageTab))
-            if (a->text(QAccessible::Name) == u"Instructions"_s)
-                first = qobject_cast<QQuickItem *>(a->object());
-        QVERIFY(first);
-        first->forceActiveFocus();
+    void keyboardMovesBetweenTabsAndRows() {
+        qobject_cast<QQuickItem *>(accessible(QAccessible::PageTab, u"Instructions"_s)->object())
+            ->forceActiveFocus();
         QTest::keyClick(m_window, Qt::Key_Right);
         QTest::keyClick(m_window, Qt::Key_Space);
         QCOMPARE(m_app->currentIndex(), int(AppView::domains));
         QTest::keyClick(m_window, Qt::Key_Left);
         QTest::keyClick(m_window, Qt::Key_Return);
         QCOMPARE(m_app->currentIndex(), int(AppView::instructions));
-    }
 
-    void rowKeyboard() {
-        QCOMPARE(m_app->currentIndex(), int(AppView::instructions));
-        QQuickItem *first = nullptr;
-        for (QAccessibleInterface *a : accessibles(QAccessible::ListItem))
-            if (a->text(QAccessible::Name) == u"Add domains to the list"_s)
-                first = qobject_cast<QQuickItem *>(a->object());
-        QVERIFY(first);
-        first->forceActiveFocus();
-        const auto focusedName = [this] {
-            QAccessibleInterface *a =
-                QAccessible::queryAccessibleInterface(m_window->activeFocusItem());
-            return a ? a->text(QAccessible::Name) : QString();
-        };
+        qobject_cast<QQuickItem *>(
+            accessible(QAccessible::ListItem, u"Add domains to the list"_s)->object())
+            ->forceActiveFocus();
         QTest::keyClick(m_window, Qt::Key_Down);
         QCOMPARE(focusedName(), u"Save your preferences"_s);
         QTest::keyClick(m_window, Qt::Key_Up);
-        QCOMPARE(focusedName(), u"Add domains to the list"_s);
         QTest::keyClick(m_window, Qt::Key_Up); // the first row stays focused
         QCOMPARE(focusedName(), u"Add domains to the list"_s);
+    }
+
+    void domainsFirstVisitBringsBothSheetsReviewBelow() {
+        QSettings().remove(ReviewPrompt::appReviewVersionKey);
+        QSettings().remove(ReviewPrompt::promotedAppVersionKey);
+        QVERIFY(press(accessible(QAccessible::PageTab, u"Domains"_s)));
+        QTRY_COMPARE(items(u"sheetCloseButton"_s).size(), 2);
+        QVERIFY(accessible(QAccessible::Dialog, u"Enjoying Quellnet?"_s));
+        // The later sheet (the store page) is on top: Escape closes it first.
+        QTRY_VERIFY(m_window->activeFocusItem() &&
+                    m_window->activeFocusItem()->objectName() == u"sheetCloseButton"_s);
+        QTest::keyClick(m_window, Qt::Key_Escape);
+        QTRY_COMPARE(items(u"sheetCloseButton"_s).size(), 1);
+        QVERIFY(press(accessible(QAccessible::Button, u"Not Now"_s)));
+        QTRY_VERIFY(items(u"sheetCloseButton"_s).isEmpty());
+    }
+
+    void domainsTypePasteSuggestAndSearch() {
+        QQuickItem *field = items(u"addField"_s).value(0);
+        QVERIFY(field);
+        QTest::mouseClick(m_window, Qt::LeftButton, {},
+                          field->mapToScene({field->width() / 2, field->height() / 2}).toPoint());
+        QTRY_VERIFY(field->hasActiveFocus());
+        typeText(m_window, "typed.example");
+        QCOMPARE(domains()->domain(), u"typed.example"_s);
+        QTest::keyClick(m_window, Qt::Key_Return);
+        QCOMPARE(m_store->domains()->domainNames(), QStringList{u"typed.example"_s});
+        QCOMPARE(field->property("text").toString(), QString());
+
+        QGuiApplication::clipboard()->setText(u"pasted.example"_s);
+        QVERIFY(press(accessible(QAccessible::Button, u"Paste"_s)));
+        QTRY_COMPARE(field->property("text").toString(), u"pasted.example"_s);
+        QCOMPARE(m_store->domains()->count(), 1);
+        domains()->setDomain({});
+
+        QVERIFY(press(accessible(QAccessible::Button, u"adnxs.com"_s)));
+        QCOMPARE(m_store->domains()->count(), 2);
+        items(u"searchField"_s).value(0)->forceActiveFocus();
+        typeText(m_window, "ADNX");
+        QCOMPARE(domains()->searchText(), u"ADNX"_s);
+        QTRY_VERIFY(accessible(QAccessible::ListItem, u"adnxs.com"_s));
+        QVERIFY(!accessible(QAccessible::Button, u"adnxs.com"_s));
+    }
+
+    void domainsDeleteByAccessibleButtonAndDeleteKey() {
+        // Rows of an earlier search may still be fading out; press the live one.
+        domains()->setSearchText(u"typed"_s);
+        QTRY_VERIFY(press(liveAccessible(QAccessible::Button, u"Delete typed.example"_s)));
+        QCOMPARE(m_store->domains()->domainNames(), QStringList{u"adnxs.com"_s});
+
+        domains()->setSearchText(u"adnxs"_s);
+        QTRY_VERIFY(liveAccessible(QAccessible::ListItem, u"adnxs.com"_s));
+        qobject_cast<QQuickItem *>(liveAccessible(QAccessible::ListItem, u"adnxs.com"_s)->object())
+            ->forceActiveFocus();
+        QTest::keyClick(m_window, Qt::Key_Delete);
+        QCOMPARE(m_store->domains()->count(), 0);
+        domains()->setSearchText({});
+    }
+
+    void domainsStoreSheetClosesWithDone() {
+        QVERIFY(StoreReachability::setReachable(true));
+        QVERIFY(
+            press(accessible(QAccessible::Button, AppCatalogue::moreOptionsInfo().at(2).title)));
+        QTRY_VERIFY(accessible(QAccessible::Dialog, AppCatalogue::moreOptionsInfo().at(2).title));
+        QVERIFY(press(accessible(QAccessible::Button, u"Done"_s)));
+        QTRY_VERIFY(items(u"sheetCloseButton"_s).isEmpty());
     }
 
     void widthGrows() {
