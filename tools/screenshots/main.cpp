@@ -1,7 +1,5 @@
 // Takes a phone-sized PNG of every tab of the real window, drawn offscreen over a few sample
-// records, for the README: quellnet_screenshots <output folder>.
-#include "TestEnvironment.h"
-
+// records in a throw-away home folder: quellnet-screenshots <output folder>.
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/Domain.h"
 #include "foundation/NSBundle.h"
@@ -11,36 +9,68 @@
 #include "screens/ScenePhase.h"
 
 #include <QDir>
+#include <QEventLoop>
+#include <QGuiApplication>
 #include <QImage>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSettings>
-#include <QTest>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
+#include <functional>
+#include <memory>
 
 Q_IMPORT_QML_PLUGIN(QuellnetPlugin)
 
 using namespace Qt::StringLiterals;
 
 namespace {
-/** Waits until every platform answer asked for so far has arrived. */
-bool settle()
-{
-    bool done = false;
-    NEDNSSettingsManager::sharedManager().loadFromPreferencesWithCompletionHandler(
-        [&done](OptionalError) { done = true; });
-    return QTest::qWaitFor([&done] { return done; });
+/** Runs events until `start` calls its `done` argument; false if that took over ten seconds.
+    `done` may still be called after that, so it holds nothing of this frame. */
+bool runUntil(const std::function<void(std::function<void()> done)> &start) {
+    QEventLoop loop;
+    auto state = std::make_shared<std::pair<bool, QEventLoop *>>(false, &loop);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit); // the deadline, not a poll interval
+    start([state] {
+        state->first = true;
+        if (state->second)
+            state->second->quit();
+    });
+    if (!state->first)
+        loop.exec();
+    state->second = nullptr;
+    return state->first;
 }
 
-/** Grabs until two frames in a row agree, so row animations have finished. */
-QImage stableFrame(QQuickWindow *window)
-{
+/** Waits until every platform answer asked for so far has arrived. */
+bool settle() {
+    return runUntil([](std::function<void()> done) {
+        NEDNSSettingsManager::sharedManager().loadFromPreferencesWithCompletionHandler(
+            [done](OptionalError) { done(); });
+    });
+}
+
+/** Asks for a frame and waits until it has been drawn. */
+bool nextFrame(QQuickWindow *window) {
+    return runUntil([window](std::function<void()> done) {
+        auto *connection = new QMetaObject::Connection;
+        *connection = QObject::connect(window, &QQuickWindow::frameSwapped, window, [=] {
+            QObject::disconnect(*connection);
+            delete connection;
+            done();
+        });
+        window->update();
+    });
+}
+
+/** Grabs after each drawn frame until two frames in a row agree: row animations are over. */
+QImage stableFrame(QQuickWindow *window) {
     QImage previous = window->grabWindow();
-    for (int i = 0; i < 100; ++i) {
-        QTest::qWait(50); // a tool, not a test: let animation frames run
+    for (int i = 0; i < 300 && nextFrame(window); ++i) {
         QImage next = window->grabWindow();
         if (next == previous)
             return next;
@@ -50,11 +80,16 @@ QImage stableFrame(QQuickWindow *window)
 }
 } // namespace
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     qputenv("QT_QUICK_BACKEND", "software");
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    TestEnvironment env;
+    QTemporaryDir home;
+    for (const char *variable :
+         {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
+        const QString path = home.path() + u'/' + QString::fromLatin1(variable);
+        QDir().mkpath(path);
+        qputenv(variable, path.toUtf8());
+    }
     NSBundle::mainBundle().setInfoDictionary(QVariantMap{
         {u"CFBundleIdentifier"_s, u"net.quellnet.Quellnet"_s},
         {u"CFBundleDisplayName"_s, u"Quellnet"_s},
@@ -73,8 +108,9 @@ int main(int argc, char *argv[])
     settings.setValue(ReviewPrompt::promotedAppVersionKey, QStringLiteral(QUELLNET_VERSION));
     settings.sync();
 
-    BlocklistStore store(env.dataHome() + u"/domains.sqlite"_s);
-    for (const QString &name : {u"doubleclick.net"_s, u"tracker.example.com"_s, u"ads.example.org"_s})
+    BlocklistStore store(home.path() + u"/XDG_DATA_HOME/domains.sqlite"_s);
+    for (const QString &name :
+         {u"doubleclick.net"_s, u"tracker.example.com"_s, u"ads.example.org"_s})
         store.insert(std::make_shared<Domain>(name, QUuid::createUuid()));
     store.save();
 
@@ -87,13 +123,14 @@ int main(int argc, char *argv[])
     auto *window = engine.rootObjects().isEmpty()
                        ? nullptr
                        : qobject_cast<QQuickWindow *>(engine.rootObjects().first());
-    if (!window || !QTest::qWaitForWindowExposed(window))
+    if (!window || !nextFrame(window))
         return 1;
 
     const char *names[] = {"instructions", "domains", "status", "settings"};
     for (int tab = 0; tab < AppView::tabCount; ++tab) {
         appView.select(tab);
-        settle();
+        if (!settle())
+            return 1;
         const QString file = out + u'/' + QString::fromLatin1(names[tab]) + u".png"_s;
         if (!stableFrame(window).save(file))
             return 1;
