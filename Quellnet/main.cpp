@@ -2,6 +2,7 @@
 #include "foundation/NSBundle.h"
 #include "screens/AppView.h"
 #include "screens/FirstFrameReport.h"
+#include "screens/QmlTypes.h"
 #include "screens/ScenePhase.h"
 
 #include <QGuiApplication>
@@ -28,6 +29,7 @@ public:
     }
 
     bool show() {
+        Symbols::fontFamily(); // before the window: a font added later re-lays out all text
         m_engine.addImportPath(u"qrc:/qt/qml"_s);
         m_engine.setInitialProperties({{u"appView"_s, QVariant::fromValue(&m_appView)}});
         m_engine.load(QUrl(u"qrc:/qt/qml/Quellnet/qml/Main.qml"_s));

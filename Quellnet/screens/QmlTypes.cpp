@@ -6,6 +6,10 @@
 
 QString Symbols::fontFamily() {
     static const QString family = [] {
+        // Fonts registered before the system's are listed would lose to an installed font of
+        // the same family (the icon font package ships a WOFF2 copy that FreeType must
+        // decompress), so the system fonts are listed first.
+        QFontDatabase::families();
         const int id = QFontDatabase::addApplicationFont(SymbolGlyphs::fontResourcePath());
         const QStringList families = QFontDatabase::applicationFontFamilies(id);
         return families.isEmpty() ? QString() : families.first();

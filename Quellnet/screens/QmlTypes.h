@@ -22,7 +22,10 @@ class Symbols : public QObject {
     Q_PROPERTY(QString fontFamily READ fontFamily CONSTANT)
 public:
     using QObject::QObject;
-    /** Registers the icon font on first use. */
+    /**
+     * Registers the icon font on first use. Call it before any window exists: a font added
+     * later makes every window lay out all its text again at its next frame.
+     */
     static QString fontFamily();
     Q_INVOKABLE QString glyph(const QString &symbolName) const {
         return SymbolGlyphs::glyph(symbolName);

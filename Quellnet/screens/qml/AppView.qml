@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Layouts
 import Quellnet
 
 // The tab container: a page per tab, made the first time its tab is selected and then kept,
@@ -9,7 +8,7 @@ Item {
 
     required property AppViewModel appView
 
-    StackLayout {
+    Item {
         id: pages
         anchors {
             top: parent.top
@@ -17,7 +16,6 @@ Item {
             right: parent.right
             bottom: tabBar.top
         }
-        currentIndex: root.appView.currentIndex
 
         Repeater {
             model: root.appView.tabs
@@ -28,20 +26,28 @@ Item {
                 required property int index
                 required property var modelData
                 readonly property ScreenModel screen: root.appView.screens[index] || null
+                readonly property bool isDomains: modelData.id === "domains"
 
                 // The screen exists from the first selection on, so the page stays loaded.
-                active: screen !== null
-                sourceComponent: modelData.id === "domains" ? domainsPage : listPage
+                function load() {
+                    if (!screen || status !== Loader.Null)
+                        return
+                    // The Domains page comes by URL: its text fields bring QtQuick.Controls,
+                    // which then loads on the first visit instead of at launch.
+                    if (isDomains)
+                        setSource("DomainsView.qml", { screen: screen })
+                    else
+                        sourceComponent = listPage
+                }
+
+                anchors.fill: parent
+                visible: index === root.appView.currentIndex
+                onScreenChanged: load()
+                Component.onCompleted: load()
 
                 Component {
                     id: listPage
                     ScreenList {
-                        screen: page.screen
-                    }
-                }
-                Component {
-                    id: domainsPage
-                    DomainsView {
                         screen: page.screen
                     }
                 }

@@ -1,8 +1,9 @@
 import QtQuick
-import QtQuick.Controls
 import Quellnet
 
-ApplicationWindow {
+// A plain Window, not ApplicationWindow: nothing here needs QtQuick.Controls, which then loads
+// with the first text field or sheet instead of at launch.
+Window {
     id: window
 
     required property AppViewModel appView

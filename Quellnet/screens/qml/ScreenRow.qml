@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Quellnet
 
 // One row of a grouped list, drawn by its kind: a label (symbol and text), a button (plain:
@@ -119,17 +118,8 @@ FocusScope {
             anchors.bottomMargin: 6
             active: row.isField
             focus: row.isField
-            sourceComponent: TextField {
-                enabled: row.model.enabled
-                focus: true
-                text: row.model.text
-                placeholderText: row.model.placeholder
-                font.pixelSize: Theme.bodySize
-                inputMethodHints: Qt.ImhUrlCharactersOnly | Qt.ImhNoAutoUppercase | Qt.ImhNoPredictiveText
-                Accessible.name: row.model.placeholder
-                onTextEdited: row.screen.editText(row.model.key, text)
-                onAccepted: row.screen.submit(row.model.key)
-            }
+            // By URL, so QtQuick.Controls loads with the first field instead of at launch.
+            Component.onCompleted: setSource("RowTextField.qml", { row: row })
         }
 
         Icon {
