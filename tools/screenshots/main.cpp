@@ -8,6 +8,7 @@
 #include "screens/ReviewPrompt.h"
 #include "screens/ScenePhase.h"
 
+#include <QAnimationDriver>
 #include <QDir>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -67,16 +68,28 @@ bool nextFrame(QQuickWindow *window) {
     });
 }
 
-/** Grabs after each drawn frame until two frames in a row agree: row animations are over. */
-QImage stableFrame(QQuickWindow *window) {
-    QImage previous = window->grabWindow();
-    for (int i = 0; i < 300 && nextFrame(window); ++i) {
-        QImage next = window->grabWindow();
-        if (next == previous)
-            return next;
-        previous = std::move(next);
+/** Moves animations on by one 16 ms step per drawn frame instead of by the clock, so the tool
+    draws every step and knows when the last animation has finished. */
+class FrameStepDriver : public QAnimationDriver {
+public:
+    qint64 elapsed() const override { return m_elapsed; }
+    void step() {
+        m_elapsed += 16;
+        advance();
     }
-    return previous;
+
+private:
+    qint64 m_elapsed = 0;
+};
+
+/** The window once the change just made has been drawn and every animation it started is over. */
+QImage settledFrame(QQuickWindow *window, FrameStepDriver &driver) {
+    bool drawn = nextFrame(window); // lays out the change, which starts its animations
+    for (int i = 0; drawn && driver.isRunning() && i < 1000; ++i) {
+        driver.step();
+        drawn = nextFrame(window);
+    }
+    return drawn ? window->grabWindow() : QImage();
 }
 } // namespace
 
@@ -99,6 +112,8 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationName(u"Quellnet"_s);
     QGuiApplication app(argc, argv);
     QQuickStyle::setStyle(u"Basic"_s);
+    FrameStepDriver animations;
+    animations.install();
     const QString out = app.arguments().value(1, u"docs/screenshots"_s);
     QDir().mkpath(out);
 
@@ -132,7 +147,7 @@ int main(int argc, char *argv[]) {
         if (!settle())
             return 1;
         const QString file = out + u'/' + QString::fromLatin1(names[tab]) + u".png"_s;
-        if (!stableFrame(window).save(file))
+        if (!settledFrame(window, animations).save(file))
             return 1;
         std::printf("%s\n", qPrintable(file));
     }
