@@ -85,7 +85,12 @@ private:
 /** The window once the change just made has been drawn and every animation it started is over. */
 QImage settledFrame(QQuickWindow *window, FrameStepDriver &driver) {
     bool drawn = nextFrame(window); // lays out the change, which starts its animations
-    for (int i = 0; drawn && driver.isRunning() && i < 1000; ++i) {
+    for (int i = 0; drawn && i < 1000; ++i) {
+        // Animations start the driver through queued calls, up to two hops away.
+        for (int pass = 0; pass < 3; ++pass)
+            QCoreApplication::sendPostedEvents();
+        if (!driver.isRunning())
+            break;
         driver.step();
         drawn = nextFrame(window);
     }
