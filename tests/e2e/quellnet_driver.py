@@ -1,36 +1,13 @@
 """Drives the real Quellnet app through its accessibility tree (AT-SPI), as a user would.
 
-What works on this machine (Debian 12, Qt 6.4, at-spi2-core 2.46), and why the helpers do what
-they do:
-
-- Each session starts its own Xvfb (no window manager) with `-noreset`, on a display number of
-  its own taken through Xvfb's lock file. `xvfb-run -a` was tried first and failed now and then:
-  without `-noreset` the server resets whenever its last client leaves (pyatspi and helper
-  tools connect briefly), and an app connecting during that reset is dropped at once. A DISPLAY already set is ignored: focus
-  changes would disturb a real desktop.
-- An AT-SPI bus needs a session D-Bus. `Session` starts its own with
-  `dbus-daemon --session --fork --print-address=1 --print-pid=1` and exports
-  DBUS_SESSION_BUS_ADDRESS to the app and to this driver (pyatspi is imported only afterwards,
-  since it connects when imported); the a11y bus launcher is started by that daemon on demand.
-  `dbus-run-session` is not used: the app and the driver must share the one bus, and the daemon
-  is stopped by its pid at the end.
-- The app runs with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 and QT_QPA_PLATFORM=xcb.
-- HOME and every XDG folder point at one temporary folder, shared by the app, the seeding helper
-  and `device-settings`, so the blocklist and the platform's DNS store are the test's own.
-- Without a window manager, `xdotool windowfocus --sync` moves X input focus. Focusing another
-  window (an `xmessage`) makes Qt's application state inactive, focusing the app's window makes
-  it active again: a real scene-phase change. The frame's AT-SPI "active" state tells when each
-  step has landed.
-- Nothing waits for a fixed time: every wait polls the accessibility tree until a deadline.
-
-Use from a test:
-
-    with Session() as session:
-        session.seed_blocklist("a.example")
-        app = session.launch()
-        app.select_tab("Settings")
-        app.press(app.wait_for("push button", "Save preferences"))
-        app.wait_for("list item", "Preferences saved!")
+A Session owns an Xvfb (`-noreset`: else the server resets when its last client leaves and
+drops an app connecting meanwhile; no window manager), a session D-Bus shared by the app's
+AT-SPI bridge and this driver (pyatspi connects when imported, so only then), and a private
+HOME for the app, the seeding helper and `device-settings`. Focusing an `xmessage` window
+makes the app inactive, focusing its own window active again: a real scene-phase change.
+Nothing waits for a fixed time: `wait_until` re-checks its condition whenever the GLib main
+loop dispatches something (an AT-SPI event, an X window mapped, a watched file written, the
+app's exit) until its deadline.
 """
 
 import os
@@ -39,11 +16,13 @@ import shutil
 import signal
 import subprocess
 import tempfile
-import time
+
+from gi.repository import Gio, GLib
 
 DEFAULT_TIMEOUT = 20.0
-POLL_INTERVAL = 0.1
-ROW_ROLES = ("list item", "push button", "label", "text")
+# Every change the waits look for arrives as one of these; the app sends only events that
+# someone listens to.
+EVENTS = ("object", "window")
 
 
 class E2EError(AssertionError):
@@ -51,22 +30,41 @@ class E2EError(AssertionError):
 
 
 def wait_until(predicate, what, timeout=DEFAULT_TIMEOUT):
-    """Polls `predicate` until it returns something truthy; fails with `what` at the deadline."""
-    deadline = time.monotonic() + timeout
+    """`predicate`'s first truthy result, checked now and after every main-loop dispatch."""
+    context = GLib.MainContext.default()
+    expired = []
+    deadline = GLib.timeout_add(int(timeout * 1000), lambda: expired.append(True))
     last_error = None
-    while True:
-        try:
-            result = predicate()
-            if result:
-                return result
-        except E2EError:
-            raise
-        except Exception as error:  # the tree changes under us while it is read
-            last_error = error
-        if time.monotonic() > deadline:
-            detail = f" (last error: {last_error})" if last_error else ""
-            raise E2EError(f"timed out waiting for {what}{detail}")
-        time.sleep(POLL_INTERVAL)
+    try:
+        while True:
+            try:
+                result = predicate()
+                if result:
+                    return result
+            except E2EError:
+                raise
+            except Exception as error:  # the tree changes under us while it is read
+                last_error = error
+            if expired:
+                detail = f" (last error: {last_error})" if last_error else ""
+                raise E2EError(f"timed out waiting for {what}{detail}")
+            context.iteration(True)
+            while context.pending():  # one check per burst of events
+                context.iteration(False)
+    finally:
+        if not expired:
+            GLib.source_remove(deadline)
+
+
+def _wake_on_output(fd):
+    """Lets output on (or the closing of) `fd` wake a wait."""
+    def drain(_fd, condition):
+        return bool(os.read(fd, 65536)) if condition & GLib.IO_IN else False
+    GLib.io_add_watch(fd, GLib.PRIORITY_DEFAULT, GLib.IO_IN | GLib.IO_HUP | GLib.IO_ERR, drain)
+
+
+def _on_event(_event):
+    pass  # being dispatched is what wakes a wait
 
 
 def _required_path(variable):
@@ -77,7 +75,7 @@ def _required_path(variable):
 
 
 class Session:
-    """A private home, session bus and focus helper window for one test; closes all it started."""
+    """A private display, bus, home and focus helper window for one test; closes all it started."""
 
     def __init__(self):
         self.app_path = _required_path("QUELLNET_APP")
@@ -85,26 +83,29 @@ class Session:
         self.seed_path = _required_path("E2E_SEED_BLOCKLIST")
         self.root = tempfile.mkdtemp(prefix="quellnet-e2e-")
         self.env = dict(os.environ)
-        self._xvfb = None
+        self._processes = []
         self._dbus_pid = None
         self._focus_helper = None
         self._apps = []
-        self._start_display()
-        for variable, sub in (("HOME", ""), ("XDG_DATA_HOME", "data"),
-                              ("XDG_CONFIG_HOME", "config"), ("XDG_STATE_HOME", "state"),
-                              ("XDG_CACHE_HOME", "cache"), ("XDG_RUNTIME_DIR", "runtime")):
-            path = os.path.join(self.root, sub)
-            os.makedirs(path, exist_ok=True)
-            self.env[variable] = path
-        os.chmod(self.env["XDG_RUNTIME_DIR"], 0o700)
-        self.env.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
-                        QT_ACCESSIBILITY="1", NO_AT_BRIDGE="0")
-        self.env.pop("QT_QUICK_BACKEND", None)
         try:
+            self._start_display()
+            for variable, sub in (("HOME", ""), ("XDG_DATA_HOME", "data"),
+                                  ("XDG_CONFIG_HOME", "config"), ("XDG_STATE_HOME", "state"),
+                                  ("XDG_CACHE_HOME", "cache"), ("XDG_RUNTIME_DIR", "runtime")):
+                self.env[variable] = os.path.join(self.root, sub)
+                os.makedirs(self.env[variable], mode=0o700, exist_ok=True)
+            self.env.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
+                            QT_ACCESSIBILITY="1", NO_AT_BRIDGE="0")
+            self.env.pop("QT_QUICK_BACKEND", None)
             self._start_bus()
         except BaseException:
             self.close()
             raise
+
+    def _start(self, args, **kwargs):
+        process = subprocess.Popen(args, env=self.env, **kwargs)
+        self._processes.append(process)
+        return process
 
     def _start_display(self):
         # An explicit number makes Xvfb take its lock file before it opens any socket, so
@@ -120,10 +121,13 @@ class Session:
             with os.fdopen(read_end) as pipe:
                 ready = pipe.readline().strip()  # written once the server accepts clients
             if ready:
-                self._xvfb = xvfb
-                self.env["DISPLAY"] = f":{number}"
-                os.environ["DISPLAY"] = self.env["DISPLAY"]
+                self._processes.append(xvfb)
+                self.env["DISPLAY"] = os.environ["DISPLAY"] = f":{number}"
                 self.env.pop("XAUTHORITY", None)
+                # Top-level windows being mapped wake the waits for X windows.
+                watcher = self._start(["xev", "-root", "-event", "substructure"],
+                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                _wake_on_output(watcher.stdout.fileno())
                 return
             xvfb.wait(timeout=10)  # that number is taken: try the next
         raise E2EError("Xvfb did not start")
@@ -134,11 +138,11 @@ class Session:
             env=self.env, capture_output=True, text=True, check=True).stdout.split()
         self.env["DBUS_SESSION_BUS_ADDRESS"] = out[0]
         self._dbus_pid = int(out[1])
-        # pyatspi connects when imported: the driver joins the same bus first.
         for variable in ("DBUS_SESSION_BUS_ADDRESS", "HOME", "XDG_RUNTIME_DIR"):
             os.environ[variable] = self.env[variable]
         global pyatspi
         import pyatspi  # noqa: F401  (python3-pyatspi, Debian's)
+        pyatspi.Registry.registerEventListener(_on_event, *EVENTS)
 
     def __enter__(self):
         return self
@@ -149,25 +153,22 @@ class Session:
     def close(self):
         for app in self._apps:
             app.kill()
-        if self._focus_helper and self._focus_helper.poll() is None:
-            self._focus_helper.terminate()
-            self._focus_helper.wait(timeout=10)
+        for process in reversed(self._processes):  # Xvfb last
+            if process.poll() is None:
+                process.terminate()
+                process.wait(timeout=10)
         if self._dbus_pid:
             try:
                 os.kill(self._dbus_pid, signal.SIGTERM)
             except ProcessLookupError:
                 pass
-        if self._xvfb and self._xvfb.poll() is None:
-            self._xvfb.terminate()
-            self._xvfb.wait(timeout=10)
         shutil.rmtree(self.root, ignore_errors=True)
 
     # The world outside the app -------------------------------------------------------------
 
     def seed_blocklist(self, *names):
         """Stores records through the blocklist's own code, as the app would have."""
-        subprocess.run([self.seed_path, *names], env=self.env, check=True,
-                       capture_output=True, text=True)
+        subprocess.run([self.seed_path, *names], env=self.env, check=True, capture_output=True)
 
     def device_settings(self, *args):
         """The phone's Settings app, e.g. device_settings("dns", "enable", "Quellnet")."""
@@ -180,15 +181,34 @@ class Session:
     def focus_helper_window(self):
         """A plain X window to hand the input focus to (started once per session)."""
         if self._focus_helper is None:
-            self._focus_helper = subprocess.Popen(
+            self._focus_helper = self._start(
                 ["xmessage", "-name", "quellnet-e2e-focus", "-geometry", "+900+10", "focus"],
-                env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return wait_until(lambda: _xdotool_search("--classname", "quellnet-e2e-focus"),
                           "the focus helper window")
 
+    def wait_for_file(self, path, what):
+        """The file's text once it has some; a file monitor wakes the wait."""
+        monitor = Gio.File.new_for_path(path).monitor_file(Gio.FileMonitorFlags.NONE, None)
+        monitor.connect("changed", lambda *args: None)
+
+        def text():
+            if os.path.exists(path):
+                with open(path) as file:
+                    return file.read()
+        try:
+            return wait_until(text, what)
+        finally:
+            monitor.cancel()
+
     def launch(self):
-        process = subprocess.Popen([self.app_path], env=self.env)
+        # The app alone holds the write end of this pipe: its closing wakes a wait.
+        read_end, write_end = os.pipe()
+        process = subprocess.Popen([self.app_path], env=self.env, pass_fds=(write_end,))
+        os.close(write_end)
         app = App(self, process)
+        app.exit_pipe = os.fdopen(read_end, "rb", buffering=0)
+        _wake_on_output(read_end)
         self._apps.append(app)
         app.wait_started()
         return app
@@ -196,14 +216,13 @@ class Session:
 
 def _xdotool_search(*args):
     done = subprocess.run(["xdotool", "search", "--onlyvisible", *args],
-                          capture_output=True, text=True, env=os.environ)
+                          capture_output=True, text=True)
     ids = done.stdout.split()
     return ids[0] if ids else None
 
 
-def _focus(window_id):
-    subprocess.run(["xdotool", "windowfocus", "--sync", window_id], check=True,
-                   capture_output=True, timeout=30)
+def xdotool(*args):
+    subprocess.run(["xdotool", *args], check=True, capture_output=True, timeout=60)
 
 
 class App:
@@ -214,8 +233,6 @@ class App:
         self.process = process
         self.accessible = None
 
-    # Life --------------------------------------------------------------------------------
-
     def wait_started(self):
         def find():
             if self.process.poll() is not None:
@@ -225,7 +242,6 @@ class App:
                 candidate = desktop.getChildAtIndex(i)
                 if candidate is not None and candidate.get_process_id() == self.process.pid:
                     return candidate
-            return None
         self.accessible = wait_until(find, "the app on the accessibility bus")
         wait_until(lambda: self.find("page tab"), "the tab bar")
 
@@ -249,13 +265,9 @@ class App:
     def _walk(self, obj, skip_roles=()):
         for i in range(obj.childCount):
             child = obj.getChildAtIndex(i)
-            if child is None:
+            if child is None or not child.getState().contains(pyatspi.STATE_SHOWING):
                 continue
-            state = child.getState()
-            if not state.contains(pyatspi.STATE_SHOWING):
-                continue
-            role = child.getRoleName()
-            if role in skip_roles:
+            if child.getRoleName() in skip_roles:
                 continue
             yield child
             yield from self._walk(child, skip_roles)
@@ -269,9 +281,8 @@ class App:
 
     def wait_for(self, role, name, description=None, timeout=DEFAULT_TIMEOUT):
         """The first showing object with this role and name, once it is there."""
-        found = wait_until(lambda: self.find(role, name, description),
-                           f"{role} {name!r}", timeout)
-        return found[0]
+        return wait_until(lambda: self.find(role, name, description),
+                          f"{role} {name!r}", timeout)[0]
 
     def wait_gone(self, role, name, timeout=DEFAULT_TIMEOUT):
         wait_until(lambda: not self.find(role, name), f"{role} {name!r} to go", timeout)
@@ -281,7 +292,7 @@ class App:
         tree order, without the tab bar."""
         return [(o.getRoleName(), o.name, o.description)
                 for o in self._walk(self.accessible, skip_roles=("page tab list",))
-                if o.getRoleName() in ROW_ROLES and o.name]
+                if o.getRoleName() in ("list item", "push button", "label", "text") and o.name]
 
     def tabs(self):
         """(title, symbol name, selected) of every tab, left to right."""
@@ -306,14 +317,26 @@ class App:
 
     def select_tab(self, title):
         self.press(self.wait_for("page tab", title))
-        wait_until(lambda: any(t[0] == title and t[2] for t in self.tabs()),
+        wait_until(lambda: (title, True) in [(t[0], t[2]) for t in self.tabs()],
                    f"tab {title!r} selected")
+
+    def bring_to_front(self):
+        """Gives the app the input focus: sheets only appear on a foreground-active window."""
+        xdotool("windowfocus", self.window_id())
+        wait_until(self.is_active, "the app to become active")
 
     def leave_and_return(self):
         """The user switches to another window and back: inactive, then active again."""
-        helper = self.session.focus_helper_window()
-        app_window = self.window_id()
-        _focus(helper)
+        xdotool("windowfocus", self.session.focus_helper_window())
         wait_until(lambda: not self.is_active(), "the app to become inactive")
-        _focus(app_window)
-        wait_until(self.is_active, "the app to become active")
+        self.bring_to_front()
+
+    def type_into(self, field, text, submit=False):
+        """Clicks the field and types as a keyboard would (X events, not accessibility calls)."""
+        x, y, width, height = field.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        xdotool("mousemove", str(x + width // 2), str(y + height // 2), "click", "1")
+        xdotool("key", "--clearmodifiers", "ctrl+a", "BackSpace")
+        xdotool("type", "--delay", "30", text)
+        wait_until(lambda: field.queryText().getText(0, -1) == text, f"{text!r} in {field.name!r}")
+        if submit:
+            xdotool("key", "Return")

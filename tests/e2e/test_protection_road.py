@@ -10,23 +10,16 @@ sys.path.insert(0, os.path.dirname(__file__))
 from quellnet_driver import Session  # noqa: E402
 
 
-# Small steps, so other tests (the Domains tab's) can compose their own road from them.
 def save_preferences(app):
     app.select_tab("Settings")
     app.press(app.wait_for("push button", "Save preferences", "square.and.arrow.down"))
     app.wait_for("list item", "Preferences saved!", "checkmark")
 
 
-def switch_on_in_device_settings(session):
-    session.device_settings("dns", "enable", "Quellnet")
-
-
 def expect_status(app, enabled):
     app.select_tab("Status")
-    if enabled:
-        app.wait_for("list item", "DNS protection is enabled", "checkmark")
-    else:
-        app.wait_for("list item", "DNS protection is disabled", "xmark")
+    app.wait_for("list item", *(("DNS protection is enabled", "checkmark") if enabled
+                                else ("DNS protection is disabled", "xmark")))
 
 
 class ProtectionRoadTest(unittest.TestCase):
@@ -35,16 +28,14 @@ class ProtectionRoadTest(unittest.TestCase):
             session.seed_blocklist("tracker.example", "ads.example")
             app = session.launch()
             expect_status(app, enabled=False)
-
             save_preferences(app)
             self.assertIn("net.quellnet.Quellnet", session.device_settings("dns"))
-            switch_on_in_device_settings(session)
+            session.device_settings("dns", "enable", "Quellnet")
 
             # Back from the device's Settings app: Settings reloads without a tap.
             app.leave_and_return()
             app.wait_for("list item", "Preferences updated!", "checkmark")
             self.assertFalse(app.find("push button", "Save preferences"))
-
             expect_status(app, enabled=True)
             app.quit()
 
