@@ -5,10 +5,13 @@
 #include "screens/QmlTypes.h"
 #include "screens/ScenePhase.h"
 
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QtQml/qqmlextensionplugin.h>
+
+#include <thread>
 
 Q_IMPORT_QML_PLUGIN(QuellnetPlugin)
 
@@ -29,6 +32,8 @@ public:
     }
 
     bool show() {
+        if (m_systemFonts.joinable())
+            m_systemFonts.join();
         Symbols::fontFamily(); // before the window: a font added later re-lays out all text
         m_engine.addImportPath(u"qrc:/qt/qml"_s);
         m_engine.setInitialProperties({{u"appView"_s, QVariant::fromValue(&m_appView)}});
@@ -40,6 +45,9 @@ public:
     }
 
 private:
+    // Listing the system fonts reads all of fontconfig's configuration (several ms): it runs
+    // while the store opens and the QML engine is set up, and show() waits for it.
+    std::jthread m_systemFonts{[] { QFontDatabase::families(); }};
     BlocklistStore m_store;
     ScenePhaseSource m_scenePhase;
     AppView m_appView;

@@ -1,13 +1,25 @@
-// The baseline for start-up: the smallest Qt Quick window the same toolkit can show.
+// The baselines for start-up: the smallest Qt Quick window the same toolkit can show and, as
+// context, the same window with one line of text (which sets up the fonts every app with text
+// pays for) and a QtQuick.Controls ApplicationWindow in the Basic style.
 #include "screens/FirstFrameReport.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 
 int main(int argc, char **argv) {
+    const QByteArray kind = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    if (kind == "controls")
+        qputenv("QT_QUICK_CONTROLS_STYLE", "Basic"); // no QQuickStyle: the plain window stays plain
     QGuiApplication app(argc, argv);
     QQmlApplicationEngine engine;
-    engine.loadData("import QtQuick\nWindow { width: 390; height: 844; visible: true }");
+    if (kind == "text")
+        engine.loadData("import QtQuick\nWindow { width: 390; height: 844; visible: true\n"
+                        "Text { text: \"Instructions\"; font.pixelSize: 17 } }");
+    else if (kind == "controls")
+        engine.loadData("import QtQuick\nimport QtQuick.Controls\n"
+                        "ApplicationWindow { width: 390; height: 844; visible: true }");
+    else
+        engine.loadData("import QtQuick\nWindow { width: 390; height: 844; visible: true }");
     if (engine.rootObjects().isEmpty())
         return 1;
     reportFirstFrameIfAsked(qobject_cast<QQuickWindow *>(engine.rootObjects().constFirst()));

@@ -1,5 +1,8 @@
 // Median time from process start to first frame, and peak resident memory, of the app and of a
 // minimal Qt Quick window, measured in the same run. Runs offscreen unless a display is set.
+// Two more baselines give context: the minimal window with one line of text (fontconfig and
+// the first font cost several ms that a blank window never pays) and a QtQuick.Controls
+// ApplicationWindow.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -14,7 +17,7 @@ struct Sample {
     long peakKiB = 0;
 };
 
-Sample launch(const QString &program, const QString &home) {
+Sample launch(const QString &program, const QString &home, const QStringList &arguments = {}) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QUELLNET_BENCH_FIRST_FRAME"), QStringLiteral("1"));
@@ -27,7 +30,7 @@ Sample launch(const QString &program, const QString &home) {
     process.setProcessEnvironment(env);
     QElapsedTimer timer;
     timer.start();
-    process.start(program, {});
+    process.start(program, arguments);
     Sample sample;
     while (process.waitForReadyRead(30000)) {
         const QByteArray line = process.readLine();
@@ -57,18 +60,29 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 11;
     QTemporaryDir home;
-    QList<Sample> appSamples, minimalSamples;
+    const QString minimal = QStringLiteral(MINIMAL_WINDOW_PATH);
+    QList<Sample> appSamples, minimalSamples, textSamples, controlsSamples;
     launch(QStringLiteral(QUELLNET_APP_PATH), home.path()); // warm the file cache and the store
     for (int i = 0; i < runs; ++i) {
-        minimalSamples << launch(QStringLiteral(MINIMAL_WINDOW_PATH), home.path());
+        minimalSamples << launch(minimal, home.path());
         appSamples << launch(QStringLiteral(QUELLNET_APP_PATH), home.path());
+        textSamples << launch(minimal, home.path(), {QStringLiteral("text")});
+        controlsSamples << launch(minimal, home.path(), {QStringLiteral("controls")});
     }
     const Sample a = median(appSamples), m = median(minimalSamples);
+    const auto ratio = [](double x, double y) { return x / std::max(y, 0.001); };
     std::printf("start to first frame, median of %d runs\n", runs);
     std::printf("  quellnet        %8.1f ms   peak RSS %7ld KiB\n", a.milliseconds, a.peakKiB);
     std::printf("  minimal window  %8.1f ms   peak RSS %7ld KiB\n", m.milliseconds, m.peakKiB);
     std::printf("  ratio           %8.2f x    memory   %7.2f x   (aim: within 1.5x)\n",
-                a.milliseconds / std::max(m.milliseconds, 0.001),
-                double(a.peakKiB) / double(std::max(m.peakKiB, 1L)));
+                ratio(a.milliseconds, m.milliseconds), ratio(a.peakKiB, m.peakKiB));
+    std::printf("context (quellnet against each):\n");
+    for (const auto &[name, samples] : {std::pair{"window + text  ", &textSamples},
+                                        std::pair{"controls window", &controlsSamples}}) {
+        const Sample b = median(*samples);
+        std::printf("  %s %8.1f ms   peak RSS %7ld KiB   ratio %.2f x, memory %.2f x\n", name,
+                    b.milliseconds, b.peakKiB, ratio(a.milliseconds, b.milliseconds),
+                    ratio(a.peakKiB, b.peakKiB));
+    }
     return 0;
 }

@@ -119,14 +119,22 @@ FocusScope {
             active: row.isField
             focus: row.isField
             // By URL, so QtQuick.Controls loads with the first field instead of at launch.
-            Component.onCompleted: setSource("RowTextField.qml", { row: row })
+            function load() {
+                if (active && status === Loader.Null)
+                    setSource("RowTextField.qml", { row: row })
+            }
+            onActiveChanged: load()
+            Component.onCompleted: load()
         }
 
-        Icon {
+        // Only paste rows draw this symbol; the other rows skip making it.
+        Loader {
             anchors.centerIn: parent
-            visible: row.isPaste
-            name: row.model.systemImage !== "" ? row.model.systemImage : "doc.on.clipboard"
-            color: Theme.teal
+            active: row.isPaste
+            sourceComponent: Icon {
+                name: row.model.systemImage !== "" ? row.model.systemImage : "doc.on.clipboard"
+                color: Theme.teal
+            }
         }
     }
 
