@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQuickStyle>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -32,12 +33,16 @@ public:
     }
 
     bool show() {
+        const QUrl main(u"qrc:/qt/qml/Quellnet/qml/Main.qml"_s);
+        m_engine.addImportPath(u"qrc:/qt/qml"_s);
+        // The QML types load on the engine's thread while this one finishes the fonts; load()
+        // below then finds them loaded or waits for them.
+        QQmlComponent preload(&m_engine, main, QQmlComponent::Asynchronous);
         if (m_systemFonts.joinable())
             m_systemFonts.join();
         Symbols::fontFamily(); // before the window: a font added later re-lays out all text
-        m_engine.addImportPath(u"qrc:/qt/qml"_s);
         m_engine.setInitialProperties({{u"appView"_s, QVariant::fromValue(&m_appView)}});
-        m_engine.load(QUrl(u"qrc:/qt/qml/Quellnet/qml/Main.qml"_s));
+        m_engine.load(main);
         if (m_engine.rootObjects().isEmpty())
             return false;
         reportFirstFrameIfAsked(qobject_cast<QQuickWindow *>(m_engine.rootObjects().constFirst()));
