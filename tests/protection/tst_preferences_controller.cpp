@@ -95,6 +95,18 @@ class PreferencesControllerTest : public QObject {
         return c;
     }
 
+    /** One record saved by an earlier screen state (and switched on), then a new screen shown. */
+    std::unique_ptr<PreferencesController> relaunchedAfterSave(bool on) {
+        addDomains({u"a.example"_s});
+        auto first = shownController();
+        first->savePreferences();
+        if (!QTest::qWaitFor([&] { return first->state().saveDNSSuccess; }))
+            qFatal("the first save never completed");
+        if (on)
+            switchOn(true);
+        return shownController();
+    }
+
 private Q_SLOTS:
     void init() {
         m_env = std::make_unique<TestEnvironment>();
@@ -139,97 +151,64 @@ private Q_SLOTS:
         QVERIFY(!c->state().saveDNSSuccess); // never inside the call
         QVERIFY(changed.wait());
         QCOMPARE(saveRowText(*c), u"Preferences saved!"_s);
-
         const auto config = stored();
-        QVERIFY(config);
-        QVERIFY(!config->enabled);
-        QCOMPARE(config->settings->dnsProtocol(), NEDNSProtocol::HTTPS);
+        QVERIFY(config && !config->enabled);
         QCOMPARE(config->settings->servers(), QStringList{u"0.0.0.0"_s});
         QCOMPARE(config->settings->matchDomains(),
                  QStringList({u"Ads.example"_s, u"b.example"_s, u"tracker.example"_s}));
-        QVERIFY(config->onDemandRules.isEmpty());
 
         switchOn(true);
         c->loadPreferences();
         QTRY_VERIFY(c->state().isDNSEnabled);
         QCOMPARE(saveRowText(*c), u"Preferences updated!"_s);
-        // Nothing to remove was latched before the save, and it stays.
-        QCOMPARE(removeRowText(*c), u"No preferences to remove"_s);
+        QCOMPARE(removeRowText(*c), u"No preferences to remove"_s); // latched before the save
     }
 
     void savingTheStoredNamesAgainIsUnchanged() {
-        addDomains({u"a.example"_s, u"b.example"_s});
-        auto first = shownController();
-        first->savePreferences();
-        QTRY_VERIFY(first->state().saveDNSSuccess);
-        switchOn(true);
-
-        auto second = shownController(); // a relaunch: a new screen state
-        QVERIFY(second->state().isDNSEnabled);
+        auto second = relaunchedAfterSave(true);
         QCOMPARE(saveRowText(*second), u"Update preferences"_s);
         QCOMPARE(removeRowText(*second), u"Remove preferences"_s);
         second->savePreferences();
         QTRY_VERIFY(second->state().saveDNSUnchanged);
         QCOMPARE(saveRowText(*second), u"Preferences already up to date"_s);
-        QVERIFY(stored());
-        QVERIFY(stored()->enabled);
-        QVERIFY(!second->state().saveDNSError);
+        QVERIFY(stored() && stored()->enabled);
     }
 
     void failedSaveRemovesTheStoredConfiguration_data() {
         QTest::addColumn<QString>("domain");
         QTest::addColumn<qint64>("code");
-        QTest::newRow("other domain") << u"NSPOSIXErrorDomain"_s << qint64(13);
-        QTest::newRow("code 9 of another domain") << u"SomeOtherDomain"_s << qint64(9);
-        QTest::newRow("configuration error, code 1") << NEConfigurationErrorDomain << qint64(1);
-        QTest::newRow("domain differs in case") << u"neconfigurationerrordomain"_s << qint64(9);
+        QTest::addColumn<bool>("switchedOn");
+        QTest::addColumn<QStringList>("saveRow");
+        const QStringList saving{u"Error saving preferences"_s};
+        QTest::newRow("other domain") << u"NSPOSIXErrorDomain"_s << qint64(13) << false << saving;
+        QTest::newRow("code 9 of another domain") << u"Other"_s << qint64(9) << false << saving;
+        QTest::newRow("configuration error 1")
+            << NEConfigurationErrorDomain << qint64(1) << false << saving;
+        QTest::newRow("domain in other case")
+            << u"neconfigurationerrordomain"_s << qint64(9) << false << saving;
+        // The removal switches protection off, so the reload turns "updating" into "saving".
+        QTest::newRow("update") << u"X"_s << qint64(1) << true
+                                << QStringList{u"Error updating preferences"_s, saving.first()};
     }
     void failedSaveRemovesTheStoredConfiguration() {
         QFETCH(QString, domain);
         QFETCH(qint64, code);
-        addDomains({u"a.example"_s});
-        auto c = shownController();
-        c->savePreferences();
-        QTRY_VERIFY(c->state().saveDNSSuccess);
-
-        auto next = shownController();
+        QFETCH(bool, switchedOn);
+        QFETCH(QStringList, saveRow);
+        auto next = relaunchedAfterSave(switchedOn);
+        RowHistory history(*next);
         NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::save,
                                                           {domain, code, {}});
         next->savePreferences();
-        QTRY_VERIFY(next->state().saveDNSError);
-        QCOMPARE(saveRowText(*next), u"Error saving preferences"_s);
         QTRY_COMPARE(removeRowText(*next), u"No preferences to remove"_s);
-        QVERIFY(next->state().removeDNSSuccess);
+        QCOMPARE(history.save, saveRow);
+        QCOMPARE(history.remove, QStringList({u"Remove preferences"_s, u"Preferences removed!"_s,
+                                              u"No preferences to remove"_s}));
         QVERIFY(!stored());
     }
 
-    void failedUpdateReadsErrorUpdating() {
-        addDomains({u"a.example"_s});
-        auto c = shownController();
-        c->savePreferences();
-        QTRY_VERIFY(c->state().saveDNSSuccess);
-        switchOn(true);
-        auto next = shownController();
-        NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::save,
-                                                          {u"X"_s, 1, {}});
-        RowHistory history(*next);
-        next->savePreferences();
-        // The removal that follows switches protection off; the reload then says so.
-        QTRY_VERIFY(next->state().saveDNSError && !next->state().isDNSEnabled);
-        QCOMPARE(history.save,
-                 QStringList({u"Error updating preferences"_s, u"Error saving preferences"_s}));
-        QCOMPARE(history.remove, QStringList({u"Remove preferences"_s, u"Preferences removed!"_s,
-                                              u"No preferences to remove"_s}));
-    }
-
     void removeOutcomes() {
-        addDomains({u"a.example"_s});
-        auto c = shownController();
-        c->savePreferences();
-        QTRY_VERIFY(c->state().saveDNSSuccess);
-
-        auto failing = shownController();
-        QCOMPARE(removeRowText(*failing), u"Remove preferences"_s);
+        auto failing = relaunchedAfterSave(false);
         NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::remove,
                                                           {u"X"_s, 4, {}});
         failing->removePreferences();
@@ -240,54 +219,37 @@ private Q_SLOTS:
         auto removing = shownController();
         RowHistory history(*removing);
         removing->removePreferences();
-        // The reload that follows finds nothing stored.
-        QTRY_COMPARE(removeRowText(*removing), u"No preferences to remove"_s);
+        QTRY_COMPARE(removeRowText(*removing), u"No preferences to remove"_s); // after the reload
         QCOMPARE(history.remove,
                  QStringList({u"Preferences removed!"_s, u"No preferences to remove"_s}));
         QVERIFY(!stored());
-    }
 
-    void removeWithNothingInMemoryNeverCallsThePlatform() {
-        auto c = shownController(); // memory now holds nothing
+        // With nothing in memory the platform is not asked: an armed failure stays unused.
         NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::remove,
                                                           {u"X"_s, 4, {}});
         PreferencesController fresh(m_store->domains());
         fresh.removePreferences();
-        QVERIFY(fresh.state().dnsSettingsEmpty);
-        QVERIFY(!fresh.state().removeDNSError);
-        // The armed failure is still waiting, so the platform was never asked; use it up.
-        bool done = false;
+        QVERIFY(fresh.state().dnsSettingsEmpty && !fresh.state().removeDNSError);
         OptionalError seen;
         NEDNSSettingsManager::sharedManager().removeFromPreferencesWithCompletionHandler(
-            [&](OptionalError e) { seen = e, done = true; });
-        QTRY_VERIFY(done);
-        QVERIFY(seen);
+            [&seen](OptionalError e) { seen = e; });
+        QTRY_VERIFY(seen);
     }
 
     void failedLoadChangesNothing() {
-        addDomains({u"a.example"_s});
-        auto c = shownController();
-        c->savePreferences();
-        QTRY_VERIFY(c->state().saveDNSSuccess);
-        switchOn(true);
-        c->loadPreferences();
-        QTRY_VERIFY(c->state().isDNSEnabled);
-
+        auto c = relaunchedAfterSave(true);
         switchOn(false);
         const PreferencesState before = c->state();
         NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::load,
                                                           {u"X"_s, 6, {}});
         c->loadPreferences();
-        QVERIFY(settle()); // both loads have answered, the failed one first
+        QVERIFY(settle());
+        QVERIFY(before.isDNSEnabled);
         QCOMPARE(c->state(), before);
     }
 
     void protectionStatusFollowsTheSwitch() {
-        addDomains({u"a.example"_s});
-        auto c = shownController();
-        c->savePreferences();
-        QTRY_VERIFY(c->state().saveDNSSuccess);
-
+        relaunchedAfterSave(false);
         QObject screen;
         std::optional<bool> flag;
         refreshProtectionStatus(&screen, [&flag](bool on) { flag = on; });
