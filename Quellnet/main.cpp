@@ -6,6 +6,7 @@
 #include "screens/ScenePhase.h"
 
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
@@ -17,6 +18,32 @@
 Q_IMPORT_QML_PLUGIN(QuellnetPlugin)
 
 using namespace Qt::StringLiterals;
+
+namespace {
+/**
+ * Loads the fonts the first frame draws with (Theme.qml's text and symbol sizes) while the QML
+ * types are still loading on the engine's thread, so the window's texts find them ready. A
+ * size the theme no longer uses costs only its own load.
+ */
+void loadFirstFrameFonts() {
+    struct Use {
+        QString family; // empty: the application font
+        int pixelSize;
+        QFont::Weight weight;
+    };
+    const QString symbols = Symbols::fontFamily();
+    for (const Use &use :
+         {Use{{}, 17, QFont::Normal}, Use{{}, 13, QFont::Normal}, Use{{}, 11, QFont::Medium},
+          Use{symbols, 22, QFont::Normal}, Use{symbols, 26, QFont::Normal}}) {
+        QFont font = QGuiApplication::font();
+        if (!use.family.isEmpty())
+            font.setFamily(use.family);
+        font.setPixelSize(use.pixelSize);
+        font.setWeight(use.weight);
+        QFontMetricsF(font).height(); // loads the font engine into this thread's cache
+    }
+}
+} // namespace
 
 /**
  * The process: opens the one blocklist store every screen shares, follows the application's
@@ -41,6 +68,7 @@ public:
         if (m_systemFonts.joinable())
             m_systemFonts.join();
         Symbols::fontFamily(); // before the window: a font added later re-lays out all text
+        loadFirstFrameFonts();
         m_engine.setInitialProperties({{u"appView"_s, QVariant::fromValue(&m_appView)}});
         m_engine.load(main);
         if (m_engine.rootObjects().isEmpty())
