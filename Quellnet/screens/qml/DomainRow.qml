@@ -18,8 +18,11 @@ FocusScope {
     readonly property bool isField: model.kind === "textField"
     readonly property bool isPaste: model.kind === "pasteButton"
     readonly property bool isEntry: model.deletable
-    readonly property bool firstInSection: ListView.previousSection !== ListView.section
-    readonly property bool lastInSection: ListView.nextSection !== ListView.section
+    readonly property bool firstInSection: model.firstInSection
+    // The paste row right after the field takes no space, so with nothing below it the field
+    // closes the section (and the list: Domains is the last section).
+    readonly property bool lastInSection: model.lastInSection
+                                          || (isField && view !== null && index + 2 >= view.count)
     readonly property real sideInset: Math.max(Theme.inset, (width - Theme.maxContentWidth) / 2)
     readonly property real deleteWidth: 88
     readonly property color foreground: {
