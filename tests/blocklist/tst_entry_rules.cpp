@@ -6,8 +6,6 @@
 #include "common/TestEnvironment.h"
 
 #include <QAbstractItemModelTester>
-#include <QMap>
-#include <QSet>
 #include <QTest>
 
 #include <algorithm>
@@ -33,13 +31,6 @@ class TestEntryRules : public QObject {
         return *m_store;
     }
 
-    qsizetype offeredCount() const {
-        return std::count_if(builtInDomains().cbegin(), builtInDomains().cend(),
-                             [this](const QString &entry) {
-                                 return isOffered(entry, m_store->domains()->records());
-                             });
-    }
-
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_env.isValid()); }
 
@@ -50,17 +41,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("added");
         const QStringList one{u"example.com"_s};
-        QTest::newRow("new text") << one << u"other.com"_s << true;
         QTest::newRow("exact duplicate") << one << u"example.com"_s << false;
         QTest::newRow("differs in case") << one << u"Example.com"_s << true;
         QTest::newRow("leading space") << one << u" example.com"_s << true;
-        QTest::newRow("address kept whole") << one << u"https://example.com:8080/x"_s << true;
-        QTest::newRow("built-in typed") << one << u"criteo.com"_s << true;
         QTest::newRow("empty refused") << QStringList{} << QString() << false;
         QTest::newRow("composed equals decomposed")
             << QStringList{u"caf\u00e9.fr"_s} << u"cafe\u0301.fr"_s << false;
-        QTest::newRow("decomposed equals composed")
-            << QStringList{u"cafe\u0301.fr"_s} << u"caf\u00e9.fr"_s << false;
     }
     void submitDomain() {
         QFETCH(QStringList, existing);
@@ -72,25 +58,15 @@ private Q_SLOTS:
         QVERIFY(addText.isEmpty());
         QCOMPARE(bool(record), added);
         QCOMPARE(store.domains()->count(), existing.size() + (added ? 1 : 0));
-        QVERIFY(!store.hasChanges());
-        if (added) {
+        if (added)
             QCOMPARE(record->domain(), typed);
-            QVERIFY(!isOffered(typed, store.domains()->records()));
-            QVERIFY(!::submitDomain(addText = typed, store));
-        }
     }
 
     void capacity() {
-        QVERIFY(!isListFull(199));
-        QVERIFY(isListFull(200));
-        QStringList texts;
-        for (int i = 0; i < 199; ++i)
-            texts.append(u"n%1.test"_s.arg(i));
-        BlocklistStore &store = freshStore(texts);
+        QVERIFY(!isListFull(199) && isListFull(200));
+        BlocklistStore &store = freshStore(QStringList(199, u"n.test"_s)); // equal texts coexist
         QVERIFY(addSuggestedDomain(u"taboola.com"_s, store));
         QVERIFY(isListFull(store.domains()->count()));
-        store.remove(store.domains()->at(0));
-        QVERIFY(!isListFull(store.domains()->count()));
     }
 
     // A suggestion is offered until a record with exactly its text exists (case counts).
@@ -99,17 +75,9 @@ private Q_SLOTS:
         QVERIFY(isOffered(u"criteo.com"_s, store.domains()->records()));
         QVERIFY(!isOffered(u"doubleclick.net"_s, store.domains()->records()));
         const DomainRef picked = addSuggestedDomain(u"taboola.com"_s, store);
-        QVERIFY(picked);
-        QCOMPARE(picked->domain(), u"taboola.com"_s);
+        QVERIFY(picked && picked->domain() == u"taboola.com"_s);
         QVERIFY(!isOffered(u"taboola.com"_s, store.domains()->records()));
         QVERIFY(!addSuggestedDomain(QString(), store));
-
-        freshStore();
-        QCOMPARE(offeredCount(), 58);
-        for (const QString &entry : builtInDomains())
-            addSuggestedDomain(entry, *m_store);
-        QCOMPARE(offeredCount(), 0);
-        QCOMPARE(m_store->domains()->domainNames(), builtInDomains());
     }
 
     void matchesSearch_data() {
@@ -119,9 +87,7 @@ private Q_SLOTS:
         QTest::newRow("empty search") << u"anything"_s << QString() << true;
         QTest::newRow("middle") << u"doubleclick.net"_s << u"eclic"_s << true;
         QTest::newRow("capitals find lower") << u"criteo.com"_s << u"CRITEO"_s << true;
-        QTest::newRow("lower finds capitals") << u"Criteo.COM"_s << u"o.co"_s << true;
         QTest::newRow("space not trimmed") << u"criteo.com"_s << u" criteo"_s << false;
-        QTest::newRow("no match") << u"criteo.com"_s << u"taboola"_s << false;
         QTest::newRow("non-ASCII case") << u"\u00c9COLE.fr"_s << u"\u00e9cole"_s << true;
         QTest::newRow("canonical equivalence") << u"caf\u00e9.fr"_s << u"E\u0301."_s << true;
     }
@@ -132,25 +98,22 @@ private Q_SLOTS:
         QCOMPARE(::matchesSearch(text, search), matches);
     }
 
-    // 58 unique bare host names (lower case, no scheme, path, port, "www." or empty label),
-    // sorted by code point; membership is exact.
+    // 58 bare host names (lower case, no scheme, path, port, "www." or empty label), strictly
+    // ascending by code point, so unique; membership is exact.
     void builtInList() {
         const QStringList &list = builtInDomains();
         QCOMPARE(list.size(), 58);
-        QCOMPARE(QSet<QString>(list.cbegin(), list.cend()).size(), 58);
-        QVERIFY(std::is_sorted(list.cbegin(), list.cend(), [](const QString &a, const QString &b) {
-            return blocklist::compareCodePoints(a, b) < 0;
-        }));
-        QMap<qsizetype, int> byLabels;
+        const auto notAscending = [](const QString &a, const QString &b) {
+            return blocklist::compareCodePoints(a, b) >= 0;
+        };
+        QVERIFY(std::adjacent_find(list.cbegin(), list.cend(), notAscending) == list.cend());
         for (const QString &entry : list) {
             QVERIFY2(entry == entry.toLower() && entry.size() >= 5 && entry.size() <= 24 &&
                          !entry.startsWith(u"www."_s) && !entry.contains(u'/') &&
                          !entry.contains(u':') && !entry.split(u'.').contains(QString()),
                      qPrintable(entry));
             QVERIFY(isBuiltIn(entry));
-            ++byLabels[entry.count(u'.') + 1];
         }
-        QCOMPARE(byLabels, (QMap<qsizetype, int>{{2, 50}, {3, 8}}));
         QVERIFY(!isBuiltIn(u"Criteo.com"_s) && !isBuiltIn(u"criteo.com "_s) && !isBuiltIn({}));
     }
 };
