@@ -21,21 +21,13 @@ using namespace Qt::StringLiterals;
 using Screen::Row;
 
 namespace {
-/** Rows of the "Domains" section after the add field and paste button: the offered
-    suggestions, or the entries. */
-QList<Row> listed(const DomainsView &view, bool suggestions) {
-    QList<Row> out;
+// "text|symbol" of the Domains section's rows after the add field and paste button: the
+// offered suggestions, or the entries.
+QStringList shown(const DomainsView &view, bool suggestions) {
+    QStringList out;
     for (const Row &row : view.content().sections.at(1).rows.mid(2))
         if (row.key.startsWith(u"suggestion:"_s) == suggestions)
-            out << row;
-    return out;
-}
-
-/** Each row as "text|symbol". */
-QStringList shown(const QList<Row> &rows) {
-    QStringList out;
-    for (const Row &row : rows)
-        out << row.text + u'|' + row.systemImage;
+            out << row.text + u'|' + row.systemImage;
     return out;
 }
 } // namespace
@@ -59,8 +51,6 @@ class TestDomainsView : public QObject {
 private Q_SLOTS:
     void init() {
         m_env = std::make_unique<TestEnvironment>();
-        QCoreApplication::setOrganizationName(u"Quellnet"_s);
-        QCoreApplication::setApplicationName(u"Quellnet"_s);
         NSBundle::mainBundle().setInfoDictionary(
             QVariantMap{{u"CFBundleShortVersionString"_s, u"1.0"_s}});
         m_store = std::make_unique<BlocklistStore>(m_env->dataHome() + u"/domains.sqlite"_s);
@@ -80,30 +70,14 @@ private Q_SLOTS:
 
     void emptyStoreLayout() {
         const Screen::Content content = m_view->content();
-        QCOMPARE(content.navigationTitle, u"Domains"_s);
-        QCOMPARE(content.sections.size(), 2);
         QCOMPARE(content.sections.at(0).header, u"More Options"_s);
-        QStringList moreOptions, expected;
-        for (const Row &row : content.sections.at(0).rows)
-            moreOptions << row.key + u'|' + row.text + u'|' + row.systemImage;
-        for (int i = 0; i < 8; ++i)
-            expected << DomainsView::moreOptionsKey(i) + u'|' +
-                            AppCatalogue::moreOptionsInfo().at(i).title + u"|arrow.down.circle"_s;
-        QCOMPARE(moreOptions, expected);
-
-        const Screen::Section &domains = content.sections.at(1);
-        QCOMPARE(domains.header, u"Domains"_s);
-        QCOMPARE(domains.rows.at(0).kind, Screen::RowKind::textField);
-        QCOMPARE(domains.rows.at(0).placeholder, u"Type here to add a new domain"_s);
-        QCOMPARE(domains.rows.at(1).kind, Screen::RowKind::pasteButton);
-        QCOMPARE(shown(listed(*m_view, true)).join(u','),
-                 builtInDomains().join(u"|plus,"_s) + u"|plus"_s);
-        QVERIFY(listed(*m_view, false).isEmpty());
-        QCOMPARE(listed(*m_view, true).first().buttonStyle, Screen::ButtonStyle::plain);
-        QCOMPARE(listed(*m_view, true).first().tint, Screen::Tint::teal);
-        for (const Screen::Section &section : content.sections)
-            for (const Row &row : section.rows)
-                QVERIFY(!row.deletable && row.separatorHidden);
+        QCOMPARE(content.sections.at(0).rows.size(), 8);
+        QCOMPARE(content.sections.at(0).rows.at(2).text,
+                 AppCatalogue::moreOptionsInfo().at(2).title);
+        QCOMPARE(content.sections.at(1).rows.at(0).kind, Screen::RowKind::textField);
+        QCOMPARE(content.sections.at(1).rows.at(1).kind, Screen::RowKind::pasteButton);
+        QCOMPARE(shown(*m_view, true).join(u','), builtInDomains().join(u"|plus,"_s) + u"|plus"_s);
+        QVERIFY(shown(*m_view, false).isEmpty());
     }
 
     void filters_data() {
@@ -121,23 +95,16 @@ private Q_SLOTS:
         QTest::newRow("case-different built-in is not built-in")
             << L{u"Criteo.com"_s} << u"criteo"_s << L{u"criteo.com|plus"_s}
             << L{u"Criteo.com|crown"_s};
-        QTest::newRow("space is not trimmed")
-            << L{u"a b"_s, u"ab"_s} << u" "_s << L{} << L{u"a b|crown"_s};
     }
     void filters() {
         QFETCH(QStringList, records);
         QFETCH(QString, search);
         for (const QString &text : records)
             add(text);
-        QSignalSpy changed(m_view.get(), &DomainsView::searchTextChanged);
         m_view->setSearchText(search);
-        QCOMPARE(changed.size(), 1);
-        QTEST(shown(listed(*m_view, true)), "suggestions");
-        QTEST(shown(listed(*m_view, false)), "entries");
-        for (const Row &row : listed(*m_view, false))
-            QVERIFY(row.deletable);
+        QTEST(shown(*m_view, true), "suggestions");
+        QTEST(shown(*m_view, false), "entries");
         QCOMPARE(m_view->content().sections.at(0).rows.size(), 8); // never filtered
-        QVERIFY(m_view->content().row(DomainsView::addKey));
     }
 
     void deleteUnderSearchNamesExactlyOneRecord() {
@@ -146,11 +113,11 @@ private Q_SLOTS:
         const DomainRef twin = add(u"beta.example"_s); // duplicates exist in old stores
         add(u"gamma.example"_s);
         m_view->setSearchText(u"beta"_s);
-        const QList<Row> rows = listed(*m_view, false);
-        QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows.at(1).key, DomainsView::entryKey(*twin));
+        QCOMPARE(shown(*m_view, false).size(), 2);
+        const QString lastKey = m_view->content().sections.at(1).rows.last().key;
+        QCOMPARE(lastKey, DomainsView::entryKey(*twin));
         QSignalSpy resets(m_view->rows(), &QAbstractItemModel::modelReset);
-        m_view->deleteRows({rows.at(1).key});
+        m_view->deleteRows({lastKey});
         QCOMPARE(m_store->domains()->domainNames(),
                  QStringList({u"alpha.example"_s, u"beta.example"_s, u"gamma.example"_s}));
         QCOMPARE(m_store->domains()->at(1), first);
@@ -160,46 +127,29 @@ private Q_SLOTS:
         m_view->deleteDomains({2, 0, 2, 7, -1});
         QCOMPARE(m_store->domains()->domainNames(), QStringList{u"beta.example"_s});
         QVERIFY(!m_store->hasChanges()); // saved after each delete
-
-        // A deleted built-in entry is offered again.
-        m_view->setSearchText(u"taboola"_s);
-        m_view->activate(DomainsView::suggestionKey(u"taboola.com"_s));
-        QCOMPARE(shown(listed(*m_view, false)), QStringList{u"taboola.com|hand.raised.fill"_s});
-        QVERIFY(listed(*m_view, true).isEmpty());
-        m_view->deleteRows({listed(*m_view, false).first().key});
-        QCOMPARE(shown(listed(*m_view, true)), QStringList{u"taboola.com|plus"_s});
     }
 
     void submitAndPaste() {
         m_view->editText(DomainsView::addKey, u" Example.COM "_s);
         m_view->submit(DomainsView::addKey);
-        QCOMPARE(m_view->domain(), QString());
-        QCOMPARE(m_store->domains()->domainNames(), QStringList{u" Example.COM "_s});
         m_view->setDomain(u" Example.COM "_s);
         m_view->submitDomain(); // exact duplicate: refused, field still emptied
-        QCOMPARE(m_store->domains()->count(), 1);
+        QCOMPARE(m_store->domains()->domainNames(), QStringList{u" Example.COM "_s});
         QCOMPARE(m_view->domain(), QString());
-
         m_view->paste(DomainsView::pasteKey, {u"pasted.example"_s, u"second"_s});
         m_view->pasteDomain({});
         QCOMPARE(m_view->content().row(DomainsView::addKey)->text, u"pasted.example"_s);
-        QCOMPARE(m_store->domains()->count(), 1);
     }
 
     void capacity() {
         for (int i = 0; i < 199; ++i)
             add(u"host%1.example"_s.arg(i, 3, 10, QChar(u'0')));
-        QVERIFY(m_view->content().row(DomainsView::addKey)->enabled);
         QSignalSpy full(m_view.get(), &DomainsView::listFullChanged);
         m_view->setDomain(u"last.example"_s);
         m_view->submit(DomainsView::addKey);
         QCOMPARE(m_store->domains()->count(), 200);
-        QVERIFY(m_view->isListFull());
         QCOMPARE(full.size(), 1);
         QVERIFY(!m_view->content().row(DomainsView::addKey)->enabled);
-        QVERIFY(m_view->content().row(DomainsView::pasteKey)->enabled);
-        for (const Row &row : listed(*m_view, true))
-            QVERIFY(!row.enabled);
 
         // Disabled controls do nothing; paste still fills the field.
         m_view->activate(DomainsView::suggestionKey(u"2mdn.net"_s));
@@ -211,34 +161,29 @@ private Q_SLOTS:
         m_view->deleteDomains({0});
         QCOMPARE(full.size(), 2);
         QVERIFY(m_view->content().row(DomainsView::addKey)->enabled);
-        QVERIFY(listed(*m_view, true).first().enabled);
     }
 
     void oncePerVersion_data() {
-        QTest::addColumn<QVariant>("stored");  // invalid: absent
-        QTest::addColumn<QVariant>("version"); // invalid: no information dictionary
+        QTest::addColumn<QVariant>("stored"); // invalid: absent
+        QTest::addColumn<QString>("version");
         QTest::addColumn<bool>("acts");
         QTest::addColumn<QString>("written");
-        const QVariant v10(u"1.0"_s), empty(u""_s), none;
-        QTest::newRow("first launch") << none << v10 << true << u"1.0"_s;
-        QTest::newRow("same version") << v10 << v10 << false << u"1.0"_s;
-        QTest::newRow("updated") << v10 << QVariant(u"1.1"_s) << true << u"1.1"_s;
+        const QVariant v10(u"1.0"_s), none;
+        QTest::newRow("first launch") << none << u"1.0"_s << true << u"1.0"_s;
+        QTest::newRow("same version") << v10 << u"1.0"_s << false << u"1.0"_s;
+        QTest::newRow("updated") << v10 << u"1.1"_s << true << u"1.1"_s;
         QTest::newRow("letter case differs")
-            << QVariant(u"1.0-BETA"_s) << QVariant(u"1.0-beta"_s) << true << u"1.0-beta"_s;
-        QTest::newRow("empty version, first") << none << empty << true << QString();
-        QTest::newRow("empty version, again") << empty << empty << false << QString();
-        QTest::newRow("no dictionary counts as empty") << empty << none << false << QString();
-        QTest::newRow("version not a text") << v10 << QVariant(2) << true << QString();
+            << QVariant(u"1.0-BETA"_s) << u"1.0-beta"_s << true << u"1.0-beta"_s;
+        QTest::newRow("empty version, first") << none << u""_s << true << QString();
+        QTest::newRow("empty version, again") << QVariant(u""_s) << u""_s << false << QString();
     }
     void oncePerVersion() {
         QFETCH(QVariant, stored);
-        QFETCH(QVariant, version);
+        QFETCH(QString, version);
         QFETCH(bool, acts);
         QFETCH(QString, written);
         NSBundle::mainBundle().setInfoDictionary(
-            version.isValid()
-                ? std::optional(QVariantMap{{u"CFBundleShortVersionString"_s, version}})
-                : std::nullopt);
+            QVariantMap{{u"CFBundleShortVersionString"_s, version}});
         QSettings settings;
         for (const QString &key :
              {ReviewPrompt::appReviewVersionKey, ReviewPrompt::promotedAppVersionKey})
@@ -260,12 +205,10 @@ private Q_SLOTS:
         // After an update only returning to the app acts, once.
         NSBundle::mainBundle().setInfoDictionary(
             QVariantMap{{u"CFBundleShortVersionString"_s, u"2.0"_s}});
-        m_phase.setPhase(ScenePhase::inactive);
         m_phase.setPhase(ScenePhase::background);
         QCOMPARE(m_actions, once);
         m_phase.setPhase(ScenePhase::active);
         m_phase.setPhase(ScenePhase::inactive);
-        m_phase.setPhase(ScenePhase::active);
         QCOMPARE(m_actions, once + once);
     }
 };

@@ -25,14 +25,10 @@ using namespace Qt::StringLiterals;
 namespace {
 const QString appIdentifier = u"net.quellnet.Quellnet"_s;
 
-/** A row as "text|symbol" plus, for buttons, "|button|tint|role|style". */
+// A row as "text|symbol", plus "|button" for buttons.
 QString describe(const Screen::Row &r) {
-    QString line = r.text + u'|' + r.systemImage;
-    if (r.kind == Screen::RowKind::button)
-        line += u"|button|"_s + QStringList{u"-"_s, u"teal"_s, u"red"_s}.at(int(r.tint)) +
-                (r.role == Screen::ButtonRole::destructive ? u"|destructive"_s : u"|normal"_s) +
-                (r.buttonStyle == Screen::ButtonStyle::plain ? u"|plain"_s : u"|automatic"_s);
-    return line + (r.separatorHidden ? u""_s : u"|separator"_s);
+    return r.text + u'|' + r.systemImage +
+           (r.kind == Screen::RowKind::button ? u"|button"_s : u""_s);
 }
 
 QStringList describe(const Screen::Content &content) {
@@ -47,8 +43,7 @@ QString rowText(const ScreenModel &screen, int index) {
     return screen.content().texts().value(index);
 }
 
-/** What the user does in the device's Settings app: switch the configuration on or off,
-    storing one first if there is none. */
+// The device's Settings app switches the configuration on or off, storing one if there is none.
 void setEnabledInSettings(bool on) {
     DNSConfigurationStore store;
     QString error;
@@ -64,7 +59,7 @@ void setEnabledInSettings(bool on) {
     QVERIFY2(store.write(c, &error), qPrintable(error));
 }
 
-/** Every platform answer asked for so far has arrived: completions keep their order. */
+// Every platform answer asked for so far has arrived: completions keep their order.
 bool settle() {
     bool done = false;
     NEDNSSettingsManager::sharedManager().loadFromPreferencesWithCompletionHandler(
@@ -73,8 +68,6 @@ bool settle() {
 }
 
 const QString moreApps = u"More Apps: "_s + describe(MoreApps::featuredAppRow());
-const QString saveButton =
-    u"Network Settings: Save preferences|square.and.arrow.down|button|teal|normal|plain"_s;
 } // namespace
 
 class ScreensTest : public QObject {
@@ -105,35 +98,23 @@ private Q_SLOTS:
     void cleanup() { m_store.reset(); }
 
     void instructionsAreFixedLabels() {
-        InstructionsView view;
-        const QStringList expected{
-            u"Instructions: Add domains to the list|plus"_s,
-            u"Instructions: Save your preferences|square.and.arrow.down"_s,
-            u"Instructions: Open Settings|gear"_s,
-            u"Instructions: Go to General > VPN > DNS|gear"_s,
-            u"Instructions: Enable the app|hand.raised"_s,
-            u"Help: Turn off Wi-Fi to reset settings|info.circle"_s,
-        };
-        QCOMPARE(describe(view.content()), expected);
-        QCOMPARE(view.navigationTitle(), u"Instructions"_s);
-        addDomains({u"a.example"_s});
-        for (int i = 0; i < view.rows()->rowCount(); ++i)
-            view.activate(view.rows()->rowAt(i).key);
-        QCOMPARE(describe(view.content()), expected);
+        QCOMPARE(describe(InstructionsView().content()),
+                 (QStringList{u"Instructions: Add domains to the list|plus"_s,
+                              u"Instructions: Save your preferences|square.and.arrow.down"_s,
+                              u"Instructions: Open Settings|gear"_s,
+                              u"Instructions: Go to General > VPN > DNS|gear"_s,
+                              u"Instructions: Enable the app|hand.raised"_s,
+                              u"Help: Turn off Wi-Fi to reset settings|info.circle"_s}));
     }
 
     void statusFollowsAppearanceAndReturnNotInstallation() {
         setEnabledInSettings(true);
         StatusView view(&m_phase);
-        QCOMPARE(view.navigationTitle(), u"Status"_s);
         QVERIFY(settle());
         QCOMPARE(describe(view.content()),
                  (QStringList{u"Network Status: DNS protection is disabled|xmark"_s, moreApps}));
         view.appear();
         QTRY_VERIFY(view.isDNSEnabled());
-        QCOMPARE(describe(view.content()).first(),
-                 u"Network Status: DNS protection is enabled|checkmark"_s);
-        QCOMPARE(view.rows()->rowAt(0).text, u"DNS protection is enabled"_s);
 
         // A failed load keeps the flag; leaving the app reloads nothing, coming back does.
         setEnabledInSettings(false);
@@ -151,10 +132,8 @@ private Q_SLOTS:
 
     void settingsRowsFollowTheOutcomes() {
         SettingsView view(m_store->domains(), &m_phase);
-        QCOMPARE(view.navigationTitle(), u"Settings"_s);
         view.appear();
-        QTRY_COMPARE(rowText(view, 1), u"No preferences to remove"_s);
-        QCOMPARE(
+        QTRY_COMPARE(
             describe(view.content()),
             (QStringList{u"Network Settings: Blocklist is empty|exclamationmark.circle"_s,
                          u"Network Settings: No preferences to remove|info.circle"_s, moreApps}));
@@ -165,11 +144,10 @@ private Q_SLOTS:
                  DNSConfigurationStore::ReadResult::absent);
 
         addDomains({u"b.example"_s, u"a.example"_s});
-        QCOMPARE(describe(view.content()).first(), saveButton);
+        QCOMPARE(describe(view.content()).first(),
+                 u"Network Settings: Save preferences|square.and.arrow.down|button"_s);
         view.activate(SettingsView::saveButtonKey);
         QTRY_COMPARE(rowText(view, 0), u"Preferences saved!"_s);
-        QCOMPARE(describe(view.content()).first(),
-                 u"Network Settings: Preferences saved!|checkmark"_s);
         const auto stored = DNSConfigurationStore().read(appIdentifier).configuration;
         QVERIFY(stored);
         QCOMPARE(stored->settings->matchDomains(), (QStringList{u"a.example"_s, u"b.example"_s}));
@@ -181,22 +159,14 @@ private Q_SLOTS:
         QCOMPARE(rowText(view, 0), u"Preferences saved!"_s);
         m_phase.setPhase(ScenePhase::active);
         QTRY_COMPARE(rowText(view, 0), u"Preferences updated!"_s);
-        QCOMPARE(rowText(view, 1), u"No preferences to remove"_s); // latched at the first load
     }
 
     void settingsWithStoredConfigurationUpdatesAndRemoves() {
         addDomains({u"a.example"_s});
         setEnabledInSettings(true);
         SettingsView view(m_store->domains(), &m_phase);
-        QCOMPARE(describe(view.content()),
-                 (QStringList{
-                     saveButton,
-                     u"Network Settings: Remove preferences|trash|button|red|destructive|plain"_s,
-                     moreApps}));
         view.appear();
         QTRY_COMPARE(rowText(view, 0), u"Update preferences"_s);
-        QCOMPARE(view.content().row(SettingsView::saveButtonKey)->systemImage,
-                 u"arrow.trianglehead.2.clockwise"_s);
         view.activate(SettingsView::removeButtonKey);
         QTRY_COMPARE(rowText(view, 1), u"No preferences to remove"_s);
         QCOMPARE(DNSConfigurationStore().read(appIdentifier).status,
@@ -205,13 +175,6 @@ private Q_SLOTS:
 
     void appViewMakesScreensOnFirstSelection() {
         AppView app(m_store.get(), &m_phase);
-        QStringList tabs;
-        for (const QVariant &tab : app.tabs())
-            tabs << tab.toMap().value(u"title"_s).toString() + u'|' +
-                        tab.toMap().value(u"systemImage"_s).toString();
-        QCOMPARE(tabs, (QStringList{u"Instructions|info.circle"_s, u"Domains|hand.raised"_s,
-                                    u"Status|network"_s, u"Settings|gear"_s}));
-        QCOMPARE(app.currentIndex(), int(AppView::instructions));
         QVERIFY(qobject_cast<InstructionsView *>(app.screen(AppView::instructions)));
         for (int tab : {AppView::domains, AppView::status, AppView::settings})
             QVERIFY(!app.screen(tab));
@@ -222,7 +185,6 @@ private Q_SLOTS:
         app.select(AppView::status);
         auto *status = qobject_cast<StatusView *>(app.screen(AppView::status));
         QVERIFY(status);
-        QCOMPARE(app.screens().at(AppView::status).value<QObject *>(), status);
         QTRY_VERIFY(status->isDNSEnabled());
         setEnabledInSettings(false);
         app.select(AppView::status); // already selected: no appearance
@@ -230,14 +192,8 @@ private Q_SLOTS:
         QVERIFY(status->isDNSEnabled());
         app.select(AppView::settings);
         app.select(AppView::status);
-        QCOMPARE(app.screen(AppView::status), status);
         QTRY_VERIFY(!status->isDNSEnabled());
-        QCOMPARE(created.size(), 2);
-        QVERIFY(qobject_cast<SettingsView *>(app.screen(AppView::settings)));
-
-        app.select(-1);
-        app.select(AppView::tabCount);
-        QCOMPARE(app.currentIndex(), int(AppView::status));
+        QCOMPARE(created.size(), 2); // Settings made, Status not made again
     }
 };
 
