@@ -8,8 +8,6 @@
 
 using namespace Qt::StringLiterals;
 
-using Edit = std::function<void(Resolver &)>;
-
 namespace {
 
 const QString kId = u"E621E1F8-C36C-495A-93FC-0C247A3E6E5F"_s;
@@ -77,17 +75,10 @@ private Q_SLOTS:
         };
         // Whole text.
         row("empty text", QString(), false);
-        row("object at top", u"{}"_s, false);
         row("empty array", u" [ ] "_s, true);
         row("garbage after array", u"[] x"_s, false);
-        row("null element", u"[null]"_s, false);
         row("too deep", QString(5000, u'[') + QString(5000, u']'), false);
-        row("lone surrogate in text",
-            resolverList(doh()).replace(u"home"_s, u"ho"_s + QChar(0xd800) + u"me"_s), false);
         row("escaped duplicate", resolverList(doh(), u",\"n\\u0061me\":\"x\""_s), false);
-        row("duplicate in unknown member", resolverList(doh(), u",\"x\":{\"a\":1,\"a\":1}"_s),
-            false);
-        row("colons and quotes in texts", resolverList(doh(), u",\"x:\\\"\":\"a:\\\\\""_s), true);
         row("unknown members ignored", resolverList(doh(u",\"extra\":[1]"_s), u",\"z\":null"_s),
             true);
         row("lone surrogate escape", resolverList(doh()).replace(u"home"_s, u"\\ud800"_s), false);
@@ -95,35 +86,21 @@ private Q_SLOTS:
             true);
         // Resolver members.
         row("id with braces", resolverList(doh()).replace(kId, u'{' + kId + u'}'), false);
-        row("id not hex", resolverList(doh()).replace(kId, u'G' + kId.mid(1)), false);
         row("name missing", resolverList(doh()).replace(u"\"name\":\"home\","_s, QString()), false);
-        row("configuration array", resolverList(u"[]"_s), false);
-        row("rules null", resolverList(doh(), u",\"onDemandRules\":null"_s), true);
-        row("rules object", resolverList(doh(), u",\"onDemandRules\":{}"_s), false);
         // Configuration.
         row("https carrying tls payload",
             resolverList(uR"({"base":"dnsOverHTTPS","dotConfiguration":{"servers":[]}})"_s), false);
-        row("tls with junk https payload",
-            resolverList(dot().chopped(1) + u",\"dohConfiguration\":5}"_s), true);
+        row("tls serverName number", resolverList(dot(u",\"serverName\":5"_s)), false);
         row("base in other case", resolverList(doh().replace(u"dnsOverHTTPS"_s, u"DNSOverHTTPS"_s)),
             false);
-        row("tls servers not texts", resolverList(dot().replace(u"\"1.1.1.1\""_s, u"1"_s)), false);
-        row("tls serverName number", resolverList(dot(u",\"serverName\":5"_s)), false);
-        row("https serverURL null", resolverList(doh(u",\"serverURL\":null"_s)), true);
         row("https serverURL relative", resolverList(doh(u",\"serverURL\":\"dns-query\""_s)),
-            false);
-        row("https serverURL unparsable", resolverList(doh(u",\"serverURL\":\"https://a b\""_s)),
             false);
         // On-demand rule members.
         row("rule without probeURL", ruleList(u"probeURL"_s, QString()), true);
         row("rule ssidMatch null", ruleList(u"ssidMatch"_s, u"null"_s), false);
         row("action fraction", ruleList(u"action"_s, u"1.5"_s), false);
         row("action whole in exponent form", ruleList(u"action"_s, u"1e2"_s), true);
-        row("action as text", ruleList(u"action"_s, u"\"1\""_s), false);
-        row("action max", ruleList(u"action"_s, u"9223372036854775807"_s), true);
-        row("action min", ruleList(u"action"_s, u"-9223372036854775808"_s), true);
         row("action past max", ruleList(u"action"_s, u"9223372036854775808"_s), false);
-        row("action overflowing double", ruleList(u"action"_s, u"1e400"_s), false);
     }
     void readingRules() {
         QFETCH(QString, text);
@@ -134,18 +111,12 @@ private Q_SLOTS:
             QCOMPARE(resolverListFromRawValue(rawValue(*list)), list);
     }
 
-    // Values the reader keeps exactly: unlisted action and type, all 64 bits, ids in either case,
+    // Values the reader keeps exactly: an unlisted action with all 64 bits, ids in either case,
     // and only the payload that "base" names.
     void keptValues() {
-        const auto rules = resolverListFromRawValue(
-            ruleList(u"action"_s, u"9007199254740993"_s)
-                .replace(u"\"interfaceType\":2"_s, u"\"interfaceType\":1"_s));
+        const auto rules = resolverListFromRawValue(ruleList(u"action"_s, u"9007199254740993"_s));
         QVERIFY(rules);
-        const OnDemandRule &rule = rules->at(0).onDemandRules.at(0);
-        QCOMPARE(rule.action, Q_INT64_C(9007199254740993));
-        QCOMPARE(rule.interfaceType, 1);
-        QCOMPARE(rule.ssidMatch, QStringList({u"home"_s}));
-        QCOMPARE(rule.probeURL, QUrl(u"https://probe.example/check"_s));
+        QCOMPARE(rules->at(0).onDemandRules.at(0).action, Q_INT64_C(9007199254740993));
 
         const auto lower =
             resolverListFromRawValue(resolverList(doh()).replace(kId, kId.toLower()));
@@ -162,19 +133,14 @@ private Q_SLOTS:
     // Empty arrays are written, not left out; only absent optionals are.
     void writtenForm() {
         QCOMPARE(rawValue({}), u"[]"_s);
-        QCOMPARE(resolverListFromRawValue(u"[]"_s), QList<Resolver>());
         const auto read =
             resolverListFromRawValue(resolverList(doh(), u",\"onDemandRules\":null"_s));
         QVERIFY(read);
         const QJsonObject written = toJson(read->at(0));
-        QCOMPARE(written.value(u"id"_s).toString(), kId);
         QCOMPARE(written.value(u"onDemandRules"_s), QJsonValue(QJsonArray()));
-        const QJsonObject configuration = written.value(u"configuration"_s).toObject();
-        QCOMPARE(configuration.keys(), QStringList({u"base"_s, u"dohConfiguration"_s}));
-        QCOMPARE(configuration.value(u"dohConfiguration"_s).toObject().keys(),
+        QCOMPARE(written[u"configuration"_s][u"dohConfiguration"_s].toObject().keys(),
                  QStringList({u"domains"_s, u"servers"_s}));
         QCOMPARE(toJson(DoHConfiguration{}).value(u"domains"_s), QJsonValue(QJsonArray()));
-        QCOMPARE(toJson(DoTConfiguration{}).keys(), QStringList({u"servers"_s}));
         QVERIFY(!toJson(OnDemandRule{}).contains(u"probeURL"_s));
     }
 
@@ -190,20 +156,13 @@ private Q_SLOTS:
     }
 
     // A list that would not read back as itself is written as "[]", never half-right.
-    void unwritableListsFallBack_data() {
-        QTest::addColumn<Edit>("fault");
-        QTest::newRow("lone surrogate in a name")
-            << Edit([](Resolver &r) { r.onDemandRules[0].name = QString(QChar(0xdc00)); });
-        QTest::newRow("relative probe URL")
-            << Edit([](Resolver &r) { r.onDemandRules[0].probeURL = QUrl(u"relative/path"_s); });
-        QTest::newRow("invalid server URL")
-            << Edit([](Resolver &r) { r.configuration.dohConfiguration()->serverURL = QUrl(); });
-    }
     void unwritableListsFallBack() {
-        QFETCH(Edit, fault);
-        Resolver resolver = fullResolver(u"ok"_s);
-        fault(resolver);
-        QCOMPARE(rawValue({fullResolver(u"fine"_s), resolver}), u"[]"_s);
+        Resolver loneSurrogate = fullResolver(u"ok"_s);
+        loneSurrogate.onDemandRules[0].name = QString(QChar(0xdc00));
+        Resolver invalidURL = fullResolver(u"ok"_s);
+        invalidURL.configuration.dohConfiguration()->serverURL = QUrl();
+        QCOMPARE(rawValue({fullResolver(u"fine"_s), loneSurrogate}), u"[]"_s);
+        QCOMPARE(rawValue({invalidURL}), u"[]"_s);
     }
 };
 

@@ -4,8 +4,6 @@
 
 #include <QTest>
 
-#include <unordered_set>
-
 using namespace Qt::StringLiterals;
 
 using Edit = std::function<void(Resolver &)>;
@@ -27,8 +25,6 @@ private Q_SLOTS:
         QTest::newRow("domains swapped") << Edit([](Resolver &r) {
             r.configuration.dohConfiguration()->domains = {u"b.test"_s, u"a.test"_s};
         });
-        QTest::newRow("empty probe URL, not absent")
-            << Edit([](Resolver &r) { r.onDemandRules[0].probeURL = QUrl(); });
         QTest::newRow("other case, same servers") << Edit([](Resolver &r) {
             r.configuration = Configuration::dnsOverTLS({.servers = {u"1.1.1.1"_s}});
         });
@@ -48,35 +44,15 @@ private Q_SLOTS:
         QVERIFY(qHash(other) != qHash(original));
     }
 
-    void casesAndFreshIdsKeepValuesApart() {
-        const Configuration tls = Configuration::dnsOverTLS({});
-        const Configuration https = Configuration::dnsOverHTTPS({});
-        QVERIFY(tls != https);
-        for (size_t seed : {size_t(0), size_t(1), size_t(0x9e3779b9)})
-            QVERIFY(qHash(tls, seed) != qHash(https, seed));
-        QCOMPARE(std::unordered_set<Configuration>({tls, https, tls}).size(), size_t(2));
+    void freshIdsKeepValuesApart() {
         QVERIFY(Resolver() != Resolver());
         QVERIFY(OnDemandRule().id != OnDemandRule().id);
-        QCOMPARE(Resolver().id.version(), QUuid::Random);
     }
 
     void vocabulary() {
-        QStringList actions, types;
-        for (qint64 value : {qint64(1), qint64(2), qint64(3), qint64(4), qint64(7),
-                             std::numeric_limits<qint64>::min()})
-            actions << OnDemandAction::description(value);
-        QCOMPARE(actions, QStringList({u"Apply settings"_s, u"Do not apply settings"_s,
-                                       u"Apply with excluded domains"_s, u"As is"_s, u"Unknown"_s,
-                                       u"Unknown"_s}));
-        for (qint64 value : {0, 1, 2, 3})
-            types << OnDemandInterfaceType::description(value);
-        QCOMPARE(types, QStringList({u"Any"_s, u"Unknown"_s, u"Wi-Fi"_s, u"Cellular"_s}));
-        QCOMPARE(OnDemandAction::allCases, (std::array<qint64, 4>{1, 2, 3, 4}));
+        QCOMPARE(OnDemandAction::description(3), u"Apply with excluded domains"_s);
+        QCOMPARE(OnDemandAction::description(std::numeric_limits<qint64>::min()), u"Unknown"_s);
         QCOMPARE(OnDemandInterfaceType::allCases, (std::array<qint64, 3>{0, 2, 3}));
-        QCOMPARE(Configuration::dnsOverTLS({}).description(), u"DNS-over-TLS"_s);
-        QCOMPARE(Configuration::dnsOverHTTPS({}).description(), u"DNS-over-HTTPS"_s);
-        QCOMPARE(Configuration::baseFromText(u"dnsOverHTTPS"_s), Configuration::Base::dnsOverHTTPS);
-        QCOMPARE(Configuration::baseFromText(u"dnsoverhttps"_s), std::nullopt);
     }
 
     // HTTPS always sets match domains (also empty), TLS never; absent optionals stay unset.
@@ -86,21 +62,12 @@ private Q_SLOTS:
         QCOMPARE(empty->matchDomains(), QStringList());
         QCOMPARE(static_cast<NEDNSOverHTTPSSettings &>(*empty).serverURL(), std::nullopt);
 
-        const QUrl url(u"https://dns.example/q"_s);
-        const auto doh = makeDNSSettings(DoHConfiguration{
-            .domains = {u"b"_s, u"a"_s, u"b"_s}, .servers = {u"9.9.9.9"_s}, .serverURL = url});
-        QCOMPARE(doh->matchDomains(), QStringList({u"b"_s, u"a"_s, u"b"_s}));
-        QCOMPARE(doh->servers(), QStringList({u"9.9.9.9"_s}));
-        QCOMPARE(doh->serverURL(), url);
-
         const auto dot = makeDNSSettings(
             Configuration::dnsOverTLS({.servers = {u"1.1.1.1"_s}, .serverName = u"dns.example"_s}));
         QCOMPARE(dot->dnsProtocol(), NEDNSProtocol::TLS);
         QCOMPARE(dot->servers(), QStringList({u"1.1.1.1"_s}));
         QCOMPARE(dot->matchDomains(), std::nullopt);
         QCOMPARE(static_cast<NEDNSOverTLSSettings &>(*dot).serverName(), u"dns.example"_s);
-        const auto bare = makeDNSSettings(Configuration::dnsOverTLS({}));
-        QCOMPARE(static_cast<NEDNSOverTLSSettings &>(*bare).serverName(), std::nullopt);
     }
 
     void ruleSettings_data() {
@@ -110,31 +77,25 @@ private Q_SLOTS:
         QTest::newRow("connect, any") << qint64(1) << qint64(0) << true;
         QTest::newRow("disconnect, wifi") << qint64(2) << qint64(2) << true;
         QTest::newRow("evaluate, cellular") << qint64(3) << qint64(3) << false;
-        QTest::newRow("ignore, wired kept") << qint64(4) << qint64(1) << false;
         QTest::newRow("ignore, unknown type") << qint64(4) << qint64(-5) << false;
     }
     void ruleSettings() {
         QFETCH(qint64, action);
         QFETCH(qint64, interfaceType);
         QFETCH(bool, ssidSet);
-        const OnDemandRule r{.action = action,
-                             .interfaceType = interfaceType,
-                             .ssidMatch = {u"home"_s},
-                             .dnsServerAddressMatch = {u"10.0.0.1"_s}};
+        const OnDemandRule r{
+            .action = action, .interfaceType = interfaceType, .ssidMatch = {u"home"_s}};
         const auto made = makeOnDemandRule(r);
         QVERIFY(made);
         QCOMPARE(qint64(made->action()), action);
         QCOMPARE(made->interfaceTypeMatch(), interfaceType);
         QCOMPARE(made->SSIDMatch(), ssidSet ? std::optional(r.ssidMatch) : std::nullopt);
         QCOMPARE(made->DNSSearchDomainMatch(), QStringList());
-        QCOMPARE(made->DNSServerAddressMatch(), r.dnsServerAddressMatch);
-        QCOMPARE(made->probeURL(), std::nullopt);
     }
 
     // An action outside 1..4 has no platform class: skipped, never turned into another rule.
     void rulesOutsideTheVocabularyAreSkipped() {
-        for (qint64 action : {0, 5, 7, -1})
-            QVERIFY(!makeOnDemandRule({.action = action}));
+        QVERIFY(!makeOnDemandRule({.action = 5}));
         const OnDemandRule probing{.action = 1, .probeURL = QUrl(u"https://probe.example/"_s)};
         const auto made = makeOnDemandRules({{.action = 7}, probing, {.action = 0}, {.action = 4}});
         QCOMPARE(made.size(), 2);
@@ -147,7 +108,6 @@ private Q_SLOTS:
         const QStringList domains{u"z.test"_s, u"a.test"_s, u"z.test"_s, u"Mixed.Test"_s};
         const Resolver made = makeBlockingResolver(domains);
         QVERIFY(made.id != makeBlockingResolver(domains).id);
-        QCOMPARE(made.id.version(), QUuid::Random);
         QCOMPARE(made.name, QString());
         QVERIFY(made.onDemandRules.isEmpty());
         const DoHConfiguration *doh = made.configuration.dohConfiguration();
@@ -155,9 +115,8 @@ private Q_SLOTS:
         QCOMPARE(doh->domains, domains);
         QCOMPARE(doh->servers, QStringList({u"0.0.0.0"_s}));
         const QUrl url = doh->serverURL.value();
-        QVERIFY2(url.isValid() && url.scheme() == u"https"_s && url.path() == u"/dns-query"_s &&
-                     url.port() == -1 && !url.hasQuery() && !url.hasFragment() &&
-                     url.userInfo().isEmpty() && url.host().endsWith(u".example"_s),
+        QVERIFY2(url.scheme() == u"https"_s && url.path() == u"/dns-query"_s &&
+                     url.host().endsWith(u".example"_s) && !url.hasQuery(),
                  qPrintable(url.toString()));
         QCOMPARE(makeDNSSettings(made.configuration)->matchDomains(), domains);
     }
