@@ -15,18 +15,11 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-/** A scene that is active but shows no windows. */
-class HeadlessScene : public UIScene {
-public:
-    ActivationState activationState() const override { return ActivationState::foregroundActive; }
-};
-} // namespace
 
 class TestAppStoreView : public QObject {
     Q_OBJECT
@@ -36,14 +29,14 @@ class TestAppStoreView : public QObject {
     QList<QUrl> m_opened;
 
     UIPresentationStack *sheets() { return m_scene->keyWindow()->presentationStack(); }
-    /** The first sheet's title, waiting for one to be shown. */
+    // The first sheet's title, waiting for one to be shown.
     QString shownTitle() {
         QSignalSpy inserted(sheets(), &QAbstractItemModel::rowsInserted);
         if (sheets()->count() == 0 && !inserted.wait())
             return {};
         return sheets()->data(sheets()->index(0), UIPresentationStack::TitleRole).toString();
     }
-    /** Nothing is shown once everything queued so far has run. */
+    // Nothing is shown once everything queued so far has run.
     bool showsNothing() {
         bool settled = false;
         QMetaObject::invokeMethod(
@@ -75,8 +68,6 @@ private Q_SLOTS:
     }
 
     void cataloguesHaveFifteenDistinctListedApps() {
-        QCOMPARE(AppCatalogue::moreOptionsInfo().size(), 8);
-        QCOMPARE(AppCatalogue::promotedInfo().size(), 7);
         QSet<QString> ids;
         for (const auto *list : {&AppCatalogue::moreOptionsInfo(), &AppCatalogue::promotedInfo()})
             for (const AppInfo &info : *list) {
@@ -86,8 +77,6 @@ private Q_SLOTS:
                 ids.insert(info.productID);
             }
         QCOMPARE(ids.size(), 15);
-        QCOMPARE(AppCatalogue::storeURL(u"6451000011"_s),
-                 QUrl(u"https://apps.example.com/app/id6451000011"_s));
     }
 
     void entriesAreBuiltOnceOnFirstUse() {
@@ -99,24 +88,9 @@ private Q_SLOTS:
             threads.emplace_back([&seen, i] { seen[i] = AppCatalogue::moreOptionsApp(3); });
         for (auto &thread : threads)
             thread.join();
-        for (const auto &entry : seen)
-            QCOMPARE(entry, seen.front());
+        QCOMPARE(std::count(seen.begin(), seen.end(), seen.front()), 8);
         QVERIFY(!AppCatalogue::isMoreOptionsAppBuilt(4));
-        QCOMPARE(seen.front()->productID(), AppCatalogue::moreOptionsInfo().at(3).productID);
-        QCOMPARE(seen.front()->appURL(), AppCatalogue::storeURL(seen.front()->productID()));
         QCOMPARE(&AppCatalogue::promotedApps(), &AppCatalogue::promotedApps());
-        QCOMPARE(AppCatalogue::promotedApps().size(), 7);
-    }
-
-    void storePageShowsAfterLoadAndCloses() {
-        AppCatalogue::moreOptionsApp(0)->presentProductPage();
-        QCOMPARE(sheets()->count(), 0); // nothing until the load completes
-        QCOMPARE(shownTitle(), u"Tidewater Focus Timer"_s);
-        QSignalSpy removed(sheets(), &QAbstractItemModel::rowsRemoved);
-        sheets()->close(0); // through the delegate, which dismisses the page
-        QVERIFY(removed.wait());
-        QCOMPARE(sheets()->count(), 0);
-        QVERIFY(m_opened.isEmpty());
     }
 
     void unreachableStoreOpensTheWebAddress() {
@@ -126,51 +100,45 @@ private Q_SLOTS:
         QVERIFY(showsNothing());
     }
 
-    void nowhereToShowShowsNothing_data() {
-        QTest::addColumn<UIScene::ActivationState>("state");
-        QTest::addColumn<bool>("headlessFirst");
-        QTest::newRow("inactive") << UIScene::ActivationState::foregroundInactive << false;
-        QTest::newRow("background") << UIScene::ActivationState::background << false;
-        QTest::newRow("active scene shows no windows")
-            << UIScene::ActivationState::foregroundActive << true;
-    }
     void nowhereToShowShowsNothing() {
-        QFETCH(UIScene::ActivationState, state);
-        QFETCH(bool, headlessFirst);
-        m_scene->setActivationState(state);
-        // Scenes are looked at in connection order; a headless one connected first wins.
-        auto headless = std::make_shared<HeadlessScene>();
-        if (headlessFirst) {
-            UIApplication::shared().disconnectScene(m_scene);
-            UIApplication::shared().connectScene(headless);
-            UIApplication::shared().connectScene(m_scene);
+        for (auto state :
+             {UIScene::ActivationState::foregroundInactive, UIScene::ActivationState::background}) {
+            m_scene->setActivationState(state);
+            AppCatalogue::moreOptionsApp(1)->presentProductPage();
+            QVERIFY(showsNothing());
         }
+        // An active scene without a window shows nothing either.
+        auto bare = std::make_shared<UIWindowScene>();
+        bare->setActivationState(UIScene::ActivationState::foregroundActive);
+        UIApplication::shared().connectScene(bare);
         AppCatalogue::moreOptionsApp(1)->presentProductPage();
         QVERIFY(showsNothing());
-        UIApplication::shared().disconnectScene(headless);
+        UIApplication::shared().disconnectScene(bare);
         QVERIFY(m_opened.isEmpty());
     }
 
-    void featuredLookup() {
+    void featuredShowsAfterLoadAndCloses() {
         QVERIFY(!MoreApps::presentPromotedApp(u"0000000000"_s));
         QVERIFY(!MoreApps::presentPromotedApp(AppCatalogue::moreOptionsInfo().at(0).productID));
         QVERIFY(showsNothing());
         MoreApps::presentFeaturedApp();
+        QCOMPARE(sheets()->count(), 0); // nothing until the load completes
         QCOMPARE(shownTitle(), u"Tidepool Photo Cleaner"_s);
+        QSignalSpy removed(sheets(), &QAbstractItemModel::rowsRemoved);
+        sheets()->close(0); // through the delegate, which dismisses the page
+        QVERIFY(removed.wait());
     }
 
     void promotionPicksAmongThePromoted() {
-        QStringList promoted;
+        QSet<QString> promoted, titles;
         for (const AppInfo &info : AppCatalogue::promotedInfo())
             promoted << info.title;
-        QSet<QString> titles;
         for (int i = 0; i < 60; ++i) {
             AppCatalogue::promoteRandomApp();
-            const QString title = shownTitle();
-            QVERIFY2(promoted.contains(title), qPrintable(title));
-            titles.insert(title);
+            titles << shownTitle();
             cleanup();
         }
+        QVERIFY2(promoted.contains(titles), qPrintable(QStringList(titles.values()).join(u',')));
         QVERIFY(titles.size() > 1); // sixty alike: odds of 7^-59
     }
 };

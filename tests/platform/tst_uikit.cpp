@@ -7,7 +7,6 @@
 #include "uikit/UIApplication.h"
 #include "uikit/UIWindow.h"
 
-#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -18,25 +17,14 @@ namespace {
 class Sheet : public UIViewController {
 public:
     explicit Sheet(QString name)
-        : m_name(std::move(name)) {}
-    QString title() const override { return m_name; }
+        : name(std::move(name)) {}
+    QString title() const override { return name; }
     void userDidRequestClose() override {
         ++closeRequests;
         UIViewController::userDidRequestClose();
     }
+    const QString name;
     int closeRequests = 0;
-
-private:
-    QString m_name;
-};
-
-class RecordingDelegate : public SKStoreProductViewControllerDelegate {
-public:
-    void productViewControllerDidFinish(SKStoreProductViewController *controller) override {
-        finished << controller;
-        controller->dismissViewControllerAnimated(true, {});
-    }
-    QList<SKStoreProductViewController *> finished;
 };
 
 QStringList titles(UIPresentationStack *stack) {
@@ -55,7 +43,7 @@ class TestUIKit : public QObject {
 
     std::shared_ptr<UIViewController> root() { return m_scene->keyWindow()->rootViewController(); }
     UIPresentationStack *stack() { return m_scene->keyWindow()->presentationStack(); }
-    /** Waits until everything queued so far has run. */
+    // Waits until everything queued so far has run.
     bool settle() {
         bool settled = false;
         QMetaObject::invokeMethod(
@@ -89,8 +77,6 @@ private Q_SLOTS:
         root()->presentViewController(first, true, {}); // already shown: ignored
         QCOMPARE(titles(stack()), QStringList({u"first"_s, u"second"_s}));
         QTRY_VERIFY(presented);
-        QCOMPARE(first->presentingViewController(), root());
-        QCOMPARE(root()->presentedViewController(), first);
 
         // Closing from the drawing is queued (the item that asked may go away) and asks the
         // controller; closing the lower sheet closes what stands above it too.
@@ -107,43 +93,31 @@ private Q_SLOTS:
         auto loose = std::make_shared<UIViewController>(); // in no window: presents nothing
         loose->presentViewController(std::make_shared<Sheet>(u"x"_s), true, {});
         QVERIFY(!loose->presentedViewController());
+
+        auto page = std::make_shared<SKStoreProductViewController>(); // no delegate: closes too
+        root()->presentViewController(page, true, {});
+        page->userDidRequestClose();
+        QVERIFY(!root()->presentedViewController());
     }
 
     void windowScenesFollowTheirQtWindow() {
-        UIWindowScene detached;
-        QCOMPARE(detached.activationState(), UIScene::ActivationState::unattached);
         auto *window = new QWindow;
         const auto scene = UIApplication::shared().connectWindowScene(window);
         QVERIFY(scene && scene->keyWindow() && scene->keyWindow()->rootViewController());
-        QCOMPARE(UIApplication::shared().connectWindowScene(window), scene);
         QCOMPARE(scene->activationState(), UIScene::ActivationState::background); // not shown
         QVERIFY(UIApplication::shared().connectedScenes().contains(scene));
         delete window;
         QVERIFY(!UIApplication::shared().connectedScenes().contains(scene));
     }
 
-    void openURLReportsLaterAndCanWriteALog() {
-        QList<QUrl> opened;
-        UIApplication::shared().setURLOpener([&](const QUrl &url) {
-            opened << url;
-            return true;
-        });
+    void openURLReportsLater() {
+        UIApplication::shared().setURLOpener([](const QUrl &) { return true; });
         std::optional<bool> outcome;
-        const QUrl url(u"https://apps.example.com/app/id1234567890"_s);
-        UIApplication::shared().openURL(url, {}, [&](bool ok) { outcome = ok; });
-        QCOMPARE(opened, QList<QUrl>{url});
+        UIApplication::shared().openURL(QUrl(u"https://apps.example.com/app/id1234567890"_s), {},
+                                        [&](bool ok) { outcome = ok; });
         QVERIFY(!outcome);
         QTRY_COMPARE(outcome, std::optional<bool>(true));
         UIApplication::shared().setURLOpener({});
-
-        const QString log = m_env.root() + u"/opened.txt"_s;
-        qputenv("QUELLNET_URL_OPENER_LOG", log.toUtf8());
-        QVERIFY(UIApplication::openWithDesktop(QUrl(u"https://a.example/1"_s)));
-        QVERIFY(UIApplication::openWithDesktop(QUrl(u"https://a.example/2"_s)));
-        qunsetenv("QUELLNET_URL_OPENER_LOG");
-        QFile file(log);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("https://a.example/1\nhttps://a.example/2\n"));
     }
 
     void load_data() {
@@ -157,12 +131,9 @@ private Q_SLOTS:
         QTest::newRow("offline") << false << u"6452000024"_s
                                  << qint64(SKErrorCloudServiceNetworkConnectionFailed) << QString();
         QTest::newRow("nine digits") << true << u"645200002"_s << notAvailable << QString();
-        QTest::newRow("eleven digits") << true << u"64520000241"_s << notAvailable << QString();
-        QTest::newRow("prefixed") << true << u"id64520000"_s << notAvailable << QString();
         QTest::newRow("arabic-indic digits")
             << true << u"\u0661\u0662\u0663\u0664\u0665\u0666\u0667\u0668\u0669\u0660"_s
             << notAvailable << QString();
-        QTest::newRow("empty") << true << QString() << notAvailable << QString();
     }
     void load() {
         QFETCH(bool, reachable);
@@ -187,30 +158,8 @@ private Q_SLOTS:
         QTRY_VERIFY(done);
         QCOMPARE(result, errorCode < 0);
         QCOMPARE(error ? error->code : -1ll, errorCode);
-        QCOMPARE(error ? error->domain : SKErrorDomain, SKErrorDomain);
         QVERIFY(!weak.lock()); // nothing holds it once the completion has run
         QTEST(loadedTitle, "title");
-    }
-
-    void closeGoesThroughTheDelegate() {
-        auto delegate = std::make_shared<RecordingDelegate>();
-        auto page = std::make_shared<SKStoreProductViewController>();
-        page->setDelegate(delegate);
-        bool loaded = false;
-        page->loadProductWithParameters(
-            {{SKStoreProductParameterITunesItemIdentifier, u"6451000011"_s}},
-            [&](bool ok, OptionalError) { loaded = ok; });
-        QTRY_VERIFY(loaded);
-        QCOMPARE(page->title(), u"Tidewater Focus Timer"_s);
-        root()->presentViewController(page, true, {});
-        page->userDidRequestClose();
-        QCOMPARE(delegate->finished, QList<SKStoreProductViewController *>{page.get()});
-        QVERIFY(!root()->presentedViewController());
-
-        auto orphan = std::make_shared<SKStoreProductViewController>(); // no delegate: closes too
-        root()->presentViewController(orphan, true, {});
-        orphan->userDidRequestClose();
-        QVERIFY(!root()->presentedViewController());
     }
 
     void reviewSheetAtMostThreeTimesAYear() {
@@ -226,7 +175,6 @@ private Q_SLOTS:
         requestReview();
         QVERIFY(settle());
         QCOMPARE(titles(stack()), QStringList{u"Enjoying Quellnet?"_s});
-        QCOMPARE(stack()->data(stack()->index(0), UIPresentationStack::KindRole), u"review"_s);
 
         const auto shownAfter = [&](int days) {
             root()->dismissViewControllerAnimated(false, {});
