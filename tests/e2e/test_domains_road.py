@@ -1,15 +1,11 @@
-"""The road from the Domains tab: the first visit brings the review sheet and, above it, the
-store page of a promoted app; both close. A typed name is submitted, a suggestion is tapped,
-a "More Options" row falls back to the web address while the store is offline, and the list
-is saved, switched on in the device's Settings and reported as enabled."""
+"""From the Domains tab: first-visit sheets, typing, a suggestion, the offline store falling
+back to the web address, then saving and enabling the list."""
 
 import os
-import sys
 import unittest
 
-sys.path.insert(0, os.path.dirname(__file__))
-from quellnet_driver import Session  # noqa: E402
-from test_protection_road import expect_status, save_preferences  # noqa: E402
+from quellnet_driver import Session
+from test_protection_road import expect_status, save_preferences
 
 
 class DomainsRoadTest(unittest.TestCase):

@@ -1,13 +1,9 @@
-"""The whole road: a stored blocklist is saved as the DNS configuration from Settings, the user
-switches it on in the device's Settings app and returns, and both screens follow; a relaunch
-offers "Update preferences"."""
+"""A stored blocklist is saved from Settings, switched on in the device's Settings app, and
+on return both screens follow; a relaunch offers "Update preferences"."""
 
-import os
-import sys
 import unittest
 
-sys.path.insert(0, os.path.dirname(__file__))
-from quellnet_driver import Session  # noqa: E402
+from quellnet_driver import Session
 
 
 def save_preferences(app):
