@@ -8,8 +8,7 @@
 
 #include <cstdio>
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     // The app's names, so the default path is the app's AppDataLocation.
     QCoreApplication::setOrganizationName(QStringLiteral("Quellnet"));
     QCoreApplication::setApplicationName(QStringLiteral("Quellnet"));
