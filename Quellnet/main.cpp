@@ -10,7 +10,6 @@
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
-#include <QQuickStyle>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <thread>
@@ -99,8 +98,12 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(QUELLNET_VERSION));
     QGuiApplication::setApplicationDisplayName(u"Quellnet"_s);
 
+    // The style by environment rather than QQuickStyle::setStyle(): linking QtQuick.Controls'
+    // library only for that call costs its relocations at every launch, while the controls
+    // themselves load with the first text field or sheet. Set unconditionally, as setStyle()
+    // would override the user's choice too.
+    qputenv("QT_QUICK_CONTROLS_STYLE", "Basic");
     QGuiApplication app(argc, argv);
-    QQuickStyle::setStyle(u"Basic"_s);
 
     QuellnetApp quellnet;
     if (!quellnet.show())

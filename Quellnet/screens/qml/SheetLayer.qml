@@ -16,15 +16,19 @@ Item {
         anchors.fill: parent
     }
 
-    // Dims and shields what lies under the sheets.
-    Rectangle {
+    // Dims and shields what lies under the sheets. Made only while a sheet is up: the launch
+    // then skips the shield and the lookup of Qt.AllButtons, which sets up every enum of the
+    // Qt namespace (about a millisecond).
+    Loader {
         anchors.fill: parent
-        color: "#59000000"
-        visible: sheetLayer.count > 0
-        MouseArea {
-            anchors.fill: parent
-            acceptedButtons: Qt.AllButtons
-            onWheel: wheel => wheel.accepted = true
+        active: sheetLayer.count > 0
+        sourceComponent: Rectangle {
+            color: "#59000000"
+            MouseArea {
+                anchors.fill: parent
+                acceptedButtons: Qt.AllButtons
+                onWheel: wheel => wheel.accepted = true
+            }
         }
     }
 
