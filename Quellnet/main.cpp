@@ -1,5 +1,5 @@
 #include "blocklist/BlocklistStore.h"
-#include "foundation/NSBundle.h"
+#include "screens/AppIdentity.h"
 #include "screens/AppView.h"
 #include "screens/FirstFrameReport.h"
 #include "screens/QmlTypes.h"
@@ -88,15 +88,7 @@ private:
 
 int main(int argc, char *argv[]) {
     // The platform layers ask the bundle who is calling, so it comes before anything else.
-    NSBundle::mainBundle().setInfoDictionary(QVariantMap{
-        {u"CFBundleIdentifier"_s, u"net.quellnet.Quellnet"_s},
-        {u"CFBundleDisplayName"_s, u"Quellnet"_s},
-        {u"CFBundleShortVersionString"_s, QStringLiteral(QUELLNET_VERSION)},
-    });
-    QCoreApplication::setOrganizationName(u"Quellnet"_s);
-    QCoreApplication::setApplicationName(u"Quellnet"_s);
-    QCoreApplication::setApplicationVersion(QStringLiteral(QUELLNET_VERSION));
-    QGuiApplication::setApplicationDisplayName(u"Quellnet"_s);
+    installAppIdentity();
 
     // The style by environment rather than QQuickStyle::setStyle(): linking QtQuick.Controls'
     // library only for that call costs its relocations at every launch, while the controls

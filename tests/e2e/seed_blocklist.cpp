@@ -2,6 +2,7 @@
 // blocklist's own code, before the app is launched.
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/Domain.h"
+#include "screens/AppIdentity.h"
 
 #include <QCoreApplication>
 #include <QUuid>
@@ -9,9 +10,7 @@
 #include <cstdio>
 
 int main(int argc, char *argv[]) {
-    // The app's names, so the default path is the app's AppDataLocation.
-    QCoreApplication::setOrganizationName(QStringLiteral("Quellnet"));
-    QCoreApplication::setApplicationName(QStringLiteral("Quellnet"));
+    installAppIdentity(); // so the default path is the app's own data folder
     QCoreApplication app(argc, argv);
     BlocklistStore store;
     for (const QString &name : app.arguments().mid(1))

@@ -2,8 +2,8 @@
 // records in a throw-away home folder: quellnet-screenshots <output folder>.
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/Domain.h"
-#include "foundation/NSBundle.h"
 #include "networkextension/NEDNSSettingsManager.h"
+#include "screens/AppIdentity.h"
 #include "screens/AppView.h"
 #include "screens/ReviewPrompt.h"
 #include "screens/ScenePhase.h"
@@ -108,13 +108,7 @@ int main(int argc, char *argv[]) {
         QDir().mkpath(path);
         qputenv(variable, path.toUtf8());
     }
-    NSBundle::mainBundle().setInfoDictionary(QVariantMap{
-        {u"CFBundleIdentifier"_s, u"net.quellnet.Quellnet"_s},
-        {u"CFBundleDisplayName"_s, u"Quellnet"_s},
-        {u"CFBundleShortVersionString"_s, QStringLiteral(QUELLNET_VERSION)},
-    });
-    QCoreApplication::setOrganizationName(u"Quellnet"_s);
-    QCoreApplication::setApplicationName(u"Quellnet"_s);
+    installAppIdentity();
     QGuiApplication app(argc, argv);
     QQuickStyle::setStyle(u"Basic"_s);
     FrameStepDriver animations;
