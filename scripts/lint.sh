@@ -10,5 +10,7 @@ status=0
 report=$(git ls-files -z 'Quellnet/*.qml' | xargs -0 /usr/lib/qt6/bin/qmllint \
   -I "$build/Quellnet/screens" -I "$build" \
   --unqualified info --property info --type info --import info 2>&1) || status=$?
-grep -v '^Info' <<<"$report" || true
+if [ "$status" -ne 0 ]; then
+  grep -A2 -E '^(Warning|Error)' <<<"$report" || echo "$report"
+fi
 exit "$status"
