@@ -48,6 +48,34 @@ struct Caller {
 const NSError missingIdentifier =
     configurationError(NEConfigurationErrorInvalid, u"The application has no bundle identifier."_s);
 
+/**
+ * Runs `work` later on the GUI thread with the platform folder locked, unless the test seam,
+ * a missing identifier or the lock decides the outcome first. `work` returns the error the
+ * completion receives.
+ */
+template<typename Work>
+void runLocked(Operation operation, QString identifier, Completion completion, Work work) {
+    if (auto failure = takePendingFailure(operation)) {
+        dispatchToMain([completion, error = *failure] { complete(completion, error); });
+        return;
+    }
+    dispatchToMain([identifier = std::move(identifier), completion = std::move(completion),
+                    work = std::move(work)]() mutable {
+        if (identifier.isEmpty())
+            return complete(completion, missingIdentifier);
+        const DNSConfigurationStore store;
+        QString message;
+        const auto lock = store.lock(&message);
+        if (!lock)
+            return complete(completion, configurationError(NEConfigurationErrorInternal, message));
+        complete(completion, work(store));
+    });
+}
+
+OptionalError internalError(const QString &message) {
+    return configurationError(NEConfigurationErrorInternal, message);
+}
+
 } // namespace
 
 NEDNSSettingsManager &NEDNSSettingsManager::sharedManager() {
@@ -68,43 +96,30 @@ void NEDNSSettingsManager::failNextOperationForTesting(Operation operation, NSEr
 }
 
 void NEDNSSettingsManager::loadFromPreferencesWithCompletionHandler(Completion completion) {
-    if (auto failure = takePendingFailure(Operation::load)) {
-        dispatchToMain([completion, error = *failure] { complete(completion, error); });
-        return;
-    }
-    dispatchToMain([this, completion, caller = Caller::current()] {
-        if (caller.identifier.isEmpty())
-            return complete(completion, missingIdentifier);
-        const DNSConfigurationStore store;
-        QString message;
-        const auto lock = store.lock(&message);
-        if (!lock)
-            return complete(completion, configurationError(NEConfigurationErrorInternal, message));
-        auto result = store.read(caller.identifier);
-        switch (result.status) {
-        case DNSConfigurationStore::ReadResult::absent:
-            m_enabled = false;
-            m_dnsSettings.reset();
-            m_onDemandRules.clear();
-            return complete(completion, std::nullopt);
-        case DNSConfigurationStore::ReadResult::ok:
-            m_enabled = result.configuration->enabled;
-            m_dnsSettings = std::move(result.configuration->settings);
-            m_onDemandRules = std::move(result.configuration->onDemandRules);
-            return complete(completion, std::nullopt);
-        case DNSConfigurationStore::ReadResult::damaged:
-        case DNSConfigurationStore::ReadResult::failed:
-            return complete(completion,
-                            configurationError(NEConfigurationErrorInternal, result.message));
-        }
-    });
+    const Caller caller = Caller::current();
+    runLocked(Operation::load, caller.identifier, std::move(completion),
+              [this, identifier = caller.identifier](const DNSConfigurationStore &store) {
+                  auto result = store.read(identifier);
+                  switch (result.status) {
+                  case DNSConfigurationStore::ReadResult::absent:
+                      m_enabled = false;
+                      m_dnsSettings.reset();
+                      m_onDemandRules.clear();
+                      return OptionalError();
+                  case DNSConfigurationStore::ReadResult::ok:
+                      m_enabled = result.configuration->enabled;
+                      m_dnsSettings = std::move(result.configuration->settings);
+                      m_onDemandRules = std::move(result.configuration->onDemandRules);
+                      return OptionalError();
+                  case DNSConfigurationStore::ReadResult::damaged:
+                  case DNSConfigurationStore::ReadResult::failed:
+                      break;
+                  }
+                  return internalError(result.message);
+              });
 }
 
 void NEDNSSettingsManager::saveToPreferencesWithCompletionHandler(Completion completion) {
-    if (auto failure = takePendingFailure(Operation::save)) {
-        dispatchToMain([completion, error = *failure] { complete(completion, error); });
-        return;
-    }
     // Copied now: what the caller changes after this call is not what it asked to save.
     const Caller caller = Caller::current();
     DNSConfiguration candidate;
@@ -117,56 +132,40 @@ void NEDNSSettingsManager::saveToPreferencesWithCompletionHandler(Completion com
             candidate.onDemandRules.append(rule->copy());
     }
 
-    dispatchToMain([completion, candidate = std::move(candidate)]() mutable {
-        if (candidate.identifier.isEmpty())
-            return complete(completion, missingIdentifier);
-        if (!candidate.settings)
-            return complete(completion, configurationError(NEConfigurationErrorInvalid,
-                                                           u"No DNS settings to save."_s));
-        const DNSConfigurationStore store;
-        QString message;
-        const auto lock = store.lock(&message);
-        if (!lock)
-            return complete(completion, configurationError(NEConfigurationErrorInternal, message));
-        const auto stored = store.read(candidate.identifier);
-        if (stored.status == DNSConfigurationStore::ReadResult::failed)
-            return complete(completion,
-                            configurationError(NEConfigurationErrorInternal, stored.message));
-        if (stored.status == DNSConfigurationStore::ReadResult::ok) {
-            if (DNSConfigurationStore::sameContent(*stored.configuration, candidate))
-                return complete(completion,
-                                configurationError(NEConfigurationErrorUnchanged,
-                                                   u"The configuration is unchanged."_s));
-            // Only the user switches a configuration on or off; an update keeps the switch.
-            candidate.enabled = stored.configuration->enabled;
-        }
-        if (!store.write(candidate, &message))
-            return complete(completion, configurationError(NEConfigurationErrorInternal, message));
-        complete(completion, std::nullopt);
-    });
+    runLocked(Operation::save, caller.identifier, std::move(completion),
+              [candidate = std::move(candidate)](const DNSConfigurationStore &store) mutable {
+                  if (!candidate.settings)
+                      return OptionalError(configurationError(NEConfigurationErrorInvalid,
+                                                              u"No DNS settings to save."_s));
+                  const auto stored = store.read(candidate.identifier);
+                  if (stored.status == DNSConfigurationStore::ReadResult::failed)
+                      return internalError(stored.message);
+                  if (stored.status == DNSConfigurationStore::ReadResult::ok) {
+                      if (DNSConfigurationStore::sameContent(*stored.configuration, candidate))
+                          return OptionalError(configurationError(
+                              NEConfigurationErrorUnchanged, u"The configuration is unchanged."_s));
+                      // Only the user switches a configuration on or off; an update keeps the
+                      // switch.
+                      candidate.enabled = stored.configuration->enabled;
+                  }
+                  QString message;
+                  return store.write(candidate, &message) ? OptionalError()
+                                                          : internalError(message);
+              });
 }
 
 void NEDNSSettingsManager::removeFromPreferencesWithCompletionHandler(Completion completion) {
-    if (auto failure = takePendingFailure(Operation::remove)) {
-        dispatchToMain([completion, error = *failure] { complete(completion, error); });
-        return;
-    }
-    dispatchToMain([completion, caller = Caller::current()] {
-        if (caller.identifier.isEmpty())
-            return complete(completion, missingIdentifier);
-        const DNSConfigurationStore store;
-        QString message;
-        const auto lock = store.lock(&message);
-        if (!lock)
-            return complete(completion, configurationError(NEConfigurationErrorInternal, message));
-        // A damaged file is already moved aside by the read: nothing is stored any more.
-        const auto stored = store.read(caller.identifier);
-        if (stored.status == DNSConfigurationStore::ReadResult::failed)
-            return complete(completion,
-                            configurationError(NEConfigurationErrorInternal, stored.message));
-        if (stored.status == DNSConfigurationStore::ReadResult::ok &&
-            !store.remove(caller.identifier, &message))
-            return complete(completion, configurationError(NEConfigurationErrorInternal, message));
-        complete(completion, std::nullopt);
-    });
+    const Caller caller = Caller::current();
+    runLocked(Operation::remove, caller.identifier, std::move(completion),
+              [identifier = caller.identifier](const DNSConfigurationStore &store) {
+                  // A damaged file is already moved aside by the read: nothing is stored now.
+                  const auto stored = store.read(identifier);
+                  if (stored.status == DNSConfigurationStore::ReadResult::failed)
+                      return internalError(stored.message);
+                  QString message;
+                  if (stored.status == DNSConfigurationStore::ReadResult::ok &&
+                      !store.remove(identifier, &message))
+                      return internalError(message);
+                  return OptionalError();
+              });
 }
