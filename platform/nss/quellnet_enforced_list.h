@@ -1,0 +1,69 @@
+/*
+ * The enforced blocklist as the NSS module, the privileged writer and the platform layer all
+ * see it: one root-owned file at a fixed path, a header line saying whose list it is, then one
+ * lower-case ASCII DNS name per line in byte order. Kept in one header so that the writer can
+ * never produce a file the module would read differently.
+ */
+#ifndef QUELLNET_ENFORCED_LIST_H
+#define QUELLNET_ENFORCED_LIST_H
+
+#include <stdbool.h>
+#include <stddef.h>
+
+#define QUELLNET_LIST_DIR "/etc/quellnet"
+#define QUELLNET_LIST_NAME "blocked"
+#define QUELLNET_LIST_PATH QUELLNET_LIST_DIR "/" QUELLNET_LIST_NAME
+
+/* Caps the writer refuses to exceed and the module refuses to read past. */
+#define QUELLNET_LIST_MAX_BYTES (1024 * 1024)
+#define QUELLNET_LIST_MAX_NAMES 10000
+#define QUELLNET_NAME_MAX 253
+#define QUELLNET_LABEL_MAX 63
+#define QUELLNET_APP_MAX 255
+
+/* First line: QUELLNET_LIST_MAGIC " uid=<n> app=<identifier>\n" */
+#define QUELLNET_LIST_MAGIC "# quellnet-blocklist 1"
+
+static inline bool quellnet_name_char(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
+/*
+ * A name as the resolver compares it: lower-case ASCII labels of 1 to 63 letters, digits,
+ * hyphens or underscores, no label starting or ending with a hyphen, joined by single dots,
+ * 1 to 253 bytes, no trailing dot. Anything else can never be asked for, so it is never listed.
+ */
+static inline bool quellnet_valid_name(const char *name, size_t length) {
+    if (length == 0 || length > QUELLNET_NAME_MAX)
+        return false;
+    size_t label = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = name[i];
+        if (c == '.') {
+            if (label == 0 || name[i - 1] == '-')
+                return false;
+            label = 0;
+            continue;
+        }
+        if (!quellnet_name_char(c))
+            return false;
+        if (label == 0 && c == '-')
+            return false;
+        if (++label > QUELLNET_LABEL_MAX)
+            return false;
+    }
+    return label > 0 && name[length - 1] != '-';
+}
+
+/* An app identifier as the header line records it: printable ASCII without spaces. */
+static inline bool quellnet_valid_app(const char *app, size_t length) {
+    if (length == 0 || length > QUELLNET_APP_MAX)
+        return false;
+    for (size_t i = 0; i < length; ++i) {
+        if (app[i] <= ' ' || app[i] > '~')
+            return false;
+    }
+    return true;
+}
+
+#endif
