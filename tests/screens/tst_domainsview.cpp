@@ -11,6 +11,10 @@
 #include "screens/ReviewPrompt.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -192,6 +196,54 @@ private Q_SLOTS:
         QCOMPARE(m_actions, acts ? QStringList({u"review"_s, u"promote"_s}) : QStringList());
         QCOMPARE(settings.value(ReviewPrompt::appReviewVersionKey).toString(), written);
         QCOMPARE(settings.value(ReviewPrompt::promotedAppVersionKey).toString(), written);
+    }
+
+    // A settings file that cannot be written still holds the version for the rest of the run:
+    // as root no permission stops a write, so a folder or a file stands in the way instead.
+    void oncePerVersionWhenSettingsCannotBeWritten_data() {
+        QTest::addColumn<bool>("folderIsAFile");
+        QTest::newRow("settings file is a folder") << false;
+        QTest::newRow("settings folder is a file") << true;
+    }
+    void oncePerVersionWhenSettingsCannotBeWritten() {
+        QFETCH(bool, folderIsAFile);
+        const QFileInfo file(QSettings().fileName());
+        QVERIFY(!QFileInfo::exists(file.absolutePath()) ||
+                QDir(file.absolutePath()).removeRecursively());
+        const QString blocker = folderIsAFile ? file.absolutePath() : file.absoluteFilePath();
+        const auto unblock = qScopeGuard([&] {
+            folderIsAFile ? QFile::remove(blocker) : QDir(blocker).removeRecursively();
+            ReviewPrompt::forgetUnsavedSettings();
+            QSettings settings; // what QSettings kept of the failed writes goes too
+            settings.remove(ReviewPrompt::appReviewVersionKey);
+            settings.remove(ReviewPrompt::promotedAppVersionKey);
+        });
+        if (folderIsAFile) {
+            QFile stand(blocker);
+            QVERIFY(stand.open(QIODevice::WriteOnly));
+        } else {
+            QVERIFY(QDir().mkpath(blocker));
+        }
+
+        const QStringList once{u"review"_s, u"promote"_s};
+        m_view->appear();
+        QCOMPARE(m_actions, once);
+        QVERIFY(!file.isFile()); // nothing could be written
+        m_view->appear();
+        m_phase.setPhase(ScenePhase::background);
+        m_phase.setPhase(ScenePhase::active);
+        DomainsView second(m_store.get(), &m_phase); // a screen made anew in the same run
+        second.setRequestReview([this] { m_actions << u"review"_s; });
+        second.setPromoteApp([this] { m_actions << u"promote"_s; });
+        second.appear();
+        QCOMPARE(m_actions, once);
+
+        // A new version is asked for once more, and then not again.
+        NSBundle::mainBundle().setInfoDictionary(
+            QVariantMap{{u"CFBundleShortVersionString"_s, u"2.0"_s}});
+        m_view->appear();
+        m_view->appear();
+        QCOMPARE(m_actions, once + once);
     }
 
     void reviewThenPromotionOnAppearOrReturn() {
