@@ -150,6 +150,9 @@ QList<Screen::Section> DomainsView::sections() const {
 }
 
 void DomainsView::submitDomain() {
+    // The field is disabled while the list is full, and so is every way of submitting it.
+    if (m_listFull)
+        return;
     QString text = m_domain;
     ::submitDomain(text, *m_store); // may change the rows; the field is cleared either way
     setDomain(text);
@@ -161,6 +164,8 @@ void DomainsView::pasteDomain(const QStringList &texts) {
 }
 
 void DomainsView::addSuggestedDomain(const QString &entry) {
+    if (m_listFull) // as its disabled button
+        return;
     ::addSuggestedDomain(entry, *m_store);
 }
 
@@ -211,9 +216,9 @@ void DomainsView::activate(const QString &key) {
         if (ok)
             presentMoreOptionsApp(index);
     } else if (key.startsWith(suggestionPrefix)) {
-        // Only an entry still offered and enabled may be added, as only those rows exist.
+        // Only an entry still offered may be added, as only those rows exist.
         const QString entry = key.mid(suggestionPrefix.size());
-        if (!m_listFull && m_offered.contains(entry))
+        if (m_offered.contains(entry))
             addSuggestedDomain(entry);
     }
 }
@@ -224,7 +229,7 @@ void DomainsView::editText(const QString &key, const QString &text) {
 }
 
 void DomainsView::submit(const QString &key) {
-    if (key == addKey && !m_listFull)
+    if (key == addKey)
         submitDomain();
 }
 

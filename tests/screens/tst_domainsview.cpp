@@ -155,16 +155,30 @@ private Q_SLOTS:
         QCOMPARE(full.size(), 1);
         QVERIFY(!m_view->content().row(DomainsView::addKey)->enabled);
 
-        // Disabled controls do nothing; paste still fills the field.
+        // Disabled controls do nothing, whichever way they are reached (QML may call the
+        // actions directly); paste still fills the field.
         m_view->activate(DomainsView::suggestionKey(u"2mdn.net"_s));
+        m_view->addSuggestedDomain(u"2mdn.net"_s);
         m_view->paste(DomainsView::pasteKey, {u"waiting.example"_s});
         m_view->submit(DomainsView::addKey);
+        m_view->submitDomain();
+        QVERIFY(QMetaObject::invokeMethod(m_view.get(), "submitDomain"));
+        QVERIFY(QMetaObject::invokeMethod(m_view.get(), "addSuggestedDomain",
+                                          Q_ARG(QString, u"adnxs.com"_s)));
         QCOMPARE(m_store->domains()->count(), 200);
         QCOMPARE(m_view->domain(), u"waiting.example"_s);
 
         m_view->deleteDomains({0});
         QCOMPARE(full.size(), 2);
         QVERIFY(m_view->content().row(DomainsView::addKey)->enabled);
+        m_view->addSuggestedDomain(u"2mdn.net"_s);
+        QCOMPARE(m_store->domains()->count(), 200);
+
+        // Past the cap (an older store) nothing is added either.
+        add(u"over.example"_s);
+        m_view->submitDomain();
+        m_view->addSuggestedDomain(u"adnxs.com"_s);
+        QCOMPARE(m_store->domains()->count(), 201);
     }
 
     void oncePerVersion_data() {
