@@ -94,9 +94,10 @@ void DomainsView::domainsChanged() {
     m_entryRows.clear();
     m_entryRows.reserve(records.size());
     for (const DomainRef &record : records) {
-        Screen::Row row =
-            Screen::label(entryKey(*record), record->domain(),
-                          isBuiltIn(record->domain()) ? u"hand.raised.fill"_s : u"crown"_s);
+        const bool builtIn = isBuiltIn(record->domain());
+        Screen::Row row = Screen::label(entryKey(*record), record->domain(),
+                                        builtIn ? u"hand.raised.fill"_s : u"crown"_s);
+        row.accessibleDescription = builtIn ? tr("built-in tracker") : tr("added by you");
         row.deletable = true;
         m_entryRows.append(std::move(row));
     }
@@ -139,6 +140,7 @@ QList<Screen::Section> DomainsView::sections() const {
         Screen::Row row =
             Screen::button(suggestionKey(entry), entry, u"plus"_s, Screen::ButtonStyle::plain);
         row.tint = Screen::Tint::teal;
+        row.accessibleDescription = tr("add");
         row.enabled = !m_listFull;
         domains.rows.append(std::move(row));
     }

@@ -111,6 +111,24 @@ private Q_SLOTS:
         QCOMPARE(m_view->content().sections.at(0).rows.size(), 8); // never filtered
     }
 
+    // A screen reader hears words for the symbols that tell something, nothing for the rest.
+    void spokenDescriptions() {
+        add(u"doubleclick.net"_s);
+        add(u"mine.example"_s);
+        m_view->setSearchText(u"ub"_s);
+        QStringList spoken;
+        for (const Screen::Section &section : m_view->content().sections)
+            for (const Row &row : section.rows)
+                if (!row.accessibleDescription.isEmpty())
+                    spoken << row.text + u'|' + row.accessibleDescription;
+        QCOMPARE(spoken,
+                 (QStringList{u"doubleverify.com|add"_s, u"pubmatic.com|add"_s,
+                              u"rubiconproject.com|add"_s, u"doubleclick.net|built-in tracker"_s}));
+        m_view->setSearchText(u"mine"_s);
+        QCOMPARE(m_view->content().sections.at(1).rows.last().accessibleDescription,
+                 u"added by you"_s);
+    }
+
     void deleteUnderSearchNamesExactlyOneRecord() {
         add(u"alpha.example"_s);
         const DomainRef first = add(u"beta.example"_s);
