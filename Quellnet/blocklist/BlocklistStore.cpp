@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QStandardPaths>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <iterator>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcBlocklist, "quellnet.blocklist")
@@ -149,7 +151,7 @@ BlocklistStore::BlocklistStore(const QString &path, Options options, QObject *pa
         openInMemory();
     } else {
         m_path = path.isEmpty() ? defaultPath() : path;
-        openOrSetAside(&loaded);
+        openOrSetAside(&loaded, Fallback::ReadOnly);
     }
     m_model->setInitialRecords(std::move(loaded));
 }
@@ -172,8 +174,8 @@ QString BlocklistStore::defaultPath() {
            u"/blocklist.sqlite"_s;
 }
 
-BlocklistStore::Access BlocklistStore::openOrSetAside(QList<DomainRef> *loaded) {
-    Access access = openFile(loaded);
+BlocklistStore::Access BlocklistStore::openOrSetAside(QList<DomainRef> *loaded, Fallback fallback) {
+    Access access = openFile(loaded, fallback);
     if (access != Access::Corrupt)
         return access;
     if (loaded)
@@ -188,7 +190,7 @@ BlocklistStore::Access BlocklistStore::openOrSetAside(QList<DomainRef> *loaded) 
     m_movedAsidePath = aside;
     qCWarning(lcBlocklist, "Moved the damaged blocklist %s aside to %s", qUtf8Printable(m_path),
               qUtf8Printable(aside));
-    access = openFile(loaded);
+    access = openFile(loaded, fallback);
     if (access == Access::Corrupt) { // another program put a damaged file there at once
         setWriteProblem(tr("the file is damaged"));
         return Access::NotWritable;
@@ -196,7 +198,7 @@ BlocklistStore::Access BlocklistStore::openOrSetAside(QList<DomainRef> *loaded) 
     return access;
 }
 
-BlocklistStore::Access BlocklistStore::openFile(QList<DomainRef> *loaded) {
+BlocklistStore::Access BlocklistStore::openFile(QList<DomainRef> *loaded, Fallback fallback) {
     closeDatabase();
     if (const QString refused = refusal(m_path); !refused.isEmpty()) {
         setWriteProblem(refused);
@@ -216,11 +218,9 @@ BlocklistStore::Access BlocklistStore::openFile(QList<DomainRef> *loaded) {
     if (access == Access::Corrupt)
         return access;
     setWriteProblem(problem);
-    if (loaded) {
+    if (loaded)
         loaded->clear();
-        return readOnly(loaded);
-    }
-    return access;
+    return loaded && fallback == Fallback::ReadOnly ? readOnly(loaded) : access;
 }
 
 BlocklistStore::Access BlocklistStore::openForWriting(QList<DomainRef> *loaded, QString &problem) {
@@ -253,15 +253,8 @@ BlocklistStore::Access BlocklistStore::openForWriting(QList<DomainRef> *loaded, 
         problem = tr("it was saved by a newer version of Quellnet");
         return Access::NotWritable;
     }
-    {
-        OneShot query(m_db, "PRAGMA quick_check");
-        if (query.step() != SQLITE_ROW)
-            return failed(sqlite3_extended_errcode(m_db));
-        const auto *verdict =
-            reinterpret_cast<const char *>(sqlite3_column_text(query.statement, 0));
-        if (!verdict || qstrcmp(verdict, "ok") != 0)
-            return Access::Corrupt;
-    }
+    if (const int code = quickCheck(); code != SQLITE_OK)
+        return failed(code);
     {
         // A file system without shared memory keeps the rollback journal; that still works.
         OneShot query(m_db, "PRAGMA journal_mode = WAL");
@@ -287,35 +280,53 @@ BlocklistStore::Access BlocklistStore::openForWriting(QList<DomainRef> *loaded, 
 }
 
 BlocklistStore::Access BlocklistStore::readOnly(QList<DomainRef> *loaded) {
-    const auto done = [this, loaded](int code) {
-        closeDatabase();
-        if (isCorruption(code))
-            return Access::Corrupt;
-        if (code != SQLITE_DONE) {
-            loaded->clear();
-            qCWarning(lcBlocklist, "The blocklist %s could not be read either: %s",
-                      qUtf8Printable(m_path), sqlite3_errstr(code));
-        }
-        return Access::NotWritable;
-    };
-    const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db, flags, nullptr) != SQLITE_OK)
-        return done(m_db ? sqlite3_extended_errcode(m_db) : SQLITE_NOMEM);
-    sqlite3_extended_result_codes(m_db, 1);
-    sqlite3_busy_timeout(m_db, openBusyTimeoutMs);
-    {
-        OneShot query(m_db, "PRAGMA quick_check");
-        if (query.step() != SQLITE_ROW)
-            return done(sqlite3_extended_errcode(m_db));
-        const auto *verdict =
-            reinterpret_cast<const char *>(sqlite3_column_text(query.statement, 0));
-        if (!verdict || qstrcmp(verdict, "ok") != 0)
-            return done(SQLITE_CORRUPT);
+    int code = readWithoutWriting(*loaded, false);
+    // A file in WAL format is read with the journal's index beside it, which an unwritable
+    // folder or a full disk cannot hold; with no journal, the file alone holds every record.
+    if (code != SQLITE_DONE && !isCorruption(code) && !isTransient(code) &&
+        QFileInfo(m_path + u"-wal"_s).size() == 0) {
+        loaded->clear();
+        code = readWithoutWriting(*loaded, true);
     }
-    const int code = loadRecords(*loaded);
-    if (code == SQLITE_DONE)
+    if (isCorruption(code))
+        return Access::Corrupt;
+    if (code == SQLITE_DONE) {
         m_recordsLoaded = true;
-    return done(code);
+    } else {
+        loaded->clear();
+        qCWarning(lcBlocklist, "The blocklist %s could not be read either: %s",
+                  qUtf8Printable(m_path), sqlite3_errstr(code));
+    }
+    return Access::NotWritable;
+}
+
+int BlocklistStore::readWithoutWriting(QList<DomainRef> &loaded, bool immutable) {
+    QByteArray name = QFile::encodeName(m_path);
+    int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
+    if (immutable) {
+        name = QUrl::fromLocalFile(m_path).toEncoded() + "?immutable=1";
+        flags |= SQLITE_OPEN_URI;
+    }
+    int code = sqlite3_open_v2(name.constData(), &m_db, flags, nullptr);
+    if (code == SQLITE_OK) {
+        sqlite3_extended_result_codes(m_db, 1);
+        sqlite3_busy_timeout(m_db, openBusyTimeoutMs);
+        code = quickCheck();
+        if (code == SQLITE_OK)
+            code = loadRecords(loaded);
+    } else if (m_db) {
+        code = sqlite3_extended_errcode(m_db);
+    }
+    closeDatabase();
+    return code;
+}
+
+int BlocklistStore::quickCheck() {
+    OneShot query(m_db, "PRAGMA quick_check");
+    if (query.step() != SQLITE_ROW)
+        return sqlite3_extended_errcode(m_db);
+    const auto *verdict = reinterpret_cast<const char *>(sqlite3_column_text(query.statement, 0));
+    return verdict && qstrcmp(verdict, "ok") == 0 ? SQLITE_OK : SQLITE_CORRUPT;
 }
 
 int BlocklistStore::migrate(int fromVersion) {
@@ -437,7 +448,12 @@ QString BlocklistStore::moveAside(const QString &file) {
 }
 
 QString BlocklistStore::describeFailure(int code) const {
-    if (primary(code) == SQLITE_FULL)
+    const QString folder = QFileInfo(m_path).absolutePath();
+    // Without space the journal's index cannot grow, which SQLite reports as an I/O error.
+    if (struct statvfs disk{};
+        primary(code) == SQLITE_FULL ||
+        (primary(code) == SQLITE_IOERR &&
+         ::statvfs(QFile::encodeName(folder).constData(), &disk) == 0 && disk.f_bavail == 0))
         return tr("the disk is full");
     if (primary(code) == SQLITE_BUSY || primary(code) == SQLITE_LOCKED)
         return tr("another program is using it");
@@ -450,7 +466,7 @@ QString BlocklistStore::describeFailure(int code) const {
                                                 : tr("the file belongs to another user");
     }
     // The journal is made beside the file, so a writable file in a locked folder stays unsaved.
-    if (!canAccess(QFile::encodeName(QFileInfo(m_path).absolutePath()), W_OK | X_OK))
+    if (!canAccess(QFile::encodeName(folder), W_OK | X_OK))
         return tr("its folder is not writable");
     return QString::fromUtf8(sqlite3_errstr(code));
 }
@@ -472,7 +488,7 @@ bool BlocklistStore::reopenForWriting() {
     // changes are then written one by one, over whatever others wrote meanwhile.
     const bool merge = !m_recordsLoaded;
     QList<DomainRef> fresh;
-    if (openOrSetAside(merge ? &fresh : nullptr) != Access::Writable)
+    if (openOrSetAside(merge ? &fresh : nullptr, Fallback::None) != Access::Writable)
         return false;
     if (merge) {
         QSet<QUuid> known;

@@ -67,10 +67,13 @@ Q_SIGNALS:
 
 private:
     enum class Access { Writable, NotWritable, Corrupt };
-    Access openOrSetAside(QList<DomainRef> *loaded);
-    Access openFile(QList<DomainRef> *loaded);
+    enum class Fallback { ReadOnly, None }; // whether an unwritable file is read read-only
+    Access openOrSetAside(QList<DomainRef> *loaded, Fallback fallback);
+    Access openFile(QList<DomainRef> *loaded, Fallback fallback);
     Access openForWriting(QList<DomainRef> *loaded, QString &problem);
     Access readOnly(QList<DomainRef> *loaded);
+    int readWithoutWriting(QList<DomainRef> &loaded, bool immutable);
+    int quickCheck();
     int migrate(int fromVersion);
     bool prepareStatements();
     int loadRecords(QList<DomainRef> &loaded);
