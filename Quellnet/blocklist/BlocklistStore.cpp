@@ -51,11 +51,15 @@ constexpr SchemaStep schemaSteps[] = {
 static_assert(std::size(schemaSteps) == BlocklistStore::schemaVersion &&
               std::end(schemaSteps)[-1].version == BlocklistStore::schemaVersion);
 
-// An insert replayed after a failed commit must not list the record twice.
-constexpr const char *insertSql = "INSERT INTO domains(domain, id) SELECT ?1, ?2 "
-                                  "WHERE NOT EXISTS (SELECT 1 FROM domains WHERE id = ?2)";
-// One row per record: ids written by other programs may be text; of two rows sharing an id
-// (the store does not forbid it) the one with this record's text goes.
+constexpr const char *insertSql = "INSERT INTO domains(domain, id) VALUES(?1, ?2)";
+// After a failed save: whatever the failure, the record is never listed twice.
+constexpr const char *insertOnceSql = "INSERT INTO domains(domain, id) SELECT ?1, ?2 "
+                                      "WHERE NOT EXISTS (SELECT 1 FROM domains WHERE id = ?2)";
+// Deletes go by id. The row a record was last seen in is tried first, and only while it still
+// holds that id: SQLite hands a freed row number to the next insert, of any copy.
+constexpr const char *deleteSeenSql = "DELETE FROM domains WHERE seq = ?1 AND id = ?2";
+// Else the first row with the id; ids written by other programs may be text. Of two rows
+// sharing an id (the store does not forbid it), the one with this record's text goes.
 constexpr const char *deleteSql =
     "DELETE FROM domains WHERE seq = (SELECT seq FROM domains WHERE id = ?1 OR "
     "(typeof(id) = 'text' AND lower(trim(id, '{}')) = ?2) ORDER BY domain IS ?3 DESC, seq "
@@ -358,6 +362,7 @@ bool BlocklistStore::prepareStatements() {
     };
     return prepare("BEGIN IMMEDIATE", &m_begin) && prepare("COMMIT", &m_commit) &&
            prepare("ROLLBACK", &m_rollback) && prepare(insertSql, &m_insert) &&
+           prepare(insertOnceSql, &m_insertOnce) && prepare(deleteSeenSql, &m_deleteSeen) &&
            prepare(deleteSql, &m_delete);
 }
 
@@ -408,6 +413,7 @@ int BlocklistStore::loadRecords(QList<DomainRef> &loaded) {
         }
         auto record = std::make_shared<Domain>(std::move(text), id);
         record->m_order = std::uint64_t(seq);
+        record->m_seenAt = seq;
         record->m_store = this;
         m_nextOrder = std::max(m_nextOrder, std::uint64_t(seq) + 1);
         loaded.append(std::move(record));
@@ -420,7 +426,8 @@ int BlocklistStore::loadRecords(QList<DomainRef> &loaded) {
 }
 
 void BlocklistStore::closeDatabase() {
-    for (sqlite3_stmt **statement : {&m_begin, &m_commit, &m_rollback, &m_insert, &m_delete}) {
+    for (sqlite3_stmt **statement :
+         {&m_begin, &m_commit, &m_rollback, &m_insert, &m_insertOnce, &m_deleteSeen, &m_delete}) {
         sqlite3_finalize(*statement);
         *statement = nullptr;
     }
@@ -578,8 +585,17 @@ std::optional<QString> BlocklistStore::save() {
             return fail();
     }
     for (const DomainRef &record : std::as_const(m_pendingDeletes)) {
-        ResetGuard reset{m_delete};
         const QByteArray id = record->id().toRfc4122();
+        if (record->m_seenAt > 0) {
+            ResetGuard reset{m_deleteSeen};
+            sqlite3_bind_int64(m_deleteSeen, 1, record->m_seenAt);
+            sqlite3_bind_blob(m_deleteSeen, 2, id.constData(), int(id.size()), SQLITE_TRANSIENT);
+            if (sqlite3_step(m_deleteSeen) != SQLITE_DONE)
+                return fail();
+            if (sqlite3_changes(m_db) == 1)
+                continue;
+        }
+        ResetGuard reset{m_delete};
         const QByteArray idText = record->id().toByteArray(QUuid::WithoutBraces);
         sqlite3_bind_blob(m_delete, 1, id.constData(), int(id.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text(m_delete, 2, idText.constData(), int(idText.size()), SQLITE_TRANSIENT);
@@ -587,13 +603,16 @@ std::optional<QString> BlocklistStore::save() {
         if (sqlite3_step(m_delete) != SQLITE_DONE)
             return fail();
     }
+    sqlite3_stmt *insert = m_failedSaves > 0 ? m_insertOnce : m_insert;
     for (const DomainRef &record : std::as_const(m_pendingInserts)) {
-        ResetGuard reset{m_insert};
-        bindDomainText(m_insert, 1, record->domain());
+        ResetGuard reset{insert};
+        bindDomainText(insert, 1, record->domain());
         const QByteArray id = record->id().toRfc4122();
-        sqlite3_bind_blob(m_insert, 2, id.constData(), int(id.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(m_insert) != SQLITE_DONE)
+        sqlite3_bind_blob(insert, 2, id.constData(), int(id.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(insert) != SQLITE_DONE)
             return fail();
+        // Only a hint, so it may be set before the commit: a delete checks it against the id.
+        record->m_seenAt = sqlite3_changes(m_db) == 1 ? sqlite3_last_insert_rowid(m_db) : 0;
     }
     {
         ResetGuard reset{m_commit};

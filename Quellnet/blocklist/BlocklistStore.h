@@ -98,6 +98,8 @@ private:
     sqlite3_stmt *m_commit = nullptr;
     sqlite3_stmt *m_rollback = nullptr;
     sqlite3_stmt *m_insert = nullptr;
+    sqlite3_stmt *m_insertOnce = nullptr;
+    sqlite3_stmt *m_deleteSeen = nullptr;
     sqlite3_stmt *m_delete = nullptr;
     DomainListModel *m_model = nullptr;
     QList<DomainRef> m_pendingInserts; // in insertion order, which becomes row order on disk
