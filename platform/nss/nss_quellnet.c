@@ -155,35 +155,36 @@ static bool index_list(char *text, size_t size) {
         (text[magic_length] != ' ' && text[magic_length] != '\n'))
         return false;
 
-    size_t count = 0;
-    for (const char *line = line_end + 1; line < end;) {
-        const char *newline = memchr(line, '\n', (size_t)(end - line));
-        if (newline == NULL)
+    /* Lines bound the names from above; one pass then validates and indexes them. */
+    size_t lines = 0;
+    for (const char *at = line_end + 1; at < end; ++at, ++lines) {
+        at = memchr(at, '\n', (size_t)(end - at));
+        if (at == NULL)
             break;
-        if (quellnet_valid_name(line, (size_t)(newline - line)) &&
-            ++count > QUELLNET_LIST_MAX_NAMES)
-            return false;
-        line = newline + 1;
     }
-
+    const size_t room = lines < QUELLNET_LIST_MAX_NAMES ? lines : QUELLNET_LIST_MAX_NAMES;
     struct listed_name *names = NULL;
-    if (count > 0) {
-        names = malloc(count * sizeof *names);
+    if (room > 0) {
+        names = malloc(room * sizeof *names);
         if (names == NULL)
             return false;
     }
-    size_t filled = 0;
+    size_t count = 0;
     bool sorted = true;
-    for (const char *line = line_end + 1; line < end && filled < count;) {
+    for (const char *line = line_end + 1; line < end;) {
         const char *newline = memchr(line, '\n', (size_t)(end - line));
         if (newline == NULL)
             break;
         const size_t length = (size_t)(newline - line);
         if (quellnet_valid_name(line, length)) {
-            names[filled] = (struct listed_name){line, length};
-            if (filled > 0 && compare_names(&names[filled - 1], &names[filled]) > 0)
+            if (count == room) {
+                free(names);
+                return false;
+            }
+            names[count] = (struct listed_name){line, length};
+            if (count > 0 && compare_names(&names[count - 1], &names[count]) > 0)
                 sorted = false;
-            ++filled;
+            ++count;
         }
         line = newline + 1;
     }
