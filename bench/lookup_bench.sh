@@ -102,7 +102,7 @@ module=$(figure module)
 blocked=$(figure blocked)
 module10000=$(figure module10000)
 echo "lookup_bench: getaddrinfo(AF_UNSPEC), median ns per look-up ($rounds rounds x $count)"
-printf '  %-58s %8s\n' \
+printf '  %-62s %9s\n' \
     "unblocked name from /etc/hosts, without the module" "$plain" \
     "unblocked name from /etc/hosts, with the module, 200 names" "$module" \
     "unblocked name from /etc/hosts, with the module, 10000 names" "$module10000" \
@@ -110,7 +110,7 @@ printf '  %-58s %8s\n' \
 echo "  with/without the module: $(ratio "$module" "$plain") (aim: within 1.05x);" \
     "blocked/unblocked without: $(ratio "$blocked" "$plain") (aim: below 1x)"
 echo "lookup_bench: first look-up in a fresh process, median ns of $fresh processes"
-printf '  %-58s %8s\n' \
+printf '  %-62s %9s\n' \
     "without the module" "$first_plain" \
     "with the module, 200 names" "$first_200" \
     "with the module, 10000 names" "$first_10000"
