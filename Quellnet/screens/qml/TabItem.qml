@@ -1,7 +1,7 @@
 import QtQuick
 import Quellnet
 
-// One tab of the bottom bar: symbol over title. Tap, Enter/Space and the accessibility press
+// One tab of the bottom bar or side rail: symbol over title. Tap, Enter/Space and the accessibility press
 // action all select it.
 Item {
     id: tab
@@ -26,8 +26,11 @@ Item {
     Keys.onReturnPressed: tab.select()
     Keys.onEnterPressed: tab.select()
     Keys.onSpacePressed: tab.select()
+    // Along the bar or, on wide windows, down the rail.
     Keys.onLeftPressed: tab.moveFocus(-1)
     Keys.onRightPressed: tab.moveFocus(1)
+    Keys.onUpPressed: tab.moveFocus(-1)
+    Keys.onDownPressed: tab.moveFocus(1)
 
     Column {
         anchors.centerIn: parent
