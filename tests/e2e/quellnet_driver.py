@@ -168,11 +168,15 @@ class Session:
         return wait_until(lambda: _xdotool_search("--classname", "quellnet-e2e-focus"),
                           "the focus helper window")
 
-    def wait_for_file(self, path, what):
+    def wait_for_file(self, path, what, until=bool):
+        """The file's text once it exists and `until(text)` holds."""
         monitor = Gio.File.new_for_path(path).monitor_file(Gio.FileMonitorFlags.NONE, None)
         monitor.connect("changed", lambda *args: None)
+        def ready():
+            text = os.path.exists(path) and Path(path).read_text()
+            return text if text and until(text) else None
         try:
-            return wait_until(lambda: os.path.exists(path) and Path(path).read_text(), what)
+            return wait_until(ready, what)
         finally:
             monitor.cancel()
 
@@ -250,10 +254,21 @@ class App:
         wait_until(lambda: (title, True) in [(t[0], t[2]) for t in self.tabs()],
                    f"tab {title!r} selected")
 
+    def window(self):
+        """The app's X window id."""
+        return wait_until(lambda: _xdotool_search("--pid", str(self.process.pid)),
+                          "the app's window")
+
+    def window_geometry(self):
+        """(x, y, width, height) of the app's window as the X server has it."""
+        shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", self.window()],
+                               capture_output=True, text=True, check=True).stdout
+        values = dict(line.split("=", 1) for line in shell.split())
+        return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
     def bring_to_front(self):
         """Gives the app the input focus: sheets only appear on a foreground-active window."""
-        xdotool("windowfocus", wait_until(lambda: _xdotool_search("--pid", str(self.process.pid)),
-                                          "the app's window"))
+        xdotool("windowfocus", self.window())
         wait_until(self.is_active, "the app to become active")
 
     def leave_and_return(self):
