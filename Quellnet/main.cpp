@@ -73,6 +73,7 @@ public:
                                                      .isUndoEnabled = false})
         , m_appView(&m_store, &m_scenePhase) {
         m_scenePhase.followApplicationState();
+        m_appearance.followDesktopPortal(); // answers while the window is being made
     }
 
     bool show() {
@@ -85,7 +86,6 @@ public:
             m_systemFonts.join();
         Symbols::fontFamily(); // before the window: a font added later re-lays out all text
         loadFirstFrameFonts();
-        m_appearance.followDesktopPortal();
         AppearanceForeign::setInstance(&m_appearance);
         QVariantMap properties{{u"appView"_s, QVariant::fromValue(&m_appView)}};
         properties.insert(windowProperties(m_windowState.placement()));

@@ -2,8 +2,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDBusVariant>
 #include <QEvent>
 #include <QGuiApplication>
@@ -16,6 +14,8 @@ const QString portalPath = u"/org/freedesktop/portal/desktop"_s;
 const QString settingsInterface = u"org.freedesktop.portal.Settings"_s;
 const QString appearanceGroup = u"org.freedesktop.appearance"_s;
 const QString colorSchemeKey = u"color-scheme"_s;
+// A portal being started by the bus may take a while; a later answer still counts.
+constexpr int portalTimeoutMilliseconds = 3000;
 } // namespace
 
 bool Appearance::prefersDark(std::optional<uint> portalColorScheme, const QPalette &palette) {
@@ -51,24 +51,31 @@ void Appearance::setPortalColorScheme(std::optional<uint> value) {
 }
 
 void Appearance::followDesktopPortal() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
+    if (m_portalQuery.joinable())
         return;
-    bus.connect(portalService, portalPath, settingsInterface, u"SettingChanged"_s, this,
-                SLOT(portalSettingChanged(QString, QString, QDBusVariant)));
-    // Read rather than ReadOne: portals before version 2 have only Read.
-    QDBusMessage read =
-        QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, u"Read"_s);
-    read << appearanceGroup << colorSchemeKey;
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(read), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this](QDBusPendingCallWatcher *call) {
-                const QDBusPendingReply<QDBusVariant> reply = *call;
-                // No portal, or one without this setting: the palette decides, as before.
-                if (!reply.isError())
-                    setPortalColorScheme(portalValue(reply.argumentAt(0)));
-                call->deleteLater();
-            });
+    m_portalQuery = std::jthread([this] {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            return;
+        bus.connect(portalService, portalPath, settingsInterface, u"SettingChanged"_s, this,
+                    SLOT(portalSettingChanged(QString, QString, QDBusVariant)));
+        // Read rather than ReadOne: portals before version 2 have only Read.
+        QDBusMessage read =
+            QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, u"Read"_s);
+        read << appearanceGroup << colorSchemeKey;
+        const QDBusMessage reply = bus.call(read, QDBus::Block, portalTimeoutMilliseconds);
+        // No portal, or one without this setting: the palette decides, as before.
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            return;
+        const std::optional<uint> value = portalValue(reply.arguments().value(0));
+        QMetaObject::invokeMethod(
+            this,
+            [this, value] {
+                if (!m_portalChanged) // a change signalled meanwhile is newer
+                    setPortalColorScheme(value);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 bool Appearance::eventFilter(QObject *watched, QEvent *event) {
@@ -79,8 +86,10 @@ bool Appearance::eventFilter(QObject *watched, QEvent *event) {
 
 void Appearance::portalSettingChanged(const QString &group, const QString &key,
                                       const QDBusVariant &value) {
-    if (group == appearanceGroup && key == colorSchemeKey)
-        setPortalColorScheme(portalValue(QVariant::fromValue(value)));
+    if (group != appearanceGroup || key != colorSchemeKey)
+        return;
+    m_portalChanged = true;
+    setPortalColorScheme(portalValue(QVariant::fromValue(value)));
 }
 
 void Appearance::update() {

@@ -4,6 +4,7 @@
 #include <QPalette>
 
 #include <optional>
+#include <thread>
 
 class QDBusVariant;
 
@@ -38,8 +39,10 @@ public:
     /** What the portal last said (nullopt: it did not answer). */
     void setPortalColorScheme(std::optional<uint> value);
     /**
-     * Asks the session bus's settings portal for its color-scheme without waiting for it, and
-     * follows its changes. Without a session bus or a portal the palette alone decides.
+     * Asks the session bus's settings portal for its color-scheme and follows its changes. The
+     * asking runs on a thread of its own: connecting to the bus loads libdbus and takes round
+     * trips (about 10 ms), which would otherwise delay the first frame; the answer arrives
+     * queued on this object's thread. Without a session bus or a portal the palette decides.
      */
     void followDesktopPortal();
 
@@ -56,5 +59,7 @@ private:
     void update();
 
     std::optional<uint> m_portal;
+    bool m_portalChanged = false;
     bool m_dark = false;
+    std::jthread m_portalQuery; // last: joined before anything it reaches goes
 };
