@@ -328,8 +328,25 @@ private Q_SLOTS:
         QCOMPARE(focus(), u"field:Search"_s);
     }
 
+    // Another tab selected (as by a click) while a row has the focus: the hidden row no longer
+    // takes the keys, so Delete cannot remove an entry no one sees.
+    void hiddenPageGivesUpTheKeyboard() {
+        m_app->select(AppView::domains);
+        domains()->setSearchText(u"adnxs"_s);
+        QTRY_VERIFY(liveAccessible(QAccessible::ListItem, u"adnxs.com"_s));
+        qobject_cast<QQuickItem *>(liveAccessible(QAccessible::ListItem, u"adnxs.com"_s)->object())
+            ->forceActiveFocus();
+        QCOMPARE(focus(), u"row:adnxs.com"_s);
+        m_app->select(AppView::status);
+        QCOMPARE(focus(), u"tab:Status"_s);
+        QTest::keyClick(m_window, Qt::Key_Delete);
+        QCOMPARE(m_store->domains()->domainNames(), QStringList{u"adnxs.com"_s});
+        domains()->setSearchText({});
+    }
+
     // A wide window puts the tabs in a rail at the left and keeps the rows a readable width.
     void wideWindowTakesATabRail() {
+        m_app->select(AppView::domains);
         m_window->resize(1100, 700);
         QTRY_COMPARE(m_window->contentItem()->width(), 1100.0);
         QList<QPointF> tabs;

@@ -83,6 +83,9 @@ Item {
 
                 anchors.fill: parent
                 visible: index === root.appView.currentIndex
+                // A hidden page keeps its focus, and with it the keys (Delete would remove an
+                // entry no one sees): the selected tab takes the focus instead.
+                onVisibleChanged: if (!visible && activeFocus) root.focusTab(root.appView.currentIndex, true)
                 onScreenChanged: load()
                 Component.onCompleted: load()
 
