@@ -1,9 +1,11 @@
 #include "blocklist/BlocklistStore.h"
 #include "screens/AppIdentity.h"
 #include "screens/AppView.h"
+#include "screens/Appearance.h"
 #include "screens/FirstFrameReport.h"
 #include "screens/QmlTypes.h"
 #include "screens/ScenePhase.h"
+#include "screens/WindowState.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -172,6 +174,21 @@ void loadFirstFrameFonts() {
         QFontMetricsF(font).height(); // loads the font engine into this thread's cache
     }
 }
+
+/** Main.qml's window properties that open it where the user left it; none on a first run. */
+QVariantMap windowProperties(const std::optional<WindowPlacement> &placement) {
+    if (!placement)
+        return {};
+    QVariantMap properties{{u"width"_s, placement->size.width()},
+                           {u"height"_s, placement->size.height()}};
+    if (placement->position) {
+        properties.insert(u"x"_s, placement->position->x());
+        properties.insert(u"y"_s, placement->position->y());
+    }
+    if (placement->maximized)
+        properties.insert(u"visibility"_s, int(QWindow::Maximized));
+    return properties;
+}
 } // namespace
 
 /**
@@ -186,6 +203,7 @@ public:
                                                      .isUndoEnabled = false})
         , m_appView(&m_store, &m_scenePhase) {
         m_scenePhase.followApplicationState();
+        m_appearance.followDesktopPortal(); // answers while the window is being made
     }
 
     bool show() {
@@ -198,11 +216,17 @@ public:
             m_systemFonts.join();
         Symbols::fontFamily(); // before the window: a font added later re-lays out all text
         loadFirstFrameFonts();
-        m_engine.setInitialProperties({{u"appView"_s, QVariant::fromValue(&m_appView)}});
+        AppearanceForeign::setInstance(&m_appearance);
+        QVariantMap properties{{u"appView"_s, QVariant::fromValue(&m_appView)}};
+        properties.insert(windowProperties(m_windowState.placement()));
+        m_engine.setInitialProperties(properties);
         m_engine.load(main);
         if (m_engine.rootObjects().isEmpty())
             return false;
-        reportFirstFrameIfAsked(qobject_cast<QQuickWindow *>(m_engine.rootObjects().constFirst()));
+        auto *window = qobject_cast<QQuickWindow *>(m_engine.rootObjects().constFirst());
+        if (window)
+            m_windowState.follow(window);
+        reportFirstFrameIfAsked(window);
         return true;
     }
 
@@ -231,6 +255,8 @@ private:
     BlocklistStore m_store;
     ScenePhaseSource m_scenePhase;
     AppView m_appView;
+    Appearance m_appearance;
+    WindowStateKeeper m_windowState;
     QQmlApplicationEngine m_engine; // last: the window goes before the models it draws
 };
 

@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QQmlEngine>
 
 QString Symbols::fontFamily() {
     static const QString family = [] {
@@ -20,4 +21,11 @@ QString Symbols::fontFamily() {
 QStringList Clipboard::plainTexts() {
     const QString text = QGuiApplication::clipboard()->text();
     return text.isEmpty() ? QStringList() : QStringList{text};
+}
+
+Appearance *AppearanceForeign::create(QQmlEngine *, QJSEngine *) {
+    if (!s_instance)
+        return new Appearance; // the engine owns and deletes it
+    QQmlEngine::setObjectOwnership(s_instance, QQmlEngine::CppOwnership);
+    return s_instance;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "screens/Appearance.h"
 #include "screens/RowListModel.h"
 #include "screens/SymbolGlyphs.h"
 
@@ -41,4 +42,23 @@ public:
     using QObject::QObject;
     /** The clipboard's plain text as a one-element list, or an empty list. */
     Q_INVOKABLE static QStringList plainTexts();
+};
+
+/**
+ * Light or dark, for Theme.qml. The app hands in the Appearance it owns, which also follows the
+ * desktop portal; anything else that loads the screens (tests, the screenshot tool) gets one
+ * that follows the application palette.
+ */
+struct AppearanceForeign {
+    Q_GADGET
+    QML_FOREIGN(Appearance)
+    QML_NAMED_ELEMENT(Appearance)
+    QML_SINGLETON
+public:
+    /** The instance the next engine uses; it must outlive that engine. */
+    static void setInstance(Appearance *appearance) { s_instance = appearance; }
+    static Appearance *create(QQmlEngine *, QJSEngine *);
+
+private:
+    inline static Appearance *s_instance = nullptr;
 };

@@ -128,6 +128,12 @@ class Session:
         global pyatspi
         import pyatspi  # noqa: F401  (python3-pyatspi, Debian's)
         pyatspi.Registry.registerEventListener(lambda _event: None, *EVENTS)
+        pyatspi.Registry.registerEventListener(self._focus_moved, "object:state-changed:focused")
+        self.focused = None
+
+    def _focus_moved(self, event):
+        if event.detail1:
+            self.focused = event.source
 
     def __enter__(self):
         return self
@@ -162,11 +168,15 @@ class Session:
         return wait_until(lambda: _xdotool_search("--classname", "quellnet-e2e-focus"),
                           "the focus helper window")
 
-    def wait_for_file(self, path, what):
+    def wait_for_file(self, path, what, until=bool):
+        """The file's text once it exists and `until(text)` holds."""
         monitor = Gio.File.new_for_path(path).monitor_file(Gio.FileMonitorFlags.NONE, None)
         monitor.connect("changed", lambda *args: None)
+        def ready():
+            text = os.path.exists(path) and Path(path).read_text()
+            return text if text and until(text) else None
         try:
-            return wait_until(lambda: os.path.exists(path) and Path(path).read_text(), what)
+            return wait_until(ready, what)
         finally:
             monitor.cancel()
 
@@ -238,19 +248,60 @@ class App:
 
     def select_tab(self, title):
         self.press(self.wait_for("page tab", title))
+        self.wait_selected(title)
+
+    def wait_selected(self, title):
         wait_until(lambda: (title, True) in [(t[0], t[2]) for t in self.tabs()],
                    f"tab {title!r} selected")
 
+    def window(self):
+        """The app's X window id."""
+        return wait_until(lambda: _xdotool_search("--pid", str(self.process.pid)),
+                          "the app's window")
+
+    def window_geometry(self):
+        """(x, y, width, height) of the app's window as the X server has it."""
+        shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", self.window()],
+                               capture_output=True, text=True, check=True).stdout
+        values = dict(line.split("=", 1) for line in shell.split())
+        return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
     def bring_to_front(self):
         """Gives the app the input focus: sheets only appear on a foreground-active window."""
-        xdotool("windowfocus", wait_until(lambda: _xdotool_search("--pid", str(self.process.pid)),
-                                          "the app's window"))
+        xdotool("windowfocus", self.window())
         wait_until(self.is_active, "the app to become active")
 
     def leave_and_return(self):
         xdotool("windowfocus", self.session.focus_helper_window())
         wait_until(lambda: not self.is_active(), "the app to become inactive")
         self.bring_to_front()
+
+    def keys(self, *names):
+        """Presses keys (xdotool names, e.g. "Tab", "shift+Tab", "ctrl+f") on the focused window."""
+        xdotool("key", "--clearmodifiers", *names)
+
+    def type_keys(self, text):
+        """Types `text` as a keyboard would, into whatever has the keyboard focus."""
+        xdotool("type", "--delay", "30", text)
+
+    def focused_is(self, role, name):
+        focused = self.session.focused
+        return (focused is not None and focused.getRoleName() == role and focused.name == name
+                and focused.getState().contains(pyatspi.STATE_FOCUSED))
+
+    def wait_focused(self, role, name):
+        wait_until(lambda: self.focused_is(role, name), f"keyboard focus on {role} {name!r}")
+
+    def key_until_focused(self, key, role, name, limit=80):
+        """Presses `key` until the keyboard focus is on `role` `name`, one focus move at a time."""
+        for _ in range(limit):
+            if self.focused_is(role, name):
+                return
+            before = self.session.focused
+            self.keys(key)
+            wait_until(lambda: self.session.focused is not before or self.focused_is(role, name),
+                       f"the focus to move on with {key}")
+        self.wait_focused(role, name)
 
     def type_into(self, field, text, submit=False):
         """Types as a keyboard would (X events, not accessibility calls)."""

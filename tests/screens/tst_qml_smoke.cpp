@@ -17,6 +17,7 @@
 
 #include <QAccessible>
 #include <QClipboard>
+#include <QPalette>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQmlExpression>
@@ -27,6 +28,7 @@
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -124,6 +126,33 @@ class QmlSmokeTest : public QObject {
         for (; item; item = item->parentItem())
             opacity *= item->opacity();
         return opacity;
+    }
+
+    // The keyboard focus as "role:name" (role: tab, row, button, field).
+    QString focus() {
+        QQuickItem *item = m_window->activeFocusItem();
+        QAccessibleInterface *a = item ? QAccessible::queryAccessibleInterface(item) : nullptr;
+        if (!a)
+            return item ? u"item:"_s + item->objectName() : QString();
+        const QString role = a->role() == QAccessible::PageTab        ? u"tab"_s
+                             : a->role() == QAccessible::ListItem     ? u"row"_s
+                             : a->role() == QAccessible::Button       ? u"button"_s
+                             : a->role() == QAccessible::EditableText ? u"field"_s
+                                                                      : u"other"_s;
+        return role + u':' + a->text(QAccessible::Name);
+    }
+    // Presses `key` until the focus reads `target`; the foci passed on the way.
+    QStringList keyUntil(Qt::Key key, const QString &target, Qt::KeyboardModifiers mods = {}) {
+        QStringList passed;
+        do {
+            QTest::keyClick(m_window, key, mods);
+            passed << focus();
+        } while (passed.size() < 40 && passed.last() != target);
+        return passed;
+    }
+    QQuickItem *tabItem(const QString &title) {
+        QAccessibleInterface *a = accessible(QAccessible::PageTab, title);
+        return a ? qobject_cast<QQuickItem *>(a->object()) : nullptr;
     }
 
 private Q_SLOTS:
@@ -283,6 +312,146 @@ private Q_SLOTS:
         QCOMPARE(m_store->domains()->count(), listCapacity);
         domains()->setSearchText({});
         domains()->setDomain({});
+    }
+
+    // Keyboard: Tab runs through the page's rows in order, then the tabs, and round again;
+    // Shift+Tab runs back the same way.
+    void tabGoesRoundRowsThenTabs() {
+        m_app->select(AppView::instructions);
+        tabItem(u"Settings"_s)->forceActiveFocus();
+        const QStringList round{u"row:Add domains to the list"_s,
+                                u"row:Save your preferences"_s,
+                                u"row:Open Settings"_s,
+                                u"row:Go to General > VPN > DNS"_s,
+                                u"row:Enable the app"_s,
+                                u"row:Turn off Wi-Fi to reset settings"_s,
+                                u"tab:Instructions"_s,
+                                u"tab:Domains"_s,
+                                u"tab:Status"_s,
+                                u"tab:Settings"_s};
+        QCOMPARE(keyUntil(Qt::Key_Tab, u"tab:Settings"_s).mid(0, 11), round);
+        QStringList back = round.mid(0, round.size() - 1);
+        std::reverse(back.begin(), back.end());
+        QCOMPARE(keyUntil(Qt::Key_Backtab, u"tab:Settings"_s, Qt::ShiftModifier),
+                 back + QStringList{u"tab:Settings"_s});
+        // Arrows move along the tabs and between the rows; Space selects the focused tab.
+        QTest::keyClick(m_window, Qt::Key_Left);
+        QCOMPARE(focus(), u"tab:Status"_s);
+        QTest::keyClick(m_window, Qt::Key_Space);
+        QCOMPARE(m_app->currentIndex(), int(AppView::status));
+        QCOMPARE(keyUntil(Qt::Key_Tab, u"row:DNS protection is disabled"_s),
+                 (QStringList{u"tab:Settings"_s, u"row:DNS protection is disabled"_s}));
+        QTest::keyClick(m_window, Qt::Key_Down);
+        QVERIFY2(focus().startsWith(u"button:"_s), qPrintable(focus()));
+        QTest::keyClick(m_window, Qt::Key_Up);
+        QCOMPARE(focus(), u"row:DNS protection is disabled"_s);
+    }
+
+    void ctrlFSelectsTheSearchFromAnyTab() {
+        m_app->select(AppView::status);
+        domains()->setSearchText(u"earlier"_s);
+        QTest::keyClick(m_window, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(m_app->currentIndex(), int(AppView::domains));
+        QCOMPARE(focus(), u"field:Search"_s);
+        QCOMPARE(m_window->activeFocusItem()->property("selectedText").toString(), u"earlier"_s);
+        typeText(m_window, "2mdn");
+        QCOMPARE(domains()->searchText(), u"2mdn"_s);
+    }
+
+    void domainsRowsByArrowsSpaceAndDelete() {
+        // Down from the search reaches the More Options rows, the add field (its paste button
+        // skipped) and the suggestion; Space adds it and the focus stays on the new entry.
+        const QStringList passed = keyUntil(Qt::Key_Down, u"button:2mdn.net"_s);
+        QCOMPARE(passed.last(), u"button:2mdn.net"_s);
+        QCOMPARE(passed.at(passed.size() - 2), u"field:Type here to add a new domain"_s);
+        QTest::keyClick(m_window, Qt::Key_Space);
+        QVERIFY(m_store->domains()->domainNames().contains(u"2mdn.net"_s));
+        QTRY_COMPARE(focus(), u"row:2mdn.net"_s);
+        QTest::keyClick(m_window, Qt::Key_Delete);
+        QVERIFY(!m_store->domains()->domainNames().contains(u"2mdn.net"_s));
+        QTRY_COMPARE(focus(), u"button:2mdn.net"_s);
+
+        // Tab visits the add row's field, then its paste button, then the next row.
+        QTest::keyClick(m_window, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(focus(), u"button:Paste"_s);
+        QTest::keyClick(m_window, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(focus(), u"field:Type here to add a new domain"_s);
+        QTest::keyClick(m_window, Qt::Key_Tab);
+        QTest::keyClick(m_window, Qt::Key_Tab);
+        QCOMPARE(focus(), u"button:2mdn.net"_s);
+
+        // Typing a search that drops the row focused last leaves the focus in the field.
+        QTest::keyClick(m_window, Qt::Key_F, Qt::ControlModifier);
+        typeText(m_window, "typed");
+        QCOMPARE(focus(), u"field:Search"_s);
+        domains()->setSearchText({});
+    }
+
+    void sheetKeepsTheKeyboardThenGivesItBack() {
+        QSettings().remove(ReviewPrompt::appReviewVersionKey);
+        m_app->select(AppView::status);
+        QTest::keyClick(m_window, Qt::Key_F, Qt::ControlModifier);
+        QTRY_COMPARE(focus(), u"button:Not Now"_s);
+        // Ctrl+F waits while a sheet is up; Tab goes round the sheet's own buttons.
+        QTest::keyClick(m_window, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(focus(), u"button:Not Now"_s);
+        QCOMPARE(keyUntil(Qt::Key_Tab, u"button:Not Now"_s),
+                 (QStringList{u"button:1 star(s)"_s, u"button:2 star(s)"_s, u"button:3 star(s)"_s,
+                              u"button:4 star(s)"_s, u"button:5 star(s)"_s, u"button:Not Now"_s}));
+        QTest::keyClick(m_window, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(focus(), u"button:5 star(s)"_s);
+        QTest::keyClick(m_window, Qt::Key_Escape);
+        QTRY_VERIFY(items(u"sheetCloseButton"_s).isEmpty());
+        QCOMPARE(focus(), u"field:Search"_s);
+    }
+
+    // Another tab selected (as by a click) while a row has the focus: the hidden row no longer
+    // takes the keys, so Delete cannot remove an entry no one sees.
+    void hiddenPageGivesUpTheKeyboard() {
+        m_app->select(AppView::domains);
+        domains()->setSearchText(u"adnxs"_s);
+        QTRY_VERIFY(liveAccessible(QAccessible::ListItem, u"adnxs.com"_s));
+        qobject_cast<QQuickItem *>(liveAccessible(QAccessible::ListItem, u"adnxs.com"_s)->object())
+            ->forceActiveFocus();
+        QCOMPARE(focus(), u"row:adnxs.com"_s);
+        m_app->select(AppView::status);
+        QCOMPARE(focus(), u"tab:Status"_s);
+        QTest::keyClick(m_window, Qt::Key_Delete);
+        QCOMPARE(m_store->domains()->domainNames(), QStringList{u"adnxs.com"_s});
+        domains()->setSearchText({});
+    }
+
+    // A wide window puts the tabs in a rail at the left and keeps the rows a readable width.
+    void wideWindowTakesATabRail() {
+        m_app->select(AppView::domains);
+        m_window->resize(1100, 700);
+        QTRY_COMPARE(m_window->contentItem()->width(), 1100.0);
+        QList<QPointF> tabs;
+        for (const QString &title : {u"Instructions"_s, u"Domains"_s, u"Status"_s, u"Settings"_s})
+            tabs << tabItem(title)->mapToScene({});
+        for (int i = 1; i < tabs.size(); ++i) {
+            QCOMPARE(tabs.at(i).x(), tabs.at(0).x());
+            QVERIFY(tabs.at(i).y() > tabs.at(i - 1).y());
+        }
+        QQuickItem *search = items(u"searchField"_s).value(0);
+        QVERIFY(search);
+        const qreal left = search->mapToScene({}).x();
+        QVERIFY2(left > 200 && left < 400, qPrintable(QString::number(left)));
+        m_window->resize(390, 844);
+        QTRY_COMPARE(tabItem(u"Settings"_s)->mapToScene({}).y(),
+                     tabItem(u"Instructions"_s)->mapToScene({}).y());
+    }
+
+    // The screens follow the desktop palette to dark and back.
+    void darkDesktopPaletteTurnsTheScreensDark() {
+        const QPalette light = QGuiApplication::palette();
+        QPalette dark = light;
+        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+        dark.setColor(QPalette::WindowText, Qt::white);
+        QGuiApplication::setPalette(dark);
+        QTRY_COMPARE(m_window->color(), QColor(u"#000000"_s));
+        QGuiApplication::setPalette(light);
+        QTRY_COMPARE(m_window->color(), QColor(u"#f2f2f7"_s));
     }
 };
 

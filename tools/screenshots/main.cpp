@@ -1,10 +1,14 @@
-// Takes a phone-sized PNG of every tab of the real window, drawn offscreen over a few sample
-// records in a throw-away home folder: quellnet-screenshots <output folder>.
+// Takes PNGs of the real window, drawn offscreen over a few sample records in a throw-away home
+// folder: every tab at phone size, light (<tab>.png) and dark (<tab>-dark.png), and the Domains
+// tab in a desktop-sized window, light and dark (desktop-domains[-dark].png).
+// quellnet-screenshots <output folder>; run with QT_SCALE_FACTOR=2 to check high-density drawing.
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/Domain.h"
 #include "networkextension/NEDNSSettingsManager.h"
 #include "screens/AppIdentity.h"
 #include "screens/AppView.h"
+#include "screens/Appearance.h"
+#include "screens/QmlTypes.h"
 #include "screens/ReviewPrompt.h"
 #include "screens/ScenePhase.h"
 
@@ -130,6 +134,9 @@ int main(int argc, char *argv[]) {
 
     ScenePhaseSource phase;
     AppView appView(&store, &phase);
+    // Light or dark as the tool says, whatever the desktop it runs on prefers.
+    Appearance appearance;
+    AppearanceForeign::setInstance(&appearance);
     QQmlApplicationEngine engine;
     engine.addImportPath(u"qrc:/qt/qml"_s);
     engine.setInitialProperties({{u"appView"_s, QVariant::fromValue(&appView)}});
@@ -140,15 +147,34 @@ int main(int argc, char *argv[]) {
     if (!window || !nextFrame(window))
         return 1;
 
+    struct Shot {
+        QSize size;
+        bool dark;
+        QList<int> tabs;
+        const char *prefix;
+    };
+    const QList<int> allTabs{AppView::instructions, AppView::domains, AppView::status,
+                             AppView::settings};
+    const Shot shots[] = {{QSize(390, 844), false, allTabs, ""},
+                          {QSize(390, 844), true, allTabs, ""},
+                          {QSize(1100, 720), false, {AppView::domains}, "desktop-"},
+                          {QSize(1100, 720), true, {AppView::domains}, "desktop-"}};
     const char *names[] = {"instructions", "domains", "status", "settings"};
-    for (int tab = 0; tab < AppView::tabCount; ++tab) {
-        appView.select(tab);
-        if (!settle())
-            return 1;
-        const QString file = out + u'/' + QString::fromLatin1(names[tab]) + u".png"_s;
-        if (!settledFrame(window, animations).save(file))
-            return 1;
-        std::printf("%s\n", qPrintable(file));
+    for (const Shot &shot : shots) {
+        appearance.setPortalColorScheme(shot.dark ? Appearance::preferDark
+                                                  : Appearance::preferLight);
+        window->resize(shot.size);
+        for (const int tab : shot.tabs) {
+            appView.select(tab);
+            if (!settle())
+                return 1;
+            const QString file = out + u'/' + QString::fromLatin1(shot.prefix) +
+                                 QString::fromLatin1(names[tab]) +
+                                 (shot.dark ? u"-dark.png"_s : u".png"_s);
+            if (!settledFrame(window, animations).save(file))
+                return 1;
+            std::printf("%s\n", qPrintable(file));
+        }
     }
     return 0;
 }

@@ -2,22 +2,63 @@ import QtQuick
 import Quellnet
 
 // The tab container: a page per tab, made the first time its tab is selected and then kept,
-// a bottom tab bar, and the sheet layer over everything.
+// a bottom tab bar (a rail at the left on wide windows), and the sheet layer over everything.
+// Keyboard: Tab runs through the page's rows and then the tabs, and round again; Ctrl+F goes
+// to the Domains search field.
 Item {
     id: root
 
     required property AppViewModel appView
+    readonly property bool wide: width >= Theme.railBreakpoint
+    readonly property int domainsTab: {
+        const tabs = appView.tabs
+        for (let i = 0; i < tabs.length; ++i) {
+            if (tabs[i].id === "domains")
+                return i
+        }
+        return -1
+    }
+
+    function pageItem(tab) {
+        const loader = pageLoaders.itemAt(tab)
+        return loader ? loader.item : null
+    }
+    function focusTab(tab, forward) {
+        tabItems.itemAt(tab).forceActiveFocus(forward ? Qt.TabFocusReason : Qt.BacktabFocusReason)
+    }
+    function tabOnFromTab(tab, forward) {
+        const next = tab + (forward ? 1 : -1)
+        const current = pageItem(appView.currentIndex)
+        if (next >= 0 && next < tabItems.count)
+            focusTab(next, forward)
+        else if (current)
+            current.enterFocus(forward)
+    }
+    function findDomains() {
+        appView.select(domainsTab)
+        const domains = pageItem(domainsTab)
+        if (domains)
+            domains.focusSearch()
+    }
+
+    Shortcut {
+        sequences: [StandardKey.Find]
+        // A sheet keeps the keyboard until it is closed.
+        enabled: sheetLayer.count === 0
+        onActivated: root.findDomains()
+    }
 
     Item {
         id: pages
         anchors {
             top: parent.top
-            left: parent.left
+            left: root.wide ? tabBar.right : parent.left
             right: parent.right
             bottom: storageWarning.top
         }
 
         Repeater {
+            id: pageLoaders
             model: root.appView.tabs
 
             Loader {
@@ -42,6 +83,9 @@ Item {
 
                 anchors.fill: parent
                 visible: index === root.appView.currentIndex
+                // A hidden page keeps its focus, and with it the keys (Delete would remove an
+                // entry no one sees): the selected tab takes the focus instead.
+                onVisibleChanged: if (!visible && activeFocus) root.focusTab(root.appView.currentIndex, true)
                 onScreenChanged: load()
                 Component.onCompleted: load()
 
@@ -49,6 +93,13 @@ Item {
                     id: listPage
                     ScreenList {
                         screen: page.screen
+                    }
+                }
+                Connections {
+                    target: page.item
+                    ignoreUnknownSignals: true
+                    function onFocusLeaving(forward) {
+                        root.focusTab(forward ? 0 : tabItems.count - 1, forward)
                     }
                 }
             }
@@ -61,9 +112,9 @@ Item {
         id: storageWarning
         objectName: "storageWarning"
         anchors {
-            left: parent.left
+            left: root.wide ? tabBar.right : parent.left
             right: parent.right
-            bottom: tabBar.top
+            bottom: root.wide ? parent.bottom : tabBar.top
         }
         visible: root.appView.storageWarning !== ""
         height: visible ? warningText.implicitHeight + 2 * 8 : 0
@@ -98,24 +149,27 @@ Item {
         id: tabBar
         anchors {
             left: parent.left
-            right: parent.right
             bottom: parent.bottom
         }
-        height: Theme.tabBarHeight
+        width: root.wide ? Theme.railWidth : root.width
+        height: root.wide ? root.height : Theme.tabBarHeight
         color: Theme.tabBarBackground
         Accessible.role: Accessible.PageTabList
         Accessible.name: qsTr("Tabs")
 
         Rectangle {
-            width: parent.width
-            height: 1
+            x: root.wide ? parent.width - 1 : 0
+            width: root.wide ? 1 : parent.width
+            height: root.wide ? parent.height : 1
             color: Theme.hairline
         }
 
-        Row {
+        Grid {
             id: tabRow
             anchors.fill: parent
-            anchors.topMargin: 1
+            anchors.topMargin: root.wide ? 8 : 1
+            anchors.rightMargin: root.wide ? 1 : 0
+            columns: root.wide ? 1 : tabItems.count
 
             Repeater {
                 id: tabItems
@@ -125,8 +179,8 @@ Item {
                     required property int index
                     required property var modelData
 
-                    width: tabRow.width / tabItems.count
-                    height: tabRow.height
+                    width: root.wide ? tabRow.width : tabRow.width / tabItems.count
+                    height: root.wide ? Theme.railTabHeight : tabRow.height
                     title: modelData.title
                     systemImage: modelData.systemImage
                     selected: root.appView.currentIndex === index
@@ -135,12 +189,15 @@ Item {
                         const next = tabItems.itemAt((index + offset + tabItems.count) % tabItems.count)
                         next.forceActiveFocus(Qt.TabFocusReason)
                     }
+                    Keys.onTabPressed: root.tabOnFromTab(index, true)
+                    Keys.onBacktabPressed: root.tabOnFromTab(index, false)
                 }
             }
         }
     }
 
     SheetLayer {
+        id: sheetLayer
         anchors.fill: parent
         z: 1000
     }

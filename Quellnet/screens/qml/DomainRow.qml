@@ -54,6 +54,25 @@ FocusScope {
         if (live())
             screen.paste("paste", Clipboard.plainTexts())
     }
+    // Keyboard focus for the row: the add row's field (or, `last`, its paste button), else
+    // the row itself. Tab steps from the field to the paste button before leaving the row.
+    function focusPart(last) {
+        const reason = last ? Qt.BacktabFocusReason : Qt.TabFocusReason
+        if (!isField)
+            row.forceActiveFocus(reason)
+        else if (last || !field.enabled)
+            paste.forceActiveFocus(reason)
+        else
+            field.forceActiveFocus(reason)
+    }
+    function tabOn(forward) {
+        if (isField && forward && field.activeFocus)
+            paste.forceActiveFocus(Qt.TabFocusReason)
+        else if (isField && !forward && paste.activeFocus && field.enabled)
+            field.forceActiveFocus(Qt.BacktabFocusReason)
+        else if (view)
+            view.tabFrom(index, forward)
+    }
 
     width: ListView.view ? ListView.view.width : 0
     height: isPaste ? 0 : Theme.rowHeight
@@ -75,6 +94,9 @@ FocusScope {
     Keys.onDownPressed: if (view) view.stepFocus(index, 1)
     Keys.onDeletePressed: row.deleteEntry()
     Keys.onEscapePressed: row.swipe = 0
+    Keys.onTabPressed: row.tabOn(true)
+    Keys.onBacktabPressed: row.tabOn(false)
+    ListView.onRemove: if (row.activeFocus && view) view.keepFocusNear()
     onActiveFocusChanged: if (activeFocus && view) view.positionViewAtIndex(index, ListView.Contain)
 
     Behavior on swipe {
@@ -210,6 +232,9 @@ FocusScope {
                 onAccepted: row.screen.submit(row.model.key)
                 Keys.onUpPressed: if (row.view) row.view.stepFocus(row.index, -1)
                 Keys.onDownPressed: if (row.view) row.view.stepFocus(row.index, 1)
+                // Here too, or the field's own Tab handling would follow the item tree.
+                Keys.onTabPressed: row.tabOn(true)
+                Keys.onBacktabPressed: row.tabOn(false)
             }
 
             Item {
@@ -229,6 +254,8 @@ FocusScope {
                 Keys.onReturnPressed: row.pasteInto()
                 Keys.onEnterPressed: row.pasteInto()
                 Keys.onSpacePressed: row.pasteInto()
+                Keys.onTabPressed: row.tabOn(true)
+                Keys.onBacktabPressed: row.tabOn(false)
 
                 Rectangle {
                     anchors.fill: parent

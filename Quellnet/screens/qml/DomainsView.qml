@@ -7,27 +7,35 @@ import Quellnet
 ScreenList {
     id: list
 
-    // Moves keyboard focus `delta` rows on, skipping rows drawn inside another.
-    function stepFocus(from, delta) {
-        let i = from + delta
-        while (i >= 0 && i < count && model.indexOfKey("paste") === i)
-            i += delta
-        focusRow(i)
+    // Ctrl+F: the search field, its text selected, scrolled into view.
+    function focusSearch() {
+        positionViewAtBeginning()
+        if (headerItem)
+            headerItem.focusSearch()
     }
 
+    drawnInsideKey: "paste"
+
     header: FocusScope {
+        function focusSearch() {
+            search.forceActiveFocus(Qt.ShortcutFocusReason)
+            search.selectAll()
+        }
+
         width: ListView.view.width
         height: 52
         Accessible.ignored: true
 
         Rectangle {
             anchors.fill: parent
-            anchors.leftMargin: Math.max(Theme.inset, (width - Theme.maxContentWidth) / 2)
+            anchors.leftMargin: Math.max(Theme.inset, (parent.width - Theme.maxContentWidth) / 2)
             anchors.rightMargin: anchors.leftMargin
             anchors.topMargin: 6
             anchors.bottomMargin: 6
             radius: Theme.cornerRadius
             color: Theme.cellPressed
+            border.color: Theme.focusRing
+            border.width: search.activeFocus ? 2 : 0
 
             Icon {
                 id: searchIcon
@@ -56,7 +64,9 @@ ScreenList {
                 Accessible.name: qsTr("Search")
                 onTextEdited: list.screen.searchText = text
                 Keys.onEscapePressed: list.screen.searchText = ""
-                Keys.onDownPressed: list.focusRow(0)
+                Keys.onDownPressed: list.stepFocus(-1, 1)
+                Keys.onTabPressed: list.tabFrom(-1, true)
+                Keys.onBacktabPressed: list.tabFrom(-1, false)
             }
         }
     }

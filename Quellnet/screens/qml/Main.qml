@@ -8,6 +8,7 @@ Window {
 
     required property AppViewModel appView
 
+    // A phone's size at first; the app opens later runs at the size the user left it.
     width: 390
     height: 844
     minimumWidth: 320
@@ -15,6 +16,21 @@ Window {
     visible: true
     title: Qt.application.displayName
     color: Theme.groupedBackground
+
+    // The controls (text fields, sheet buttons) take their colours from the theme, so they
+    // follow it to dark even where the desktop's own palette stays light.
+    palette {
+        window: Theme.groupedBackground
+        windowText: Theme.label
+        base: Theme.cellBackground
+        text: Theme.label
+        placeholderText: Theme.secondaryLabel
+        highlight: Theme.teal
+        highlightedText: Theme.cellBackground
+        button: Theme.cellBackground
+        buttonText: Theme.teal
+        mid: Theme.hairline
+    }
 
     ContentView {
         anchors.fill: parent

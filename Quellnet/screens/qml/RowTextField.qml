@@ -16,4 +16,7 @@ TextField {
     Accessible.name: row.model.placeholder
     onTextEdited: row.screen.editText(row.model.key, text)
     onAccepted: row.screen.submit(row.model.key)
+    // The field's own Tab handling would follow the item tree, not the rows' order.
+    Keys.onTabPressed: if (row.view) row.view.tabFrom(row.index, true)
+    Keys.onBacktabPressed: if (row.view) row.view.tabFrom(row.index, false)
 }

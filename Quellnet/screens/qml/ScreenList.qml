@@ -11,20 +11,88 @@ import Quellnet
 //     }
 // A screen that draws some rows its own way sets `delegate:` to its own component and falls
 // back to `ScreenRow { screen: ...; view: ... }` for the rest (ScreenRow draws every kind).
+//
+// Keyboard: rows take focus in model order (delegates are made out of order, so the item
+// tree's order is no guide); Tab and Shift+Tab past the list's ends emit focusLeaving.
 ListView {
     id: list
 
     required property ScreenModel screen
+    // The key of a row another row draws (the Domains paste button); focus passes it by.
+    property string drawnInsideKey: ""
 
-    // Moves keyboard focus to row `i`, creating its delegate if it is scrolled away.
-    function focusRow(i) {
+    signal focusLeaving(bool forward)
+
+    // Moves keyboard focus to row `i`, creating its delegate if it is scrolled away; to its
+    // last focusable part when `last` (a row may hold several, as the Domains add row does).
+    function focusRow(i, last) {
         if (i < 0 || i >= count)
-            return
+            return false
         currentIndex = i
         positionViewAtIndex(i, ListView.Contain)
-        if (currentItem)
-            currentItem.forceActiveFocus(Qt.TabFocusReason)
+        // Not currentItem: that may still be a row fading out after its removal.
+        const row = itemAtIndex(i)
+        if (!row)
+            return false
+        if (typeof row.focusPart === "function")
+            row.focusPart(last === true)
+        else
+            row.forceActiveFocus(last === true ? Qt.BacktabFocusReason : Qt.TabFocusReason)
+        return true
     }
+    // Moves keyboard focus `delta` rows on from row `from`, skipping rows drawn inside another.
+    function stepFocus(from, delta, last) {
+        let i = from + delta
+        while (i >= 0 && i < count && drawnInsideKey !== "" && model.indexOfKey(drawnInsideKey) === i)
+            i += delta
+        return focusRow(i, last)
+    }
+    // Tab (forward) or Shift+Tab from row `from` (-1: the header).
+    function tabFrom(from, forward) {
+        if (stepFocus(from, forward ? 1 : -1, !forward))
+            return
+        if (!forward && from >= 0 && headerItem)
+            headerItem.forceActiveFocus(Qt.BacktabFocusReason)
+        else
+            focusLeaving(forward)
+    }
+    // Keyboard focus coming in from outside: the first part of the list, or the last.
+    function enterFocus(forward) {
+        if (forward && headerItem)
+            headerItem.forceActiveFocus(Qt.TabFocusReason)
+        else if (!stepFocus(forward ? -1 : count, forward ? 1 : -1, !forward)) {
+            if (headerItem)
+                headerItem.forceActiveFocus(Qt.BacktabFocusReason)
+            else
+                focusLeaving(forward)
+        }
+    }
+    // The focused row is going away (deleted, or a suggestion that became an entry): the row
+    // that takes its place, or the one above, gets the focus once the list has settled.
+    function keepFocusNear() {
+        const i = currentIndex
+        Qt.callLater(() => {
+            if (!stepFocus(Math.min(i, count) - 1, 1))
+                stepFocus(Math.min(i, count), -1)
+        })
+    }
+
+    // The current row is the focused one, or none: the view carries its index through changes
+    // above it, and moves the focus on when it is removed. With a current row while the focus
+    // is elsewhere in the list (the search field), a removal would take the focus away.
+    readonly property Item focusedItem: Window.activeFocusItem
+    onFocusedItemChanged: {
+        let row = -1
+        for (let item = focusedItem; item && item !== list; item = item.parent) {
+            if (item.parent === contentItem) {
+                if (typeof item.index === "number")
+                    row = item.index
+                break
+            }
+        }
+        currentIndex = row
+    }
+    currentIndex: -1
 
     model: screen.rows
     clip: true

@@ -53,6 +53,9 @@ FocusScope {
     Keys.onUpPressed: if (view) view.focusRow(index - 1)
     Keys.onDownPressed: if (view) view.focusRow(index + 1)
     Keys.onDeletePressed: if (model.deletable) screen.deleteRows([model.key])
+    Keys.onTabPressed: if (view) view.tabFrom(index, true)
+    Keys.onBacktabPressed: if (view) view.tabFrom(index, false)
+    ListView.onRemove: if (row.activeFocus && view) view.keepFocusNear()
     onActiveFocusChanged: if (activeFocus && view) view.positionViewAtIndex(index, ListView.Contain)
 
     // The cell: rounded at the top of its section's first row and the bottom of its last.

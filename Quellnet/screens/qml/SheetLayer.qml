@@ -4,12 +4,14 @@ import Quellnet
 // The sheets the platform presents over the window (store product pages, the review request),
 // bottom to top, so a later sheet covers an earlier one. Placing this layer is what connects
 // the window as the app's scene; closing a sheet goes back through its controller (a store
-// page tells its delegate, which dismisses it). Escape closes the top sheet.
+// page tells its delegate, which dismisses it). Escape closes the top sheet; the keyboard
+// focus then goes back where it was before the first sheet came.
 Item {
     id: sheetLayer
 
     readonly property PresentationStack sheets: presenter.sheets
     readonly property int count: sheets ? sheets.count : 0
+    property Item focusBeforeSheets: null
 
     SheetPresenter {
         id: presenter
@@ -37,7 +39,14 @@ Item {
         anchors.fill: parent
     }
     onCountChanged: {
+        if (count > 0 && !focusBeforeSheets && Window.activeFocusItem)
+            focusBeforeSheets = Window.activeFocusItem
         if (count > 0 && stack.status === Loader.Null)
             stack.setSource("SheetStack.qml", { owner: sheetLayer })
+        if (count === 0 && focusBeforeSheets) {
+            if (focusBeforeSheets.visible)
+                focusBeforeSheets.forceActiveFocus(Qt.PopupFocusReason)
+            focusBeforeSheets = null
+        }
     }
 }

@@ -29,6 +29,23 @@ Item {
                     stack.owner.sheets.close(index)
             }
 
+            // Tab and Shift+Tab go round the sheet's own buttons: what lies under it is shielded.
+            function cycleFocus(forward) {
+                const stops = []
+                if (isReview) {
+                    for (let i = 0; i < stars.count; ++i)
+                        stops.push(stars.itemAt(i))
+                }
+                stops.push(closeButton)
+                let at = -1
+                for (let i = 0; i < stops.length; ++i) {
+                    if (stops[i].activeFocus)
+                        at = i
+                }
+                const next = at < 0 ? 0 : (at + (forward ? 1 : stops.length - 1)) % stops.length
+                stops[next].forceActiveFocus(forward ? Qt.TabFocusReason : Qt.BacktabFocusReason)
+            }
+
             anchors.fill: parent
             enabled: onTop
             Accessible.role: Accessible.Dialog
@@ -46,7 +63,9 @@ Item {
                 id: card
                 color: Theme.cellBackground
                 radius: 14
-                width: sheet.isReview ? Math.min(300, parent.width - 40) : parent.width
+                // A store page keeps a readable width on a wide window.
+                width: sheet.isReview ? Math.min(300, parent.width - 40)
+                                      : Math.min(parent.width, Theme.maxContentWidth)
                 height: sheet.isReview ? reviewColumn.implicitHeight + closeButton.height + 40
                                         : parent.height - 28 + radius
                 x: (parent.width - width) / 2
@@ -143,6 +162,7 @@ Item {
                         anchors.horizontalCenter: parent.horizontalCenter
                         spacing: 6
                         Repeater {
+                            id: stars
                             model: 5
                             Item {
                                 required property int index
@@ -154,7 +174,10 @@ Item {
                                 Accessible.focusable: true
                                 Accessible.onPressAction: sheet.close()
                                 Keys.onReturnPressed: sheet.close()
+                                Keys.onEnterPressed: sheet.close()
                                 Keys.onSpacePressed: sheet.close()
+                                Keys.onTabPressed: sheet.cycleFocus(true)
+                                Keys.onBacktabPressed: sheet.cycleFocus(false)
                                 Icon {
                                     anchors.centerIn: parent
                                     name: "star"
@@ -177,12 +200,25 @@ Item {
                     anchors.topMargin: sheet.isReview ? 4 : 10
                     anchors.rightMargin: 10
                     font.pixelSize: Theme.bodySize
+                    // A flat button draws its text in windowText.
                     palette.buttonText: Theme.teal
+                    palette.windowText: Theme.teal
+                    background: Rectangle {
+                        implicitWidth: 64
+                        implicitHeight: 40
+                        radius: 8
+                        color: closeButton.down ? Theme.cellPressed : "transparent"
+                        border.color: Theme.focusRing
+                        border.width: closeButton.activeFocus ? 2 : 0
+                    }
                     Accessible.name: sheet.closeTitle
                     Accessible.onPressAction: sheet.close()
                     onClicked: sheet.close()
                     Keys.onReturnPressed: sheet.close()
                     Keys.onEnterPressed: sheet.close()
+                    // On the button itself: its own Tab handling would leave the sheet.
+                    Keys.onTabPressed: sheet.cycleFocus(true)
+                    Keys.onBacktabPressed: sheet.cycleFocus(false)
                 }
             }
         }

@@ -1,8 +1,9 @@
 import QtQuick
 import Quellnet
 
-// One tab of the bottom bar: symbol over title (the symbol only decorates, so a screen reader
-// hears the title alone). Tap, Enter/Space and the accessibility press action all select it.
+// One tab of the bottom bar or side rail: symbol over title (the symbol only decorates, so a
+// screen reader hears the title alone). Tap, Enter/Space and the accessibility press action
+// all select it.
 Item {
     id: tab
 
@@ -25,8 +26,11 @@ Item {
     Keys.onReturnPressed: tab.select()
     Keys.onEnterPressed: tab.select()
     Keys.onSpacePressed: tab.select()
+    // Along the bar or, on wide windows, down the rail.
     Keys.onLeftPressed: tab.moveFocus(-1)
     Keys.onRightPressed: tab.moveFocus(1)
+    Keys.onUpPressed: tab.moveFocus(-1)
+    Keys.onDownPressed: tab.moveFocus(1)
 
     Column {
         anchors.centerIn: parent
