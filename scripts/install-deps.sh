@@ -9,6 +9,7 @@ packages=(
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-templates qml6-module-qtqml-workerscript qml6-module-qtquick-window
   qml6-module-qttest libsqlite3-dev
+  qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools qt6-translations-l10n
   fonts-material-design-icons-iconfont
   xvfb xauth dbus at-spi2-core python3-pyatspi xdotool x11-utils
   clang libclang-rt-14-dev

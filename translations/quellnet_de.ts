@@ -90,7 +90,7 @@
     </message>
     <message>
         <source>Turn off Wi-Fi to reset settings</source>
-        <translation>WLAN ausschalten, um Einstellungen zurückzusetzen</translation>
+        <translation>Zurücksetzen: WLAN ausschalten</translation>
     </message>
 </context>
 <context>
@@ -109,11 +109,11 @@
     </message>
     <message>
         <source>Error updating preferences</source>
-        <translation>Fehler beim Aktualisieren der Einstellungen</translation>
+        <translation>Fehler beim Aktualisieren</translation>
     </message>
     <message>
         <source>Error saving preferences</source>
-        <translation>Fehler beim Speichern der Einstellungen</translation>
+        <translation>Fehler beim Speichern</translation>
     </message>
     <message>
         <source>Preferences updated!</source>
@@ -129,7 +129,7 @@
     </message>
     <message>
         <source>Error removing preferences</source>
-        <translation>Fehler beim Entfernen der Einstellungen</translation>
+        <translation>Fehler beim Entfernen</translation>
     </message>
     <message>
         <source>Preferences removed!</source>

@@ -90,7 +90,7 @@
     </message>
     <message>
         <source>Turn off Wi-Fi to reset settings</source>
-        <translation>Désactivez le Wi-Fi pour réinitialiser les réglages</translation>
+        <translation>Coupez le Wi-Fi pour réinitialiser</translation>
     </message>
 </context>
 <context>
@@ -109,11 +109,11 @@
     </message>
     <message>
         <source>Error updating preferences</source>
-        <translation>Impossible de mettre à jour les préférences</translation>
+        <translation>Échec de la mise à jour</translation>
     </message>
     <message>
         <source>Error saving preferences</source>
-        <translation>Impossible d’enregistrer les préférences</translation>
+        <translation>Échec de l’enregistrement</translation>
     </message>
     <message>
         <source>Preferences updated!</source>
@@ -129,7 +129,7 @@
     </message>
     <message>
         <source>Error removing preferences</source>
-        <translation>Impossible de supprimer les préférences</translation>
+        <translation>Échec de la suppression</translation>
     </message>
     <message>
         <source>Preferences removed!</source>
