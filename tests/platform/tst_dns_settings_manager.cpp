@@ -169,22 +169,31 @@ private Q_SLOTS:
         QCOMPARE(run(Operation::save), std::nullopt);
     }
 
-    // A damaged file is moved aside byte for byte by whichever operation meets it: a load then
-    // fails with code 6 keeping the snapshot, save and remove go ahead.
-    void damagedFileIsMovedAsideIntact_data() {
+    // A load never changes a file: an unreadable one fails the load with code 6, keeping the
+    // snapshot, and stays where it is. A save or removal into the slot sets a damaged file of
+    // ours aside byte for byte and goes ahead; a newer format fails them (never code 9) and
+    // stays untouched.
+    void unreadableFiles_data() {
         QTest::addColumn<Operation>("operation");
         QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("setAside");
         const auto file = [](const QString &id) {
             return DNSConfigurationStore::serialize({id, u"Q"_s, true, generationSettings(1), {}});
         };
-        QTest::newRow("load, truncated") << Operation::load << file(appId).left(40);
-        QTest::newRow("load, another app's") << Operation::load << file(u"org.other"_s);
-        QTest::newRow("save, truncated") << Operation::save << file(appId).left(40);
-        QTest::newRow("remove, truncated") << Operation::remove << file(appId).left(40);
+        const QByteArray truncated = file(appId).left(40);
+        const QByteArray newer = file(appId).replace("\"format\": 1", "\"format\": 2");
+        QTest::newRow("load, truncated") << Operation::load << truncated << false;
+        QTest::newRow("load, another app's") << Operation::load << file(u"org.other"_s) << false;
+        QTest::newRow("load, format 2") << Operation::load << newer << false;
+        QTest::newRow("save, truncated") << Operation::save << truncated << true;
+        QTest::newRow("save, format 2") << Operation::save << newer << false;
+        QTest::newRow("remove, truncated") << Operation::remove << truncated << true;
+        QTest::newRow("remove, format 2") << Operation::remove << newer << false;
     }
-    void damagedFileIsMovedAsideIntact() {
+    void unreadableFiles() {
         QFETCH(Operation, operation);
         QFETCH(QByteArray, content);
+        QFETCH(bool, setAside);
         const DNSConfigurationStore store;
         QVERIFY(QDir().mkpath(store.directory()));
         QFile file(storedPath());
@@ -192,12 +201,51 @@ private Q_SLOTS:
         file.close();
         manager.setDnsSettings(generationSettings(7));
 
-        QCOMPARE(run(operation), operation == Operation::load ? OptionalError(configurationError(6))
-                                                              : std::nullopt);
-        QVERIFY(manager.dnsSettings());
+        QCOMPARE(run(operation), setAside ? OptionalError() : configurationError(6));
+        QCOMPARE(manager.dnsSettings()->matchDomains(), generationSettings(7)->matchDomains());
         const QStringList aside = QDir(store.directory()).entryList({u"*.corrupt-*"_s});
-        QCOMPARE(aside.size(), 1);
-        QCOMPARE(fileBytes(store.directory() + u'/' + aside.first()), content);
+        QCOMPARE(aside.size(), setAside ? 1 : 0);
+        QCOMPARE(fileBytes(setAside ? store.directory() + u'/' + aside.first() : storedPath()),
+                 content);
+    }
+
+    // A save that would store more than the reader accepts fails (not code 9) and stores nothing.
+    void saveOverTheSizeLimitFails() {
+        manager.setDnsSettings(generationSettings(1));
+        QCOMPARE(run(Operation::save), std::nullopt);
+        const QByteArray before = fileBytes(storedPath());
+        auto huge = std::make_shared<NEDNSOverHTTPSSettings>(QStringList{u"0.0.0.0"_s});
+        huge->setMatchDomains(QStringList(199, QString(85'000, u'x')));
+        manager.setDnsSettings(huge);
+        QCOMPARE(run(Operation::save), configurationError(6));
+        QCOMPARE(fileBytes(storedPath()), before);
+    }
+
+    // The GUI thread keeps running while a save waits for a lock another process holds: an
+    // event posted after the save started is handled first, and only then is the lock let go,
+    // after which the save completes.
+    void guiThreadRunsWhileSaveWaitsForTheLock() {
+        QProcess holder;
+        holder.start(QCoreApplication::applicationFilePath(), {u"hold-lock"_s});
+        QVERIFY(holder.waitForReadyRead(30'000));
+        QCOMPARE(holder.readLine(), QByteArray("locked\n"));
+
+        QStringList events;
+        manager.setDnsSettings(generationSettings(3));
+        manager.saveToPreferencesWithCompletionHandler([&](OptionalError error) {
+            events << (error ? u"save failed: "_s + error->localizedDescription : u"saved"_s);
+        });
+        QMetaObject::invokeMethod(
+            this,
+            [&] {
+                events << u"event"_s;
+                holder.closeWriteChannel(); // the holder lets go once its stdin ends
+            },
+            Qt::QueuedConnection);
+        QTRY_COMPARE_WITH_TIMEOUT(events.size(), 2, 60'000);
+        QCOMPARE(events, (QStringList{u"event"_s, u"saved"_s}));
+        QTRY_COMPARE_WITH_TIMEOUT(holder.state(), QProcess::NotRunning, 30'000);
+        QCOMPARE(holder.exitCode(), 0);
     }
 
     // A writer killed at any moment leaves a whole old or new file, its lock blocks nobody, and
@@ -255,6 +303,18 @@ private Q_SLOTS:
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.value(1) == u"hold-lock") {
+        QString error;
+        const auto lock = DNSConfigurationStore().lock(&error);
+        if (!lock)
+            return 1;
+        QTextStream(stdout) << "locked" << Qt::endl;
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly))
+            return 1;
+        in.readAll(); // until the test closes our stdin
+        return 0;
+    }
     if (arguments.value(1) == u"child-save")
         return childSave(arguments.value(2).toInt(), arguments.value(3).toInt(),
                          arguments.value(4).toInt(), arguments.mid(5));

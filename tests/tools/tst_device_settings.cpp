@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTest>
 
@@ -12,13 +14,37 @@ using namespace Qt::StringLiterals;
 namespace {
 
 /** Runs the tool; its exit code (-1 if it crashed) and its merged output. */
-std::pair<int, QString> deviceSettings(const QStringList &arguments) {
+std::pair<int, QString> deviceSettings(const QStringList &arguments,
+                                       const QStringList &unset = {}) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : unset)
+        environment.remove(name);
+    process.setProcessEnvironment(environment);
     process.start(QStringLiteral(DEVICE_SETTINGS_PATH), arguments);
     if (!process.waitForFinished(60'000) || process.exitStatus() != QProcess::NormalExit)
         return {-1, {}};
     return {process.exitCode(), QString::fromUtf8(process.readAll())};
+}
+
+QByteArray fileBytes(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool putFile(const QString &path, const QByteArray &data) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+/** Names and bytes of every file in the store's folder. */
+QMap<QString, QByteArray> folderContents() {
+    QMap<QString, QByteArray> contents;
+    const QDir dir(DNSConfigurationStore().directory());
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden))
+        contents.insert(name, fileBytes(dir.filePath(name)));
+    return contents;
 }
 
 DNSConfiguration configuration(const QString &identifier, const QString &name, bool on) {
@@ -83,21 +109,104 @@ private Q_SLOTS:
         QCOMPARE(isOn(u"com.other.dns"_s), otherOn);
     }
 
-    // A damaged file of another app is reported and moved aside intact; the command still works.
-    void damagedFileIsReportedNotOverwritten() {
+    // Files this version cannot read are listed as unreadable with the reason, the listing
+    // exits non-zero, and nothing is moved or rewritten. A newer-format file that may be on
+    // blocks enabling another app, and cannot be switched itself; a damaged one does not block.
+    void unreadableFilesAreShownAndLeftAlone() {
         const DNSConfigurationStore store;
-        const QByteArray garbage = "{\"format\": 1, \"identifier\": ";
-        QFile file(store.filePath(u"org.broken"_s));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(garbage) == garbage.size());
-        file.close();
-        const auto [code, output] = deviceSettings({u"dns"_s, u"enable"_s, u"org.quellnet.app"_s});
+        const QByteArray newer = R"({"format": 2, "identifier": "com.next", "enabled": true})";
+        const QByteArray damaged = R"({"format": 1, "identifier": )";
+        QVERIFY(putFile(store.filePath(u"com.next"_s), newer));
+        QVERIFY(putFile(store.filePath(u"org.broken"_s), damaged));
+        const auto before = folderContents();
+
+        auto [code, output] = deviceSettings({u"dns"_s});
+        QCOMPARE(code, 1);
+        for (const QString &expected :
+             {u"Quellnet (org.quellnet.app): Off\n"_s,
+              u"Unreadable file %1: it is written in a newer format (2) than this version reads "
+              u"(1).\n"_s.arg(store.filePath(u"com.next"_s)),
+              u"Unreadable file %1: it is damaged (not JSON: "_s.arg(
+                  store.filePath(u"org.broken"_s)),
+              u"device-settings: 2 stored DNS configurations cannot be read\n"_s})
+            QVERIFY2(output.contains(expected), qPrintable(output));
+
+        std::tie(code, output) = deviceSettings({u"dns"_s, u"enable"_s, u"Quellnet"_s});
+        QCOMPARE(code, 1);
+        QVERIFY2(output.contains(u"nothing changed: "_s + store.filePath(u"com.next"_s)),
+                 qPrintable(output));
+        std::tie(code, output) = deviceSettings({u"dns"_s, u"disable"_s, u"com.next"_s});
+        QCOMPARE(code, 1);
+        QVERIFY2(output.contains(u"the DNS configuration of com.next cannot be switched"_s),
+                 qPrintable(output));
+        QCOMPARE(folderContents(), before);
+
+        QVERIFY(QFile::remove(store.filePath(u"com.next"_s)));
+        std::tie(code, output) = deviceSettings({u"dns"_s, u"enable"_s, u"Quellnet"_s});
         QCOMPARE(code, 0);
-        QVERIFY2(output.contains(u"org.broken.json is damaged"_s), qPrintable(output));
-        const QStringList aside = QDir(store.directory()).entryList({u"org.broken.json.*"_s});
-        QCOMPARE(aside.size(), 1);
-        QFile moved(store.directory() + u'/' + aside.first());
-        QVERIFY(moved.open(QIODevice::ReadOnly) && moved.readAll() == garbage);
+        QVERIFY2(
+            output.contains(u"warning: "_s + store.filePath(u"org.broken"_s) + u" is damaged"_s),
+            qPrintable(output));
+        QCOMPARE(fileBytes(store.filePath(u"org.broken"_s)), damaged);
         QVERIFY(isOn(u"org.quellnet.app"_s));
+    }
+
+    // Switching rewrites only the switch: another app's members this version does not know
+    // survive it being switched off.
+    void switchingKeepsUnknownMembers() {
+        const DNSConfigurationStore store;
+        const QString path = store.filePath(u"com.other.dns"_s);
+        QJsonObject object = QJsonDocument::fromJson(fileBytes(path)).object();
+        object.insert(u"x-vendor"_s, QJsonObject{{u"profile"_s, u"family"_s}});
+        QVERIFY(putFile(path, QJsonDocument(object).toJson()));
+        QCOMPARE(deviceSettings({u"dns"_s, u"enable"_s, u"Quellnet"_s}).first, 0);
+        object.insert(u"enabled"_s, false);
+        QCOMPARE(QJsonDocument::fromJson(fileBytes(path)).object(), object);
+    }
+
+    // Names from files reach the terminal with control characters escaped.
+    void controlCharactersAreEscaped() {
+        const DNSConfigurationStore store;
+        QVERIFY(store.write(
+            configuration(u"org.evil"_s, u"Evil\x1b]0;owned\x07\nName\u202e"_s, false), nullptr));
+        const auto [code, output] = deviceSettings({u"dns"_s});
+        QCOMPARE(code, 0);
+        QVERIFY2(output.contains(u"Evil\\x1b]0;owned\\x07\\x0aName\\u{202e} (org.evil): Off"_s),
+                 qPrintable(output));
+        QVERIFY(!output.contains(QChar(0x1b)) && !output.contains(QChar(0x202e)));
+    }
+
+    // A listing creates no folder; without HOME (and XDG_STATE_HOME) every command says so
+    // and nothing is made at the root.
+    void folders() {
+        QDir(m_env.stateHome()).removeRecursively();
+        QVERIFY(QDir().mkpath(m_env.stateHome()));
+        QCOMPARE(deviceSettings({u"dns"_s}),
+                 std::pair(0, u"No DNS configurations are stored.\n"_s));
+        QCOMPARE(QDir(m_env.stateHome()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+
+        const bool rootHadIt = QFileInfo::exists(u"/.local/state/device-platform"_s);
+        for (const QStringList &command : {QStringList{u"dns"_s},
+                                           {u"dns"_s, u"enable"_s, u"Quellnet"_s},
+                                           {u"store"_s, u"offline"_s}}) {
+            const auto [code, output] = deviceSettings(command, {u"HOME"_s, u"XDG_STATE_HOME"_s});
+            QCOMPARE(code, 1);
+            QVERIFY2(output.contains(u"HOME is not set"_s), qPrintable(output));
+        }
+        QCOMPARE(QFileInfo::exists(u"/.local/state/device-platform"_s), rootHadIt);
+    }
+
+    // `store offline` never writes through a link planted at the flag's path.
+    void storeOfflineRefusesAPlantedLink() {
+        const QString victim = m_env.root() + u"/shellrc"_s;
+        QVERIFY(putFile(victim, "export SAFE=1\n"));
+        QVERIFY(QDir().mkpath(m_env.stateHome() + u"/device-platform/StoreKit"_s));
+        QVERIFY(QFile::link(victim, StoreReachability::offlineFlagPath()));
+        const auto [code, output] = deviceSettings({u"store"_s, u"offline"_s});
+        QCOMPARE(code, 1);
+        QVERIFY2(output.contains(u"is a symbolic link; it is left as it is"_s), qPrintable(output));
+        QCOMPARE(fileBytes(victim), QByteArray("export SAFE=1\n"));
     }
 
     void storeReachabilitySwitch() {

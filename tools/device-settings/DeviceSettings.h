@@ -1,12 +1,18 @@
 #pragma once
 
+#include <QLoggingCategory>
 #include <QStringList>
 #include <QTextStream>
+
+Q_DECLARE_LOGGING_CATEGORY(lcDeviceSettings)
 
 /**
  * The phone's Settings app as a command: lists the stored DNS configurations, switches one on
  * (and every other off) or off, and toggles whether the app store is reachable. Kept apart from
  * main() so the whole command is one call with its own streams.
+ *
+ * Every text that comes from a file (names, identifiers, domains, paths) goes through
+ * printable() first, so a stored name can never drive the terminal.
  */
 class DeviceSettings {
 public:
@@ -20,12 +26,16 @@ public:
     int run(const QStringList &arguments);
 
     static QString usageLine();
+    /** `text` with control and formatting characters escaped as \xNN or \u{NNNN}. */
+    static QString printable(const QString &text);
 
 private:
     int listDns();
     int switchDns(const QString &app, bool on);
     int store(const QString &command);
     int usageError(const QString &message);
+    int fail(const QString &message);
+    void warn(const QString &message);
 
     QTextStream &m_out;
     QTextStream &m_err;
