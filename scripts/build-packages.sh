@@ -20,11 +20,16 @@ mkdir "$src"
 tar --exclude=./.git --exclude=./build --exclude='./build-*' --exclude=./.cache \
   --exclude=./fuzz/corpus-work -cf - . | tar -C "$src" -xf -
 
-(cd "$src" &&
-  DEB_BUILD_OPTIONS="nocheck ${DEB_BUILD_OPTIONS:-}" dpkg-buildpackage -us -uc -b -j"$(nproc)")
-
 rm -rf "$out"
 mkdir -p "$out"
+# The build prints every compiler command; they go to a log, shown only when the build fails.
+echo "Building the packages (log: $out/build.log)..."
+if ! (cd "$src" && DEB_BUILD_OPTIONS="nocheck noautodbgsym ${DEB_BUILD_OPTIONS:-}" \
+  dpkg-buildpackage -us -uc -b -j"$(nproc)") >"$out/build.log" 2>&1; then
+  tail -n 80 "$out/build.log"
+  echo "build-packages: dpkg-buildpackage failed; the whole log is $out/build.log" >&2
+  exit 1
+fi
 find "$work" -maxdepth 1 -type f \( -name '*.deb' -o -name '*.ddeb' -o -name '*.changes' \
   -o -name '*.buildinfo' \) -exec mv -t "$out" {} +
 echo "Packages in $out:"
