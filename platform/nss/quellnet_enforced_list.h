@@ -9,6 +9,7 @@
 
 #include <stdbool.h>
 #include <stddef.h>
+#include <string.h>
 
 #define QUELLNET_LIST_DIR "/etc/quellnet"
 #define QUELLNET_LIST_NAME "blocked"
@@ -53,6 +54,18 @@ static inline bool quellnet_valid_name(const char *name, size_t length) {
             return false;
     }
     return label > 0 && name[length - 1] != '-';
+}
+
+/*
+ * Byte order, a name sorting before every longer name it begins with: the order the writer
+ * stores names in and the module's binary search relies on.
+ */
+static inline int quellnet_name_order(const char *a, size_t a_length, const char *b,
+                                      size_t b_length) {
+    const int bytes = memcmp(a, b, a_length < b_length ? a_length : b_length);
+    if (bytes != 0)
+        return bytes;
+    return (a_length > b_length) - (a_length < b_length);
 }
 
 /* An app identifier as the header line records it: printable ASCII without spaces. */

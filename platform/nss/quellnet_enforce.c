@@ -1,0 +1,538 @@
+/*
+ * quellnet-enforce: the one privileged program that changes the enforced blocklist. It runs as
+ * root (directly, or through pkexec for an ordinary account), so it trusts nothing it is given:
+ * every name on standard input is checked again, the caps are enforced here and not only by the
+ * caller, no path is followed through a symbolic link, and the list is only ever replaced whole,
+ * by rename, so that a program resolving a name at that moment sees the old list or the new
+ * one and never half of either.
+ *
+ *   quellnet-enforce write APP_IDENTIFIER    names on standard input, one per line
+ *   quellnet-enforce clear APP_IDENTIFIER    deletes the list if the calling account owns it
+ *   quellnet-enforce clear --any             deletes whatever list is in force (root or owner)
+ *
+ * Exit status: 0 done, 1 failure, 2 invalid request, 3 not permitted by the owner rule. One
+ * line on standard error says why; standard output stays empty.
+ *
+ * The test build takes "--root DIR" first, keeps its list in DIR/etc/quellnet and lets the
+ * account running it stand in for root as the owner of files.
+ */
+#include "quellnet_enforced_list.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <inttypes.h>
+#include <limits.h>
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+enum { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_INVALID = 2, EXIT_NOT_PERMITTED = 3 };
+
+#define FOLDER_NAME "quellnet"
+/* The header line is short; anything longer is not ours. */
+#define HEADER_MAX 512
+
+struct name {
+    const char *text;
+    size_t length;
+};
+
+enum list_state { LIST_ABSENT, LIST_OWNED, LIST_UNREADABLE };
+
+struct list_owner {
+    enum list_state state;
+    uid_t uid;
+    char app[QUELLNET_APP_MAX + 1];
+};
+
+struct writer {
+    char etc_path[PATH_MAX];
+    char folder_path[PATH_MAX];
+    uid_t file_owner;
+    gid_t file_group;
+    uid_t caller;
+    int folder;
+};
+
+__attribute__((format(printf, 2, 3))) static int fail(int code, const char *format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    fputs("quellnet-enforce: ", stderr);
+    vfprintf(stderr, format, arguments);
+    fputc('\n', stderr);
+    va_end(arguments);
+    return code;
+}
+
+static int usage(void) {
+#ifdef QUELLNET_ENFORCE_TESTING
+    return fail(EXIT_INVALID, "usage: quellnet-enforce-test --root DIR write APP_IDENTIFIER | "
+                              "clear APP_IDENTIFIER | clear --any");
+#else
+    return fail(
+        EXIT_INVALID,
+        "usage: quellnet-enforce write APP_IDENTIFIER | clear APP_IDENTIFIER | clear --any");
+#endif
+}
+
+/* Under pkexec the process is root and PKEXEC_UID names the account that asked. */
+static int find_caller(uid_t *caller) {
+#ifdef QUELLNET_ENFORCE_TESTING
+    const bool as_root = true;
+#else
+    const bool as_root = getuid() == 0;
+#endif
+    const char *pkexec_uid = as_root ? getenv("PKEXEC_UID") : NULL;
+    if (pkexec_uid == NULL) {
+        *caller = getuid();
+        return EXIT_DONE;
+    }
+    uintmax_t value = 0;
+    const char *c = pkexec_uid;
+    for (; *c >= '0' && *c <= '9'; ++c) {
+        value = value * 10 + (uintmax_t)(*c - '0');
+        if (value >= UINT32_MAX)
+            break;
+    }
+    if (c == pkexec_uid || *c != '\0' || value >= UINT32_MAX)
+        return fail(EXIT_FAILED, "PKEXEC_UID is not a user id");
+    *caller = (uid_t)value;
+    return EXIT_DONE;
+}
+
+static int read_standard_input(char **buffer, size_t *size) {
+    char *data = malloc((size_t)QUELLNET_LIST_MAX_BYTES + 1);
+    if (data == NULL)
+        return fail(EXIT_FAILED, "out of memory");
+    size_t total = 0;
+    for (;;) {
+        const ssize_t got =
+            read(STDIN_FILENO, data + total, (size_t)QUELLNET_LIST_MAX_BYTES + 1 - total);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            free(data);
+            return fail(EXIT_FAILED, "cannot read standard input: %s", strerror(errno));
+        }
+        if (got == 0)
+            break;
+        total += (size_t)got;
+        if (total > QUELLNET_LIST_MAX_BYTES) {
+            free(data);
+            return fail(EXIT_INVALID, "the names on standard input exceed %d bytes",
+                        QUELLNET_LIST_MAX_BYTES);
+        }
+    }
+    *buffer = data;
+    *size = total;
+    return EXIT_DONE;
+}
+
+static int compare_names(const void *a, const void *b) {
+    const struct name *left = a;
+    const struct name *right = b;
+    return quellnet_name_order(left->text, left->length, right->text, right->length);
+}
+
+/* Every line must be a name; one bad line refuses the whole request. Sorted, duplicates gone. */
+static int parse_names(const char *input, size_t size, struct name **names, size_t *count) {
+    size_t lines = 0;
+    for (size_t i = 0; i < size; ++i)
+        lines += input[i] == '\n';
+    if (size > 0 && input[size - 1] != '\n')
+        ++lines;
+    struct name *parsed = lines > 0 ? malloc(lines * sizeof *parsed) : NULL;
+    if (lines > 0 && parsed == NULL)
+        return fail(EXIT_FAILED, "out of memory");
+
+    size_t n = 0;
+    for (const char *line = input, *end = input + size; line < end; ++n) {
+        const char *newline = memchr(line, '\n', (size_t)(end - line));
+        const size_t length = newline != NULL ? (size_t)(newline - line) : (size_t)(end - line);
+        const char *why = NULL;
+        if (length == 0)
+            why = "empty";
+        else if (length > QUELLNET_NAME_MAX)
+            why = "longer than 253 bytes";
+        else if (!quellnet_valid_name(line, length))
+            why = "not a lower-case ASCII DNS name";
+        if (why != NULL) {
+            free(parsed);
+            return fail(EXIT_INVALID, "line %zu: %s", n + 1, why);
+        }
+        parsed[n] = (struct name){line, length};
+        line += length + 1;
+    }
+
+    if (n > 1)
+        qsort(parsed, n, sizeof *parsed, compare_names);
+    size_t unique = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (unique == 0 || compare_names(&parsed[unique - 1], &parsed[i]) != 0)
+            parsed[unique++] = parsed[i];
+    }
+    if (unique > QUELLNET_LIST_MAX_NAMES) {
+        free(parsed);
+        return fail(EXIT_INVALID, "%zu names, more than the %d a list may hold", unique,
+                    QUELLNET_LIST_MAX_NAMES);
+    }
+    *names = parsed;
+    *count = unique;
+    return EXIT_DONE;
+}
+
+static bool trusted_folder(const struct writer *w, const struct stat *st, int *code) {
+    if (st->st_uid != w->file_owner) {
+        *code = fail(EXIT_FAILED, "%s is owned by uid %ju, not root; refusing to use it",
+                     w->folder_path, (uintmax_t)st->st_uid);
+        return false;
+    }
+    if ((st->st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        *code =
+            fail(EXIT_FAILED, "%s is writable by group or others (mode %04o); refusing to use it",
+                 w->folder_path, (unsigned)(st->st_mode & 07777));
+        return false;
+    }
+    return true;
+}
+
+/*
+ * Opens (and with `create`, makes) the list's folder and takes the writers' lock on it. A
+ * missing folder without `create` leaves w->folder at -1: there is no list to clear.
+ */
+static int open_folder(struct writer *w, bool create) {
+    w->folder = -1;
+    int etc = open(w->etc_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#ifdef QUELLNET_ENFORCE_TESTING
+    if (etc < 0 && errno == ENOENT && create && mkdir(w->etc_path, 0755) == 0)
+        etc = open(w->etc_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+    if (etc < 0) {
+        if (errno == ENOENT && !create)
+            return EXIT_DONE;
+        return fail(EXIT_FAILED, "cannot open %s: %s", w->etc_path, strerror(errno));
+    }
+
+    struct stat st;
+    bool created = false;
+    if (fstatat(etc, FOLDER_NAME, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        const int error = errno;
+        if (error != ENOENT || !create) {
+            close(etc);
+            if (error == ENOENT)
+                return EXIT_DONE;
+            return fail(EXIT_FAILED, "cannot inspect %s: %s", w->folder_path, strerror(error));
+        }
+        if (mkdirat(etc, FOLDER_NAME, 0755) == 0) {
+            created = true;
+        } else if (errno != EEXIST) {
+            const int mkdir_error = errno;
+            close(etc);
+            return fail(EXIT_FAILED, "cannot create %s: %s", w->folder_path, strerror(mkdir_error));
+        }
+    } else if (S_ISLNK(st.st_mode)) {
+        close(etc);
+        return fail(EXIT_FAILED, "%s is a symbolic link; refusing to use it", w->folder_path);
+    } else if (!S_ISDIR(st.st_mode)) {
+        close(etc);
+        return fail(EXIT_FAILED, "%s is not a folder; refusing to use it", w->folder_path);
+    }
+
+    const int folder = openat(etc, FOLDER_NAME, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int open_error = errno;
+    close(etc);
+    if (folder < 0) {
+        if (open_error == ELOOP || open_error == ENOTDIR)
+            return fail(EXIT_FAILED,
+                        "%s is not a folder (or is a symbolic link); refusing to use it",
+                        w->folder_path);
+        return fail(EXIT_FAILED, "cannot open %s: %s", w->folder_path, strerror(open_error));
+    }
+    if (created &&
+        (fchown(folder, w->file_owner, w->file_group) != 0 || fchmod(folder, 0755) != 0)) {
+        const int error = errno;
+        close(folder);
+        return fail(EXIT_FAILED, "cannot set the owner and mode of %s: %s", w->folder_path,
+                    strerror(error));
+    }
+    int code = EXIT_DONE;
+    if (fstat(folder, &st) != 0) {
+        code = fail(EXIT_FAILED, "cannot inspect %s: %s", w->folder_path, strerror(errno));
+    } else if (trusted_folder(w, &st, &code) && (st.st_mode & 0555) != 0555 &&
+               fchmod(folder, (st.st_mode & 07777) | 0555) != 0) {
+        /* Every program resolving a name must be able to read the list, or nothing is blocked. */
+        code = fail(EXIT_FAILED, "cannot make %s readable: %s", w->folder_path, strerror(errno));
+    }
+    if (code == EXIT_DONE && flock(folder, LOCK_EX) != 0)
+        code = fail(EXIT_FAILED, "cannot lock %s: %s", w->folder_path, strerror(errno));
+    if (code != EXIT_DONE) {
+        close(folder);
+        return code;
+    }
+    w->folder = folder;
+    return EXIT_DONE;
+}
+
+/* "# quellnet-blocklist 1 uid=N app=ID" */
+static bool parse_header(const char *line, size_t length, struct list_owner *owner) {
+    static const char magic[] = QUELLNET_LIST_MAGIC " uid=";
+    const size_t magic_length = sizeof magic - 1;
+    if (length <= magic_length || memcmp(line, magic, magic_length) != 0)
+        return false;
+    size_t i = magic_length;
+    uintmax_t uid = 0;
+    const size_t digits = i;
+    for (; i < length && line[i] >= '0' && line[i] <= '9' && uid < UINT32_MAX; ++i)
+        uid = uid * 10 + (uintmax_t)(line[i] - '0');
+    if (i == digits || uid >= UINT32_MAX || length - i < 5 || memcmp(line + i, " app=", 5) != 0)
+        return false;
+    i += 5;
+    if (!quellnet_valid_app(line + i, length - i))
+        return false;
+    owner->uid = (uid_t)uid;
+    memcpy(owner->app, line + i, length - i);
+    owner->app[length - i] = '\0';
+    return true;
+}
+
+/* Whose list is in force: absent, owned by the account in its header, or unreadable as ours. */
+static int read_owner(const struct writer *w, struct list_owner *owner) {
+    owner->state = LIST_ABSENT;
+    if (w->folder < 0)
+        return EXIT_DONE;
+    const int fd =
+        openat(w->folder, QUELLNET_LIST_NAME, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return EXIT_DONE;
+        if (errno != ELOOP && errno != EACCES)
+            return fail(EXIT_FAILED, "cannot open %s/%s: %s", w->folder_path, QUELLNET_LIST_NAME,
+                        strerror(errno));
+        owner->state = LIST_UNREADABLE;
+        return EXIT_DONE;
+    }
+    owner->state = LIST_UNREADABLE;
+    struct stat st;
+    char header[HEADER_MAX];
+    size_t total = 0;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        while (total < sizeof header && memchr(header, '\n', total) == NULL) {
+            const ssize_t got = read(fd, header + total, sizeof header - total);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            total += (size_t)got;
+        }
+    }
+    close(fd);
+    const char *newline = memchr(header, '\n', total);
+    if (newline != NULL && parse_header(header, (size_t)(newline - header), owner))
+        owner->state = LIST_OWNED;
+    return EXIT_DONE;
+}
+
+static int refuse(const struct list_owner *owner) {
+    if (owner->state == LIST_OWNED)
+        return fail(EXIT_NOT_PERMITTED, "not permitted: the list in force is uid %ju, %s",
+                    (uintmax_t)owner->uid, owner->app);
+    return fail(EXIT_NOT_PERMITTED,
+                "not permitted: the list in force names no owner; only root may change it");
+}
+
+static bool may_change(const struct writer *w, const struct list_owner *owner) {
+    return w->caller == 0 || owner->state == LIST_ABSENT ||
+           (owner->state == LIST_OWNED && owner->uid == w->caller);
+}
+
+static bool write_all(int fd, const char *data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= (size_t)written;
+    }
+    return true;
+}
+
+static int create_temporary(const struct writer *w, char *name, size_t size) {
+    for (int attempt = 0; attempt < 32; ++attempt) {
+        uint64_t random = 0;
+        if (getrandom(&random, sizeof random, 0) != (ssize_t)sizeof random)
+            random = ((uint64_t)getpid() << 32) ^ (uint64_t)attempt;
+        snprintf(name, size, "." QUELLNET_LIST_NAME ".%016" PRIx64, random);
+        const int fd =
+            openat(w->folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+/* Temporary file, owner and mode set before a byte is written, flushed, renamed over the list. */
+static int replace_list(const struct writer *w, const char *data, size_t size) {
+    char temporary[64];
+    const int fd = create_temporary(w, temporary, sizeof temporary);
+    if (fd < 0)
+        return fail(EXIT_FAILED, "cannot create a file in %s: %s", w->folder_path, strerror(errno));
+    const char *step = "set the owner of";
+    bool done = fchown(fd, w->file_owner, w->file_group) == 0;
+    if (done) {
+        step = "set the mode of";
+        done = fchmod(fd, 0644) == 0;
+    }
+    if (done) {
+        step = "write";
+        done = write_all(fd, data, size);
+    }
+    if (done) {
+        step = "flush";
+        done = fsync(fd) == 0;
+    }
+    int error = errno;
+    if (close(fd) != 0 && done) {
+        step = "close";
+        done = false;
+        error = errno;
+    }
+    if (done) {
+        step = "rename";
+        done = renameat(w->folder, temporary, w->folder, QUELLNET_LIST_NAME) == 0;
+        error = errno;
+    }
+    if (!done) {
+        unlinkat(w->folder, temporary, 0);
+        return fail(EXIT_FAILED, "cannot %s the new list in %s: %s", step, w->folder_path,
+                    strerror(error));
+    }
+    if (fsync(w->folder) != 0)
+        return fail(EXIT_FAILED, "cannot flush %s: %s", w->folder_path, strerror(errno));
+    return EXIT_DONE;
+}
+
+static int command_write(struct writer *w, const char *app) {
+    char *input = NULL;
+    size_t input_size = 0;
+    int code = read_standard_input(&input, &input_size);
+    if (code != EXIT_DONE)
+        return code;
+    struct name *names = NULL;
+    size_t count = 0;
+    code = parse_names(input, input_size, &names, &count);
+    char *list = NULL;
+    size_t size = 0;
+    if (code == EXIT_DONE) {
+        char header[HEADER_MAX];
+        const int header_length = snprintf(header, sizeof header, "%s uid=%ju app=%s\n",
+                                           QUELLNET_LIST_MAGIC, (uintmax_t)w->caller, app);
+        size = (size_t)header_length;
+        for (size_t i = 0; i < count; ++i)
+            size += names[i].length + 1;
+        if (size > QUELLNET_LIST_MAX_BYTES) {
+            code = fail(EXIT_INVALID, "the list would take %zu bytes, more than the %d allowed",
+                        size, QUELLNET_LIST_MAX_BYTES);
+        } else if ((list = malloc(size)) == NULL) {
+            code = fail(EXIT_FAILED, "out of memory");
+        } else {
+            char *at = list;
+            memcpy(at, header, (size_t)header_length);
+            at += header_length;
+            for (size_t i = 0; i < count; ++i) {
+                memcpy(at, names[i].text, names[i].length);
+                at += names[i].length;
+                *at++ = '\n';
+            }
+        }
+    }
+    free(names);
+    free(input);
+    if (code == EXIT_DONE)
+        code = open_folder(w, true);
+    struct list_owner owner;
+    if (code == EXIT_DONE)
+        code = read_owner(w, &owner);
+    if (code == EXIT_DONE && !may_change(w, &owner))
+        code = refuse(&owner);
+    if (code == EXIT_DONE)
+        code = replace_list(w, list, size);
+    free(list);
+    return code;
+}
+
+static int command_clear(struct writer *w, bool any) {
+    int code = open_folder(w, false);
+    struct list_owner owner;
+    if (code == EXIT_DONE)
+        code = read_owner(w, &owner);
+    if (code != EXIT_DONE || owner.state == LIST_ABSENT)
+        return code;
+    if (!any && !(owner.state == LIST_OWNED && owner.uid == w->caller)) {
+        /* The caller's own list is not the one in force: nothing of theirs to take away. */
+        return EXIT_DONE;
+    }
+    if (!may_change(w, &owner))
+        return refuse(&owner);
+    if (unlinkat(w->folder, QUELLNET_LIST_NAME, 0) != 0 && errno != ENOENT)
+        return fail(EXIT_FAILED, "cannot delete %s/%s: %s", w->folder_path, QUELLNET_LIST_NAME,
+                    strerror(errno));
+    if (fsync(w->folder) != 0)
+        return fail(EXIT_FAILED, "cannot flush %s: %s", w->folder_path, strerror(errno));
+    return EXIT_DONE;
+}
+
+int main(int argc, char **argv) {
+    umask(077);
+    struct writer w = {.folder = -1};
+    int next = 1;
+#ifdef QUELLNET_ENFORCE_TESTING
+    if (argc < 3 || strcmp(argv[1], "--root") != 0)
+        return usage();
+    if (snprintf(w.etc_path, sizeof w.etc_path, "%s/etc", argv[2]) >= (int)sizeof w.etc_path)
+        return fail(EXIT_INVALID, "--root: path too long");
+    w.file_owner = geteuid();
+    w.file_group = getegid();
+    next = 3;
+#else
+    strcpy(w.etc_path, "/etc");
+    w.file_owner = 0;
+    w.file_group = 0;
+#endif
+    if (snprintf(w.folder_path, sizeof w.folder_path, "%s/" FOLDER_NAME, w.etc_path) >=
+        (int)sizeof w.folder_path)
+        return fail(EXIT_INVALID, "--root: path too long");
+
+    if (argc - next != 2)
+        return usage();
+    const char *command = argv[next];
+    const char *argument = argv[next + 1];
+    const bool any = strcmp(command, "clear") == 0 && strcmp(argument, "--any") == 0;
+    if (strcmp(command, "write") != 0 && strcmp(command, "clear") != 0)
+        return usage();
+    if (!any && !quellnet_valid_app(argument, strlen(argument)))
+        return fail(EXIT_INVALID,
+                    "not an app identifier (printable ASCII without spaces, 1 to %d "
+                    "characters)",
+                    QUELLNET_APP_MAX);
+#ifndef QUELLNET_ENFORCE_TESTING
+    if (geteuid() != 0)
+        return fail(EXIT_FAILED, "must run as root (directly or through pkexec)");
+#endif
+    int code = find_caller(&w.caller);
+    if (code != EXIT_DONE)
+        return code;
+
+    code = strcmp(command, "write") == 0 ? command_write(&w, argument) : command_clear(&w, any);
+    if (w.folder >= 0)
+        close(w.folder);
+    return code;
+}
