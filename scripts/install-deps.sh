@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package Quellnet needs to build, run, test and fuzz.
+# Installs every Debian package Quellnet needs to build, run, test and fuzz; with --packaging
+# also the tools that build, check and test its Debian packages (scripts/build-packages.sh,
+# scripts/validate-desktop.sh, scripts/package-test.sh).
 # Idempotent: packages already present are left as they are.
 set -euo pipefail
 
@@ -14,6 +16,12 @@ packages=(
   xvfb xauth dbus at-spi2-core python3-pyatspi xdotool x11-utils
   clang libclang-rt-14-dev
 )
+if [ "${1:-}" = "--packaging" ]; then
+  packages+=(
+    debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream
+    pkexec # a dependency of libnss-quellnet, so the package test installs it offline
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

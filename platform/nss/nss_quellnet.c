@@ -30,11 +30,16 @@ struct listed_name {
     size_t length;
 };
 
-/* What the cached list was read from: any change here means the writer replaced the file. */
+/*
+ * What the cached list was read from. The writer replaces the file by rename, so the inode
+ * alone would do for it; the rest catches edits in place and changes of owner or mode.
+ */
 struct file_identity {
     dev_t device;
     ino_t inode;
     off_t size;
+    mode_t mode;
+    uid_t owner;
     struct timespec modified;
     struct timespec changed;
 };
@@ -88,7 +93,8 @@ static void drop_list(void) {
 
 static bool same_identity(const struct file_identity *known, const struct stat *st) {
     return known->device == st->st_dev && known->inode == st->st_ino &&
-           known->size == st->st_size && known->modified.tv_sec == st->st_mtim.tv_sec &&
+           known->size == st->st_size && known->mode == st->st_mode && known->owner == st->st_uid &&
+           known->modified.tv_sec == st->st_mtim.tv_sec &&
            known->modified.tv_nsec == st->st_mtim.tv_nsec &&
            known->changed.tv_sec == st->st_ctim.tv_sec &&
            known->changed.tv_nsec == st->st_ctim.tv_nsec;
@@ -98,6 +104,8 @@ static void remember_identity(const struct stat *st) {
     list_identity.device = st->st_dev;
     list_identity.inode = st->st_ino;
     list_identity.size = st->st_size;
+    list_identity.mode = st->st_mode;
+    list_identity.owner = st->st_uid;
     list_identity.modified = st->st_mtim;
     list_identity.changed = st->st_ctim;
     list_identity_known = true;
