@@ -211,15 +211,15 @@
     <name>StoreKit</name>
     <message>
         <source>Enjoying this app?</source>
-        <translation>Gefällt dir diese App?</translation>
+        <translation>Gefällt Ihnen diese App?</translation>
     </message>
     <message>
         <source>Enjoying %1?</source>
-        <translation>Gefällt dir %1?</translation>
+        <translation>Gefällt Ihnen %1?</translation>
     </message>
     <message>
         <source>Tap a star to rate it on the App Store.</source>
-        <translation>Tippe auf einen Stern, um sie im App Store zu bewerten.</translation>
+        <translation>Tippen Sie auf einen Stern, um die App im App Store zu bewerten.</translation>
     </message>
     <message>
         <source>Not Now</source>
