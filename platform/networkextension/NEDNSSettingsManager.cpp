@@ -5,6 +5,7 @@
 #include "foundation/PlatformLog.h"
 #include "foundation/SerialQueue.h"
 #include "networkextension/DNSConfigurationStore.h"
+#include "networkextension/EnforcedList.h"
 
 #include <array>
 #include <utility>
@@ -50,6 +51,32 @@ const NSError missingIdentifier =
 
 OptionalError internalError(const QString &message) {
     return configurationError(NEConfigurationErrorInternal, message);
+}
+
+using ReadResult = DNSConfigurationStore::ReadResult;
+
+// Another process changing the same file between our decision and our write makes us decide
+// again; this many times in a row means something keeps rewriting it.
+constexpr int maximumAttempts = 5;
+const QString keptChanging = u"The stored configuration kept changing; nothing was saved."_s;
+
+OptionalError notEnforced(const QString &reason) {
+    return configurationError(NEConfigurationErrorNotEnforced,
+                              u"This computer cannot enforce the change: %1"_s.arg(reason));
+}
+
+bool sameFile(const ReadResult &a, const ReadResult &b) {
+    return a.status == b.status && a.bytes == b.bytes;
+}
+
+/** After a failed write, the enforced list goes back to what the stored file still says. */
+void restoreEnforcement(const ReadResult &stored) {
+    if (stored.status != ReadResult::ok || !stored.configuration->enabled)
+        return;
+    const auto restored = EnforcedList::enforce(*stored.configuration);
+    if (!restored.outcome.ok())
+        qCWarning(lcPlatformDns).noquote() << "the enforced list no longer matches" << stored.path
+                                           << "-" << restored.outcome.message;
 }
 
 /** What a load found, carried from the worker to the GUI thread. */
@@ -147,21 +174,35 @@ void NEDNSSettingsManager::saveToPreferencesWithCompletionHandler(Completion com
         if (!candidate.settings)
             return configurationError(NEConfigurationErrorInvalid, u"No DNS settings to save."_s);
         const DNSConfigurationStore store;
-        QString message;
-        const auto lock = store.lock(&message);
-        if (!lock)
+        for (int attempt = 0; attempt < maximumAttempts; ++attempt) {
+            // Decided without the lock: enforcing may wait for a person at a prompt.
+            const auto stored = store.read(candidate.identifier);
+            candidate.enabled = false;
+            if (stored.status == ReadResult::ok) {
+                if (DNSConfigurationStore::sameContent(*stored.configuration, candidate))
+                    return configurationError(NEConfigurationErrorUnchanged,
+                                              u"The configuration is unchanged."_s);
+                // Only the user switches a configuration on or off; an update keeps the switch.
+                candidate.enabled = stored.configuration->enabled;
+            }
+            if (candidate.enabled) {
+                const auto enforcement = EnforcedList::enforce(candidate);
+                if (!enforcement.outcome.ok())
+                    return notEnforced(enforcement.outcome.message);
+            }
+            QString message;
+            const auto lock = store.lock(&message);
+            if (!lock)
+                return internalError(message);
+            if (!sameFile(stored, store.read(candidate.identifier)))
+                continue; // changed meanwhile: decide again
+            if (store.write(candidate, &message))
+                return std::nullopt;
+            if (candidate.enabled)
+                restoreEnforcement(stored);
             return internalError(message);
-        const auto stored = store.read(candidate.identifier);
-        if (stored.status == DNSConfigurationStore::ReadResult::ok) {
-            if (DNSConfigurationStore::sameContent(*stored.configuration, candidate))
-                return configurationError(NEConfigurationErrorUnchanged,
-                                          u"The configuration is unchanged."_s);
-            // Only the user switches a configuration on or off; an update keeps the switch.
-            candidate.enabled = stored.configuration->enabled;
         }
-        if (!store.write(candidate, &message))
-            return internalError(message);
-        return std::nullopt;
+        return internalError(keptChanging);
     };
     runInBackground(Operation::save, caller.identifier, std::move(completion), std::move(work));
 }
@@ -170,13 +211,27 @@ void NEDNSSettingsManager::removeFromPreferencesWithCompletionHandler(Completion
     const Caller caller = Caller::current();
     auto work = [identifier = caller.identifier]() -> OptionalError {
         const DNSConfigurationStore store;
-        QString message;
-        const auto lock = store.lock(&message);
-        if (!lock)
+        for (int attempt = 0; attempt < maximumAttempts; ++attempt) {
+            const auto stored = store.read(identifier);
+            const bool on = stored.status == ReadResult::ok && stored.configuration->enabled;
+            if (on) {
+                const auto released = EnforcedList::release(identifier);
+                if (!released.ok())
+                    return notEnforced(released.message);
+            }
+            QString message;
+            const auto lock = store.lock(&message);
+            if (!lock)
+                return internalError(message);
+            if (!sameFile(stored, store.read(identifier)))
+                continue;
+            if (store.remove(identifier, &message))
+                return std::nullopt;
+            if (on)
+                restoreEnforcement(stored);
             return internalError(message);
-        if (!store.remove(identifier, &message))
-            return internalError(message);
-        return std::nullopt;
+        }
+        return internalError(keptChanging);
     };
     runInBackground(Operation::remove, caller.identifier, std::move(completion), std::move(work));
 }

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <csignal>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -104,6 +105,10 @@ private Q_SLOTS:
         setBundle(appId);
         QDir(m_env.stateHome() + u"/device-platform"_s).removeRecursively();
         manager.setDnsSettings(nullptr);
+        QFile::remove(m_env.enforcedListPath());
+        QFile nsswitch(m_env.nsswitchPath());
+        QVERIFY(nsswitch.open(QIODevice::WriteOnly) &&
+                nsswitch.write(TestEnvironment::installedNsswitch()) > 0);
     }
 
     // Completions run later, in call order; save stores a copy, so later edits do not leak in.
@@ -246,6 +251,51 @@ private Q_SLOTS:
         QCOMPARE(events, (QStringList{u"event"_s, u"saved"_s}));
         QTRY_COMPARE_WITH_TIMEOUT(holder.state(), QProcess::NotRunning, 30'000);
         QCOMPARE(holder.exitCode(), 0);
+    }
+
+    // Saving or removing the switched-on configuration changes what this computer blocks, and
+    // when that cannot happen the stored configuration stays as it was and the completion gets
+    // an error that is not "unchanged".
+    void switchedOnChangesAreEnforced() {
+        const QString list = m_env.enforcedListPath();
+        const QByteArray header = "# quellnet-blocklist 1 uid=" + QByteArray::number(::getuid()) +
+                                  " app=" + appId.toUtf8() + '\n';
+        manager.setDnsSettings(generationSettings(1, 2));
+        QCOMPARE(run(Operation::save), std::nullopt);
+        QVERIFY(!QFile::exists(list)); // off: nothing blocked
+        switchStored(appId, true);
+
+        manager.setDnsSettings(generationSettings(2, 2));
+        QCOMPARE(run(Operation::save), std::nullopt);
+        QCOMPARE(fileBytes(list), header + "g2-0.example\ng2-1.example\n");
+
+        const QByteArray stored = fileBytes(storedPath());
+        QFile nsswitch(m_env.nsswitchPath());
+        QVERIFY(nsswitch.open(QIODevice::WriteOnly) && nsswitch.write("hosts: files dns\n") > 0);
+        nsswitch.close();
+        manager.setDnsSettings(generationSettings(3, 2));
+        const auto notInstalled = run(Operation::save);
+        QCOMPARE(notInstalled, configurationError(10));
+        QVERIFY2(notInstalled->localizedDescription.contains(u"not installed"_s),
+                 qPrintable(notInstalled->localizedDescription));
+        QCOMPARE(fileBytes(storedPath()), stored);
+        QCOMPARE(fileBytes(list), header + "g2-0.example\ng2-1.example\n");
+
+        // Removing needs no installed module, only the writer's consent.
+        const QByteArray writer = qgetenv("DEVICE_PLATFORM_ENFORCE_WRITER");
+        const QString refusing = m_env.root() + u"/refusing-writer"_s;
+        QFile script(refusing);
+        QVERIFY(script.open(QIODevice::WriteOnly) &&
+                script.write(
+                    "#!/bin/sh\necho 'quellnet-enforce: not permitted: no' >&2\nexit 3\n") > 0);
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", refusing.toUtf8());
+        QCOMPARE(run(Operation::remove), configurationError(10));
+        QCOMPARE(fileBytes(storedPath()), stored);
+        qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", writer);
+        QCOMPARE(run(Operation::remove), std::nullopt);
+        QVERIFY(!QFile::exists(storedPath()) && !QFile::exists(list));
     }
 
     // A writer killed at any moment leaves a whole old or new file, its lock blocks nobody, and

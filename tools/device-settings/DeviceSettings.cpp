@@ -1,10 +1,20 @@
 #include "DeviceSettings.h"
 
+#include "foundation/PlatformPaths.h"
+#include "foundation/SafeFile.h"
 #include "networkextension/DNSConfigurationStore.h"
 #include "storekit/StoreReachability.h"
+#include "system/NsswitchConfig.h"
 
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QUrl>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -23,12 +33,19 @@ QString helpText() {
            "  dns                  list every stored DNS configuration\n"
            "  dns enable APP       switch APP's DNS configuration on and every other one off\n"
            "  dns disable APP      switch APP's DNS configuration off\n"
+           "  dns check NAME       tell whether NAME is blocked on this computer, and by what\n"
+           "  dns clear            delete an enforced list no switched-on configuration matches\n"
+           "  system install       put the Quellnet hosts module first in nsswitch.conf (root)\n"
+           "  system uninstall     switch every configuration off and take the module out (root)\n"
+           "  system status        tell whether this computer can enforce a configuration\n"
            "  store offline        make the app store unreachable\n"
            "  store online         make the app store reachable again\n"
            "  store status         tell whether the app store is reachable\n"
            "  --help               show this text\n"
            "\n"
-           "APP is an app's display name (any letter case) or its bundle identifier.\n"_s;
+           "APP is an app's display name (any letter case) or its bundle identifier.\n"
+           "A switched-on dead-end configuration (every server 0.0.0.0 or ::) is enforced on this\n"
+           "computer: look-ups of its match domains, and of names under them, fail.\n"_s;
 }
 
 QString label(const DNSConfiguration &configuration) {
@@ -38,6 +55,23 @@ QString label(const DNSConfiguration &configuration) {
 
 QString onOff(bool on) {
     return on ? u"On"_s : u"Off"_s;
+}
+
+QString namesText(qsizetype count) {
+    return count == 1 ? u"1 name"_s : u"%1 names"_s.arg(count);
+}
+
+QString listOwner(const EnforcedList::InForce &list) {
+    return u"%1 of uid %2, app %3"_s.arg(namesText(list.names.size()))
+        .arg(list.uid)
+        .arg(DeviceSettings::printable(list.app));
+}
+
+QString leftOutText(const QList<EnforcedList::LeftOut> &leftOut) {
+    QStringList items;
+    for (const auto &name : leftOut)
+        items.append(u"\"%1\" (%2)"_s.arg(DeviceSettings::printable(name.name), name.reason));
+    return items.join(u", "_s);
 }
 
 QString listText(const std::optional<QStringList> &list, const QString &absent) {
@@ -83,7 +117,8 @@ QString interfaceName(NEOnDemandRuleInterfaceType type) {
 } // namespace
 
 QString DeviceSettings::usageLine() {
-    return u"Usage: device-settings dns [enable|disable APP] | store offline|online|status | --help"_s;
+    return u"Usage: device-settings dns [enable|disable APP | check NAME | clear] | "
+           u"system install|uninstall|status | store offline|online|status | --help"_s;
 }
 
 QString DeviceSettings::printable(const QString &text) {
@@ -125,11 +160,26 @@ int DeviceSettings::run(const QStringList &arguments) {
         if (arguments.size() == 1)
             return listDns();
         const QString &verb = arguments.at(1);
+        if (verb == u"clear") {
+            if (arguments.size() != 2)
+                return usageError(u"dns clear takes nothing more"_s);
+            return clearList();
+        }
+        if (verb == u"check") {
+            if (arguments.size() != 3)
+                return usageError(u"dns check needs exactly one NAME"_s);
+            return checkName(arguments.at(2));
+        }
         if (verb != u"enable" && verb != u"disable")
             return usageError(u"unknown dns command \"%1\""_s.arg(printable(verb)));
         if (arguments.size() != 3 || arguments.at(2).isEmpty())
             return usageError(u"dns %1 needs exactly one APP"_s.arg(verb));
-        return switchDns(arguments.at(2), verb == u"enable");
+        return switchDns(DNSConfigurationStore(), arguments.at(2), verb == u"enable");
+    }
+    if (command == u"system") {
+        if (arguments.size() != 2)
+            return usageError(u"system needs one of install, uninstall, status"_s);
+        return system(arguments.at(1));
     }
     if (command == u"store") {
         if (arguments.size() != 2)
@@ -162,6 +212,9 @@ int DeviceSettings::listDns() {
     const auto entries = store.readAll(&error);
     if (!entries)
         return fail(error);
+    const EnforcedList::InForce list = EnforcedList::inForce();
+    std::optional<EnforcedList::Installation> installation;
+    bool listMatched = false;
     int shown = 0;
     int unreadable = 0;
     for (const auto &entry : *entries) {
@@ -202,9 +255,36 @@ int DeviceSettings::listDns() {
                 m_out << u", probe URL: "_s << printable(rule->probeURL()->toString());
             m_out << u'\n';
         }
+        if (!configuration.enabled)
+            continue;
+        if (!installation)
+            installation = EnforcedList::installation();
+        m_out << u"  Enforced on this computer: "_s
+              << enforcementText(configuration, list, *installation) << u'\n';
+        const auto names = EnforcedList::convert(settings.matchDomains().value_or(QStringList()));
+        if (EnforcedList::isDeadEnd(settings) && !names.leftOut.isEmpty())
+            m_out << u"  Left out of the enforced list: "_s << leftOutText(names.leftOut) << u'\n';
+        listMatched = listMatched || (EnforcedList::isDeadEnd(settings) &&
+                                      EnforcedList::matches(list, configuration));
     }
     if (shown == 0)
         m_out << u"No DNS configurations are stored.\n"_s;
+    // A list no switched-on configuration asks for still blocks: a deleted home folder, or a
+    // change that failed half way. Say so, and how to take it away.
+    if (list.status != EnforcedList::InForce::none && !listMatched) {
+        const QString path = EnforcedList::listPath();
+        m_out << u'\n';
+        if (list.status == EnforcedList::InForce::unreadable)
+            m_out << u"Enforced list that cannot be read: %1 %2.\n"_s.arg(path,
+                                                                          printable(list.problem));
+        else if (list.isMine())
+            m_out << u"Enforced list matching no switched-on configuration: %1 (%2).\n"_s.arg(
+                listOwner(list), path);
+        else
+            m_out << u"Enforced list of another account: %1 (%2).\n"_s.arg(listOwner(list), path);
+        m_out << (list.isMine() ? u"  Clear it with: device-settings dns clear\n"_s
+                                : u"  Clear it with: sudo device-settings dns clear\n"_s);
+    }
     if (unreadable > 0)
         return fail(unreadable == 1
                         ? u"1 stored DNS configuration cannot be read"_s
@@ -273,60 +353,243 @@ bool mayBeOn(const ReadResult &entry) {
     return document.object().value(u"enabled"_s) != QJsonValue(false);
 }
 
+/** The same files with the same bytes: nothing changed between our decision and the lock. */
+bool sameEntries(const QList<ReadResult> &a, const QList<ReadResult> &b) {
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a[i].path != b[i].path || a[i].status != b[i].status || a[i].bytes != b[i].bytes)
+            return false;
+    }
+    return true;
+}
+
+// Another process changing a file between our decision and our lock makes us decide again.
+constexpr int maximumAttempts = 5;
+
 } // namespace
 
-int DeviceSettings::switchDns(const QString &app, bool on) {
-    const DNSConfigurationStore store;
+QString DeviceSettings::enforcementText(const DNSConfiguration &configuration,
+                                        const EnforcedList::InForce &list,
+                                        const EnforcedList::Installation &installation) {
+    const NEDNSSettings &settings = *configuration.settings;
+    const QString id = printable(configuration.identifier);
+    if (!EnforcedList::isDeadEnd(settings))
+        return u"no, only a dead-end configuration (every server 0.0.0.0 or ::) is enforced "
+               u"here"_s;
+    if (!settings.matchDomains())
+        return u"no, it has no match domains, so it would block every name"_s;
+    if (!installation.installed)
+        return u"no, the system part is not installed: %1"_s.arg(printable(installation.reason));
+    switch (list.status) {
+    case EnforcedList::InForce::none:
+        return u"no, no enforced list is in force; run: device-settings dns enable %1"_s.arg(id);
+    case EnforcedList::InForce::unreadable:
+        return u"no, the list in force cannot be read: it %1"_s.arg(printable(list.problem));
+    case EnforcedList::InForce::ok:
+        break;
+    }
+    if (!list.isMine())
+        return u"no, another account's list is in force (uid %1, app %2)"_s.arg(list.uid).arg(
+            printable(list.app));
+    if (!EnforcedList::matches(list, configuration))
+        return u"no, the list in force (%1) does not match this configuration; run: "
+               u"device-settings dns enable %2"_s.arg(listOwner(list), id);
+    if (!list.problem.isEmpty())
+        return u"no, "_s + list.problem;
+    return u"yes, %1 (list of uid %2, app %3)"_s.arg(namesText(list.names.size()))
+        .arg(list.uid)
+        .arg(printable(list.app));
+}
+
+int DeviceSettings::switchDns(const DNSConfigurationStore &store, const QString &app, bool on) {
+    if (!store.isAvailable())
+        return fail(store.unavailableReason());
     QString error;
-    const auto lock = store.isAvailable() ? store.lock(&error) : nullptr;
-    if (!lock)
-        return fail(store.isAvailable() ? error : store.unavailableReason());
-    const auto entries = store.readAll(&error);
-    if (!entries)
-        return fail(error);
-
-    const Target target = findTarget(*entries, store, app);
-    if (target.index < 0) {
-        m_err << program << u": "_s << printable(target.problem) << u'\n' << usageLine() << u'\n';
-        return failure;
-    }
-    for (const auto &entry : *entries) {
-        if (entry.configuration)
-            continue;
-        // Enabling another one could leave two switched on: change nothing.
-        if (on && mayBeOn(entry))
-            return fail(u"nothing changed: %1, and it may be switched on"_s.arg(entry.message()));
-        warn(entry.message() + u"; it is left as it is"_s);
-    }
-
-    const auto setSwitch = [&](const DNSConfiguration &configuration, bool enabled) {
-        if (store.setEnabled(configuration.identifier, enabled, &error)) {
-            qCInfo(lcDeviceSettings).noquote()
-                << configuration.identifier << "switched" << onOff(enabled);
-            return true;
-        }
-        fail(error);
-        return false;
-    };
-    // Others go off before the target goes on, so no moment has two switched on.
-    if (on) {
-        for (qsizetype i = 0; i < entries->size(); ++i) {
-            const auto &other = entries->at(i).configuration;
-            if (i == target.index || !other || !other->enabled)
-                continue;
-            if (!setSwitch(*other, false))
+    const bool all = app.isEmpty();
+    for (int attempt = 0; attempt < maximumAttempts; ++attempt) {
+        const auto entries = store.readAll(&error);
+        if (!entries)
+            return fail(error);
+        Target target;
+        if (!all) {
+            target = findTarget(*entries, store, app);
+            if (target.index < 0) {
+                m_err << program << u": "_s << printable(target.problem) << u'\n' << usageLine()
+                      << u'\n';
                 return failure;
-            m_out << u"DNS configuration of %1 is now Off.\n"_s.arg(label(*other));
+            }
         }
-    }
-    const DNSConfiguration &chosen = *entries->at(target.index).configuration;
-    if (chosen.enabled == on) {
-        m_out << u"DNS configuration of %1 is already %2.\n"_s.arg(label(chosen), onOff(on));
+        for (const auto &entry : *entries) {
+            if (entry.configuration)
+                continue;
+            // Enabling another one could leave two switched on: change nothing.
+            if (on && mayBeOn(entry))
+                return fail(
+                    u"nothing changed: %1, and it may be switched on"_s.arg(entry.message()));
+            if (attempt == 0)
+                warn(entry.message() + u"; it is left as it is"_s);
+        }
+        // What goes off, and the one that goes on.
+        QList<DNSConfiguration> turningOff;
+        std::optional<DNSConfiguration> chosen;
+        for (qsizetype i = 0; i < entries->size(); ++i) {
+            const auto &configuration = entries->at(i).configuration;
+            if (!configuration)
+                continue;
+            if (i == target.index)
+                chosen = *configuration;
+            else if (configuration->enabled && (on || all))
+                turningOff.append(*configuration);
+        }
+        if (chosen && !on)
+            turningOff.append(*chosen);
+
+        // This computer follows first, without the store's lock: it may ask for a password.
+        EnforcedList::Enforcement enforcement;
+        if (on) {
+            enforcement = EnforcedList::enforce(*chosen);
+            if (!enforcement.outcome.ok())
+                return fail(u"DNS configuration of %1 stays %2: %3"_s.arg(
+                    label(*chosen), onOff(chosen->enabled), enforcement.outcome.message));
+        } else {
+            for (const DNSConfiguration &configuration : std::as_const(turningOff)) {
+                const auto released = EnforcedList::release(configuration.identifier);
+                if (!released.ok())
+                    return fail(u"DNS configuration of %1 stays %2: %3"_s.arg(
+                        label(configuration), onOff(configuration.enabled), released.message));
+            }
+        }
+        // If the store cannot follow, the list goes back to what the store still says.
+        const auto restore = [&] {
+            const DNSConfiguration *wasOn = nullptr;
+            for (const auto &entry : *entries) {
+                if (entry.configuration && entry.configuration->enabled)
+                    wasOn = &*entry.configuration;
+            }
+            const auto restored =
+                wasOn ? EnforcedList::enforce(*wasOn).outcome
+                      : EnforcedList::release(chosen ? chosen->identifier : QString());
+            if (!restored.ok())
+                warn(u"the enforced list no longer matches the stored configurations: "_s +
+                     restored.message);
+        };
+
+        const auto lock = store.lock(&error);
+        if (!lock)
+            return fail(error);
+        const auto again = store.readAll(&error);
+        if (!again)
+            return fail(error);
+        if (!sameEntries(*entries, *again))
+            continue;
+
+        // Others go off before the target goes on, so no moment has two switched on.
+        for (const DNSConfiguration &configuration : std::as_const(turningOff)) {
+            if (!configuration.enabled) {
+                m_out << u"DNS configuration of %1 is already Off.\n"_s.arg(label(configuration));
+                continue;
+            }
+            if (!store.setEnabled(configuration.identifier, false, &error)) {
+                restore();
+                return fail(error);
+            }
+            qCInfo(lcDeviceSettings).noquote() << configuration.identifier << "switched Off";
+            m_out << u"DNS configuration of %1 is now Off.\n"_s.arg(label(configuration));
+        }
+        if (!on)
+            return success;
+        if (chosen->enabled) {
+            m_out << u"DNS configuration of %1 is already On.\n"_s.arg(label(*chosen));
+        } else {
+            if (!store.setEnabled(chosen->identifier, true, &error)) {
+                restore();
+                return fail(error);
+            }
+            qCInfo(lcDeviceSettings).noquote() << chosen->identifier << "switched On";
+            m_out << u"DNS configuration of %1 is now On.\n"_s.arg(label(*chosen));
+        }
+        if (enforcement.enforced)
+            m_out << u"Enforced on this computer: %1 blocked.\n"_s.arg(
+                namesText(enforcement.names.names.size()));
+        else
+            m_out << u"Not enforced on this computer: %1.\n"_s.arg(enforcement.notEnforced);
+        if (enforcement.enforced && !enforcement.names.leftOut.isEmpty())
+            m_out << u"Left out of the enforced list: %1\n"_s.arg(
+                leftOutText(enforcement.names.leftOut));
         return success;
     }
-    if (!setSwitch(chosen, on))
-        return failure;
-    m_out << u"DNS configuration of %1 is now %2.\n"_s.arg(label(chosen), onOff(on));
+    return fail(u"the DNS configurations kept changing; nothing was switched"_s);
+}
+
+int DeviceSettings::clearList() {
+    const EnforcedList::InForce list = EnforcedList::inForce();
+    if (list.status == EnforcedList::InForce::none) {
+        m_out << u"No enforced list is in force.\n"_s;
+        return success;
+    }
+    // A list that a switched-on configuration asks for is switched off, not cleared under it.
+    const DNSConfigurationStore store;
+    QString error;
+    const auto entries = store.isAvailable() ? store.readAll(&error) : std::nullopt;
+    for (const auto &entry : entries.value_or(QList<ReadResult>())) {
+        const auto &configuration = entry.configuration;
+        if (configuration && configuration->enabled && EnforcedList::matches(list, *configuration))
+            return fail(u"the enforced list belongs to the switched-on DNS configuration of %1; "
+                        u"switch it off with: device-settings dns disable %2"_s.arg(
+                            label(*configuration), configuration->identifier));
+    }
+    const auto cleared = EnforcedList::clearAny();
+    if (!cleared.ok())
+        return fail(u"cannot clear the enforced list: "_s + cleared.message);
+    if (list.status == EnforcedList::InForce::ok)
+        m_out << u"Cleared the enforced list (%1).\n"_s.arg(listOwner(list));
+    else
+        m_out << u"Cleared the enforced list.\n"_s;
+    return success;
+}
+
+int DeviceSettings::checkName(const QString &name) {
+    QString reason;
+    const auto ascii = EnforcedList::convertName(name, &reason);
+    if (!ascii)
+        return usageError(u"\"%1\" is not a DNS name (%2)"_s.arg(printable(name), reason));
+    const QString shown = *ascii == name ? *ascii : u"%1 (%2)"_s.arg(printable(name), *ascii);
+    if (EnforcedList::isNeverBlocked(*ascii)) {
+        m_out << u"%1 is never blocked: localhost, names under it and this computer's own name "
+                 u"always resolve.\n"_s.arg(shown);
+        return success;
+    }
+    const EnforcedList::InForce list = EnforcedList::inForce();
+    if (list.status == EnforcedList::InForce::none) {
+        m_out << u"%1 is not blocked on this computer: no enforced list is in force.\n"_s.arg(
+            shown);
+        return success;
+    }
+    if (list.status == EnforcedList::InForce::unreadable) {
+        m_out
+            << u"%1 is not blocked on this computer: the list in force cannot be read (it %2).\n"_s
+                   .arg(shown, printable(list.problem));
+        return success;
+    }
+    const auto entry = EnforcedList::blockingEntry(list.names, *ascii);
+    if (!entry) {
+        m_out << u"%1 is not blocked on this computer.\n"_s.arg(shown);
+        return success;
+    }
+    const auto installation = EnforcedList::installation();
+    if (!installation.installed)
+        m_out << u"%1 is not blocked on this computer: the list in force has the entry \"%2\", "
+                 u"but the system part is not installed (%3).\n"_s.arg(
+                     shown, *entry, printable(installation.reason));
+    else if (!list.problem.isEmpty())
+        m_out << u"%1 is not blocked on this computer: the list in force has the entry \"%2\", "
+                 u"but %3.\n"_s.arg(shown, *entry, list.problem);
+    else
+        m_out << u"%1 is blocked on this computer by the entry \"%2\" (list of uid %3, app %4).\n"_s
+                     .arg(shown, *entry)
+                     .arg(list.uid)
+                     .arg(printable(list.app));
     return success;
 }
 
@@ -344,4 +607,146 @@ int DeviceSettings::store(const QString &command) {
         return fail(u"cannot switch the app store %1: %2"_s.arg(command, error));
     m_out << u"App Store is now %1.\n"_s.arg(command);
     return success;
+}
+
+bool DeviceSettings::requireRoot(const QString &command) {
+    // A test setup edits its own folder; the real nsswitch.conf belongs to root.
+    if (!EnforcedList::systemRoot().isEmpty() || ::geteuid() == 0)
+        return true;
+    fail(u"system %1 changes %2 and must run as root: sudo device-settings system %1"_s.arg(
+        command, EnforcedList::nsswitchPath()));
+    return false;
+}
+
+int DeviceSettings::system(const QString &command) {
+    if (command == u"status")
+        return systemStatus();
+    if (command != u"install" && command != u"uninstall")
+        return usageError(u"unknown system command \"%1\""_s.arg(printable(command)));
+    if (!requireRoot(command))
+        return failure;
+    const QString path = EnforcedList::nsswitchPath();
+    const QString entry = QString::fromLatin1(NsswitchConfig::moduleEntry);
+
+    if (command == u"install") {
+        if (const auto problem = EnforcedList::prepareModule())
+            return fail(u"the hosts module cannot be used: "_s + *problem);
+        const QString writer = EnforcedList::writerPath();
+        if (!QFileInfo(writer).isExecutable())
+            return fail(
+                u"the writer %1 is not installed; run: sudo cmake --install build"_s.arg(writer));
+    } else {
+        // Nothing may stay switched on, or blocked, once the module is gone.
+        const DNSConfigurationStore store;
+        if (store.isAvailable() && switchDns(store, QString(), false) != success)
+            return fail(u"nothing was uninstalled"_s);
+        if (const int code = switchInvokingAccountOff(); code != success)
+            return code;
+        const EnforcedList::InForce list = EnforcedList::inForce();
+        if (list.status != EnforcedList::InForce::none) {
+            const auto cleared = EnforcedList::clearAny();
+            if (!cleared.ok())
+                return fail(u"cannot clear the enforced list: %1; nothing was uninstalled"_s.arg(
+                    cleared.message));
+            m_out << (list.status == EnforcedList::InForce::ok
+                          ? u"Cleared the enforced list (%1).\n"_s.arg(listOwner(list))
+                          : u"Cleared the enforced list.\n"_s);
+        }
+    }
+
+    const SafeFile::ReadResult file = SafeFile::read(path, 1024 * 1024);
+    if (file.status != SafeFile::ReadResult::ok)
+        return fail(file.status == SafeFile::ReadResult::absent
+                        ? u"%1 does not exist"_s.arg(path)
+                        : u"%1 %2"_s.arg(path, file.reason));
+    QString error;
+    QByteArray edited;
+    if (command == u"install") {
+        if (NsswitchConfig::hasModule(file.data)) {
+            m_out << u"The hosts line of %1 already starts with %2.\n"_s.arg(path, entry);
+            return success;
+        }
+        const auto withModule = NsswitchConfig::withModule(file.data, &error);
+        if (!withModule)
+            return fail(u"cannot install into %1: %2"_s.arg(path, error));
+        edited = *withModule;
+    } else {
+        edited = NsswitchConfig::withoutModule(file.data);
+        if (edited == file.data) {
+            m_out << u"The hosts line of %1 has no %2; nothing to take out.\n"_s.arg(path, entry);
+            return success;
+        }
+    }
+    if (!NsswitchConfig::write(path, edited, &error))
+        return fail(error);
+    qCInfo(lcDeviceSettings).noquote() << "system" << command << "edited" << path;
+    const QString line = QString::fromLocal8Bit(NsswitchConfig::hostsLine(edited).value_or(""));
+    m_out << (command == u"install" ? u"Put %1 first on the hosts line of %2:\n  %3\n"_s
+                                    : u"Took %1 off the hosts line of %2:\n  %3\n"_s)
+                 .arg(entry, path, printable(line));
+    return success;
+}
+
+int DeviceSettings::systemStatus() {
+    const auto installation = EnforcedList::installation();
+    m_out << (installation.installed
+                  ? u"System part: installed\n"_s
+                  : u"System part: not installed (%1)\n"_s.arg(printable(installation.reason)));
+    const SafeFile::ReadResult nsswitch = SafeFile::read(EnforcedList::nsswitchPath(), 1024 * 1024);
+    const auto line = nsswitch.status == SafeFile::ReadResult::ok
+                          ? NsswitchConfig::hostsLine(nsswitch.data)
+                          : std::nullopt;
+    m_out << u"  Hosts line of %1: %2\n"_s.arg(
+        EnforcedList::nsswitchPath(), line ? printable(QString::fromLocal8Bit(*line)) : u"none"_s);
+    m_out << u"  Writer: %1\n"_s.arg(EnforcedList::writerPath());
+    const EnforcedList::InForce list = EnforcedList::inForce();
+    switch (list.status) {
+    case EnforcedList::InForce::none:
+        m_out << u"  Enforced list: none\n"_s;
+        break;
+    case EnforcedList::InForce::unreadable:
+        m_out << u"  Enforced list: %1 cannot be read: it %2\n"_s.arg(EnforcedList::listPath(),
+                                                                      printable(list.problem));
+        break;
+    case EnforcedList::InForce::ok:
+        m_out << u"  Enforced list: %1 (%2)\n"_s.arg(listOwner(list), EnforcedList::listPath());
+        break;
+    }
+    return success;
+}
+
+int DeviceSettings::switchInvokingAccountOff() {
+    // Run through sudo or pkexec, HOME is root's: the account that asked keeps its own
+    // configurations, which must go off too. Not in a test setup, which has one account.
+    if (::geteuid() != 0 || !EnforcedList::systemRoot().isEmpty())
+        return success;
+    bool numeric = false;
+    QString variable = qEnvironmentVariable("SUDO_UID");
+    if (variable.isEmpty())
+        variable = qEnvironmentVariable("PKEXEC_UID");
+    const uint uid = variable.toUInt(&numeric);
+    if (!numeric || uid == 0)
+        return success;
+    const struct passwd *account = ::getpwuid(uid_t(uid));
+    if (!account || !account->pw_dir || account->pw_dir[0] != '/')
+        return fail(u"cannot find the home folder of uid %1; nothing was uninstalled"_s.arg(uid));
+    const QString home = QFile::decodeName(account->pw_dir);
+    const QString platform = home + u"/.local/state/"_s + platformFolderName;
+    if (SafeFile::kindOf(platform) != SafeFile::Kind::directory)
+        return success;
+    const DNSConfigurationStore store(platform);
+    const int code = switchDns(store, QString(), false);
+    // What root wrote there goes back to the account, or it could no longer change it.
+    QDirIterator it(platform, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    QStringList paths{platform};
+    while (it.hasNext())
+        paths.append(it.next());
+    for (const QString &path : std::as_const(paths)) {
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_uid == 0 &&
+            ::lchown(QFile::encodeName(path).constData(), account->pw_uid, account->pw_gid) != 0)
+            warn(u"cannot give %1 back to uid %2"_s.arg(path).arg(uid));
+    }
+    return code == success ? success : fail(u"nothing was uninstalled"_s);
 }
