@@ -54,6 +54,11 @@ faults = []
 placeholder = re.compile(r"%(?:\d+|n)")
 
 
+def edges(text):
+    """What command output is laid out by: indentation and line ends."""
+    return len(text) - len(text.lstrip(" ")), len(text) - len(text.rstrip("\n"))
+
+
 def check_catalogue(path, plural_only):
     root = ET.parse(path).getroot()
     for context in root.iter("context"):
@@ -78,6 +83,8 @@ def check_catalogue(path, plural_only):
                 elif sorted(set(placeholder.findall(form))) != sorted(
                         set(placeholder.findall(source))):
                     faults.append(f"{where}: placeholders differ in {form!r}")
+                elif edges(form) != edges(source):
+                    faults.append(f"{where}: leading spaces or line ends differ in {form!r}")
 
 
 for language in languages:

@@ -1,5 +1,6 @@
-// The catalogues embedded in the programs: each shipped language turns the screens' texts into
-// its own, other languages read English, and a C locale keeps English whatever LANGUAGE says.
+// The catalogues embedded in the programs: each shipped language turns the screens' texts and
+// device-settings' output into its own, other languages read English, and a C locale keeps
+// English whatever LANGUAGE says.
 #include "TestEnvironment.h"
 
 #include "Translations.h"
@@ -9,6 +10,7 @@
 #include "screens/StatusView.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
 #include <QTranslator>
@@ -128,6 +130,35 @@ private Q_SLOTS:
         QFETCH(QString, messagesLocale);
         QFETCH(bool, untranslated);
         QCOMPARE(Translations::isUntranslatedLocale(messagesLocale), untranslated);
+    }
+
+    void deviceSettingsSpeaksTheLocale_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("messagesLocale");
+        QTest::addColumn<QString>("error");
+
+        QTest::newRow("German") << u"de"_s << u"de_DE.UTF-8"_s
+                                << u"device-settings: unbekannter Befehl „bogus“\n"_s;
+        QTest::newRow("French") << u"fr"_s << u"fr_FR.UTF-8"_s
+                                << u"device-settings: commande inconnue «\u00a0bogus\u00a0»\n"_s;
+        QTest::newRow("C locale despite LANGUAGE")
+            << u"de"_s << u"C.UTF-8"_s << u"device-settings: unknown command \"bogus\"\n"_s;
+    }
+    void deviceSettingsSpeaksTheLocale() {
+        QFETCH(QString, language);
+        QFETCH(QString, messagesLocale);
+        QFETCH(QString, error);
+
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"LANGUAGE"_s, language);
+        environment.insert(u"LC_ALL"_s, messagesLocale);
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(DEVICE_SETTINGS_PATH), {u"bogus"_s});
+        QVERIFY(process.waitForFinished(60'000));
+        QCOMPARE(process.exitCode(), 2);
+        const QString output = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(output.startsWith(error), qPrintable(output));
     }
 
     // Last: what installTranslations() installs stays for the rest of the process.

@@ -2,6 +2,7 @@
 
 #include "networkextension/EnforcedList.h"
 
+#include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QStringList>
 #include <QTextStream>
@@ -19,6 +20,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcDeviceSettings)
  * printable() first, so a stored name can never drive the terminal.
  */
 class DeviceSettings {
+    Q_DECLARE_TR_FUNCTIONS(DeviceSettings)
 public:
     enum ExitCode { success = 0, failure = 1, badUsage = 2 };
 

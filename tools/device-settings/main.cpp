@@ -1,4 +1,5 @@
 #include "DeviceSettings.h"
+#include "Translations.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -7,6 +8,7 @@
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
+    Translations::installTranslations();
     // Everything the logs would say, the tool already says in its own words on stderr; the
     // detailed log is one QT_LOGGING_RULES="quellnet.*=true" away (the variable wins over this).
     QLoggingCategory::setFilterRules(QStringLiteral("quellnet.*=false"));
