@@ -2,6 +2,10 @@
 
 #include <QJsonDocument>
 
+#include <algorithm>
+#include <array>
+#include <string_view>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -77,8 +81,9 @@ std::optional<QUrl> readUrl(const QJsonValue &json) {
     const auto text = readString(json);
     if (!text || text->isEmpty())
         return std::nullopt;
+    // A relative reference ("dns-query", "/dns-query") parses too and is kept as written.
     QUrl url(*text, QUrl::StrictMode);
-    if (!url.isValid() || url.isRelative())
+    if (!url.isValid())
         return std::nullopt;
     return url;
 }
@@ -127,40 +132,203 @@ auto optionalMember(const QJsonObject &object, QLatin1StringView key, Read read)
     return value;
 }
 
-/** Members counted in the text: each one has exactly one colon outside strings. */
-qsizetype memberCountInText(const QByteArray &utf8) {
-    qsizetype colons = 0;
-    bool inString = false;
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
-        const char c = utf8.at(i);
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == ':') {
-            ++colons;
-        }
-    }
-    return colons;
-}
+/**
+ * Finds a member that the reader reads named twice in one object. QJsonDocument keeps one copy
+ * and readers disagree on which, so such a text must not read. A repeated member the reader
+ * ignores (an unknown one, the payload "base" does not name, anything inside those) changes
+ * nothing and is let through. Runs only on text QJsonDocument has accepted; it still never
+ * reads past the end.
+ */
+class RepeatedMemberScan {
+public:
+    explicit RepeatedMemberScan(QByteArrayView utf8)
+        : m_text(utf8) {}
 
-qsizetype memberCountInTree(const QJsonValue &json) {
-    qsizetype count = 0;
-    if (json.isObject()) {
-        const QJsonObject object = json.toObject();
-        count += object.size();
-        for (auto it = object.begin(); it != object.end(); ++it)
-            count += memberCountInTree(it.value());
-    } else if (json.isArray()) {
-        const QJsonArray array = json.toArray();
-        for (const QJsonValue &element : array)
-            count += memberCountInTree(element);
+    /** The top level is an array of resolvers. */
+    bool found() const {
+        qsizetype pos = m_text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+        return arrayRepeats(skipSpace(pos), Shape::resolver);
     }
-    return count;
-}
+
+private:
+    enum class Shape { none, resolver, configuration, doh, dot, rule, rules };
+    struct Member {
+        QLatin1StringView key;
+        Shape shape; // what the member's value is read as
+    };
+    struct Seen {
+        int count = 0;
+        qsizetype value = -1;
+    };
+    static constexpr qsizetype kMaxMembers = 8;
+
+    static QList<Member> members(Shape shape) {
+        switch (shape) {
+        case Shape::resolver:
+            return {{kId, Shape::none},
+                    {kName, Shape::none},
+                    {kConfiguration, Shape::configuration},
+                    {kOnDemandRules, Shape::rules}};
+        case Shape::configuration:
+            return {{kBase, Shape::none}, {kDoh, Shape::doh}, {kDot, Shape::dot}};
+        case Shape::doh:
+            return {{kDomains, Shape::none}, {kServers, Shape::none}, {kServerURL, Shape::none}};
+        case Shape::dot:
+            return {{kServers, Shape::none}, {kServerName, Shape::none}};
+        case Shape::rule:
+            return {{kId, Shape::none},
+                    {kName, Shape::none},
+                    {kAction, Shape::none},
+                    {kInterfaceType, Shape::none},
+                    {kSsidMatch, Shape::none},
+                    {kSearchDomainMatch, Shape::none},
+                    {kServerAddressMatch, Shape::none},
+                    {kProbeURL, Shape::none}};
+        case Shape::none:
+        case Shape::rules:
+            break;
+        }
+        return {};
+    }
+
+    char at(qsizetype pos) const { return pos < m_text.size() ? m_text.at(pos) : '\0'; }
+
+    qsizetype skipSpace(qsizetype pos) const {
+        while (at(pos) == ' ' || at(pos) == '\t' || at(pos) == '\n' || at(pos) == '\r')
+            ++pos;
+        return pos;
+    }
+
+    /** `pos` at the opening quote; returns the place after the closing one. */
+    qsizetype skipString(qsizetype pos) const {
+        for (++pos; pos < m_text.size() && m_text.at(pos) != '"'; ++pos)
+            if (m_text.at(pos) == '\\')
+                ++pos;
+        return pos + 1;
+    }
+
+    /** The text of the string at `pos`, escapes resolved, so "n\u0061me" is "name". */
+    QString decodeString(qsizetype pos) const {
+        const qsizetype end = std::min(skipString(pos) - 1, m_text.size());
+        QString text;
+        qsizetype chunk = ++pos;
+        while (pos < end) {
+            if (m_text.at(pos) != '\\') {
+                ++pos;
+                continue;
+            }
+            text += QString::fromUtf8(m_text.sliced(chunk, pos - chunk));
+            const char escape = at(pos + 1);
+            if (escape == 'u') {
+                bool ok = false;
+                const QByteArrayView hex = m_text.sliced(
+                    std::min(pos + 2, end), std::clamp(end - pos - 2, qsizetype(0), qsizetype(4)));
+                text += QChar(char16_t(hex.toUShort(&ok, 16)));
+                pos += 6;
+            } else {
+                constexpr std::string_view from = "bfnrt";
+                constexpr std::string_view to = "\b\f\n\r\t";
+                const auto named = from.find(escape);
+                text += QLatin1Char(named == std::string_view::npos ? escape : to[named]);
+                pos += 2;
+            }
+            chunk = std::min(pos, end);
+        }
+        return text + QString::fromUtf8(m_text.sliced(chunk, end - chunk));
+    }
+
+    /** Returns the place after the value at `pos`. */
+    qsizetype skipValue(qsizetype pos) const {
+        qsizetype depth = 0;
+        while (pos < m_text.size()) {
+            const char c = m_text.at(pos);
+            if (c == '"') {
+                pos = skipString(pos);
+            } else if (c == '{' || c == '[') {
+                ++depth;
+                ++pos;
+            } else if (c == '}' || c == ']') {
+                --depth;
+                ++pos;
+            } else if (depth == 0) {
+                while (pos < m_text.size() && !QByteArrayView(",}] \t\n\r").contains(at(pos)))
+                    ++pos;
+                return pos;
+            } else {
+                ++pos;
+            }
+            if (depth <= 0)
+                return pos;
+        }
+        return pos;
+    }
+
+    bool valueRepeats(qsizetype pos, Shape shape) const {
+        if (pos < 0)
+            return false;
+        if (shape == Shape::rules)
+            return arrayRepeats(pos, Shape::rule);
+        if (shape != Shape::none && at(pos) == '{')
+            return objectRepeats(pos, shape);
+        return false; // a value of the wrong kind fails the decode anyway
+    }
+
+    bool arrayRepeats(qsizetype pos, Shape element) const {
+        if (at(pos) != '[')
+            return false;
+        pos = skipSpace(pos + 1);
+        while (pos < m_text.size() && at(pos) != ']') {
+            if (valueRepeats(pos, element))
+                return true;
+            pos = skipSpace(skipValue(pos));
+            if (at(pos) == ',')
+                pos = skipSpace(pos + 1);
+            else
+                break;
+        }
+        return false;
+    }
+
+    bool objectRepeats(qsizetype pos, Shape shape) const {
+        const QList<Member> read = members(shape);
+        std::array<Seen, kMaxMembers> seen{};
+        pos = skipSpace(pos + 1);
+        while (at(pos) == '"') {
+            const QString key = decodeString(pos);
+            pos = skipSpace(skipSpace(skipString(pos)) + 1); // past the colon
+            for (qsizetype i = 0; i < read.size(); ++i) {
+                if (key == read.at(i).key) {
+                    ++seen[i].count;
+                    seen[i].value = pos;
+                }
+            }
+            pos = skipSpace(skipValue(pos));
+            if (at(pos) != ',')
+                break;
+            pos = skipSpace(pos + 1);
+        }
+
+        // Of the two payloads only the one "base" names is read.
+        std::array<bool, kMaxMembers> counts{};
+        for (qsizetype i = 0; i < read.size(); ++i)
+            counts[i] = true;
+        if (shape == Shape::configuration) {
+            const qsizetype base = seen[0].value;
+            const QString baseText = base >= 0 && at(base) == '"' ? decodeString(base) : QString();
+            counts[1] = Configuration::baseFromText(baseText) == Configuration::Base::dnsOverHTTPS;
+            counts[2] = Configuration::baseFromText(baseText) == Configuration::Base::dnsOverTLS;
+        }
+        for (qsizetype i = 0; i < read.size(); ++i)
+            if (counts[i] && seen[i].count > 1)
+                return true;
+        for (qsizetype i = 0; i < read.size(); ++i)
+            if (counts[i] && valueRepeats(seen[i].value, read.at(i).shape))
+                return true;
+        return false;
+    }
+
+    QByteArrayView m_text;
+};
 
 template<typename T, typename Read>
 std::optional<QList<T>> readList(const QJsonValue &json, Read read) {
@@ -357,8 +525,7 @@ std::optional<QList<Resolver>> resolverListFromRawValue(const QString &text) {
     const QJsonDocument document = QJsonDocument::fromJson(utf8, &error);
     if (error.error != QJsonParseError::NoError || !document.isArray())
         return std::nullopt;
-    const QJsonValue root(document.array());
-    if (memberCountInTree(root) != memberCountInText(utf8))
+    if (RepeatedMemberScan(utf8).found())
         return std::nullopt;
-    return resolverListFromJson(root);
+    return resolverListFromJson(QJsonValue(document.array()));
 }

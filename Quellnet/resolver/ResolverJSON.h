@@ -15,8 +15,9 @@
 //
 // Reading is all or nothing: a required member that is missing or null, any member of the wrong
 // JSON type (optional ones included), a UUID not in the 8-4-4-4-12 form (either case), a URL
-// that is not a valid absolute URL, an integer that is fractional or outside 64 bits, or a text
-// holding an unpaired surrogate fails the whole value. Unknown members are ignored.
+// text that does not parse (relative references such as "/dns-query" do parse), an integer that
+// is fractional or outside 64 bits, or a text holding an unpaired surrogate fails the whole
+// value. Unknown members are ignored.
 
 QJsonObject toJson(const DoTConfiguration &value);
 QJsonObject toJson(const DoHConfiguration &value);
@@ -36,15 +37,16 @@ std::optional<QList<Resolver>> resolverListFromJson(const QJsonValue &json);
 
 /**
  * The text form of a resolver list: a compact JSON array. A list whose text would not read back
- * as the same list (a text with an unpaired surrogate, a URL that is not absolute) gives "[]",
- * never a text that silently reads back as something else.
+ * as the same list (a text with an unpaired surrogate, an invalid URL) gives "[]", never a text
+ * that silently reads back as something else.
  */
 QString rawValue(const QList<Resolver> &resolvers);
 
 /**
  * Reads the text form back. Any failure gives nothing rather than an empty list: text that is
  * not valid UTF-16, malformed JSON, garbage after the array, a top level other than an array,
- * an object naming the same member twice (readers disagree on which one counts), or any record
- * that does not read. "[]" gives an empty list.
+ * an object naming a member it reads twice (readers disagree on which one counts; a repeated
+ * member that is ignored anyway does no harm), or any record that does not read. "[]" gives an
+ * empty list.
  */
 std::optional<QList<Resolver>> resolverListFromRawValue(const QString &text);

@@ -94,9 +94,10 @@ void DomainsView::domainsChanged() {
     m_entryRows.clear();
     m_entryRows.reserve(records.size());
     for (const DomainRef &record : records) {
-        Screen::Row row =
-            Screen::label(entryKey(*record), record->domain(),
-                          isBuiltIn(record->domain()) ? u"hand.raised.fill"_s : u"crown"_s);
+        const bool builtIn = isBuiltIn(record->domain());
+        Screen::Row row = Screen::label(entryKey(*record), record->domain(),
+                                        builtIn ? u"hand.raised.fill"_s : u"crown"_s);
+        row.accessibleDescription = builtIn ? tr("built-in tracker") : tr("added by you");
         row.deletable = true;
         m_entryRows.append(std::move(row));
     }
@@ -139,6 +140,7 @@ QList<Screen::Section> DomainsView::sections() const {
         Screen::Row row =
             Screen::button(suggestionKey(entry), entry, u"plus"_s, Screen::ButtonStyle::plain);
         row.tint = Screen::Tint::teal;
+        row.accessibleDescription = tr("add");
         row.enabled = !m_listFull;
         domains.rows.append(std::move(row));
     }
@@ -150,6 +152,9 @@ QList<Screen::Section> DomainsView::sections() const {
 }
 
 void DomainsView::submitDomain() {
+    // The field is disabled while the list is full, and so is every way of submitting it.
+    if (m_listFull)
+        return;
     QString text = m_domain;
     ::submitDomain(text, *m_store); // may change the rows; the field is cleared either way
     setDomain(text);
@@ -161,6 +166,8 @@ void DomainsView::pasteDomain(const QStringList &texts) {
 }
 
 void DomainsView::addSuggestedDomain(const QString &entry) {
+    if (m_listFull) // as its disabled button
+        return;
     ::addSuggestedDomain(entry, *m_store);
 }
 
@@ -211,9 +218,9 @@ void DomainsView::activate(const QString &key) {
         if (ok)
             presentMoreOptionsApp(index);
     } else if (key.startsWith(suggestionPrefix)) {
-        // Only an entry still offered and enabled may be added, as only those rows exist.
+        // Only an entry still offered may be added, as only those rows exist.
         const QString entry = key.mid(suggestionPrefix.size());
-        if (!m_listFull && m_offered.contains(entry))
+        if (m_offered.contains(entry))
             addSuggestedDomain(entry);
     }
 }
@@ -224,7 +231,7 @@ void DomainsView::editText(const QString &key, const QString &text) {
 }
 
 void DomainsView::submit(const QString &key) {
-    if (key == addKey && !m_listFull)
+    if (key == addKey)
         submitDomain();
 }
 

@@ -39,10 +39,12 @@ public:
     void setDomain(const QString &text);
     bool isListFull() const;
 
-    /** The add field's return key: adds the text unless it is a duplicate; always clears. */
+    /** The add field's return key: adds the text unless it is a duplicate, and clears it.
+        Refused (the text kept) while the list is full, as the field is disabled then. */
     Q_INVOKABLE void submitDomain();
     /** The first of `texts` (if any) replaces the add text; nothing is added. */
     Q_INVOKABLE void pasteDomain(const QStringList &texts);
+    /** A suggestion tap; refused while the list is full, as the suggestion buttons are. */
     Q_INVOKABLE void addSuggestedDomain(const QString &entry);
     /** Deletes the records at `positions` in the full list (not the rows visible under a
         search), as the list stood when called: each named record once, saving after each. */

@@ -22,4 +22,8 @@ QString currentAppVersion();
     there and then runs `action`. Returns whether it acted. */
 bool runOncePerVersion(const QString &key, const std::function<void()> &action);
 
+/** Drops the versions kept in memory because their write failed, as at the start of a run
+    (tests). */
+void forgetUnsavedSettings();
+
 } // namespace ReviewPrompt

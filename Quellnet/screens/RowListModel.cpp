@@ -53,6 +53,8 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const {
         return item.firstInSection;
     case LastInSectionRole:
         return item.lastInSection;
+    case AccessibleDescriptionRole:
+        return r.accessibleDescription;
     default:
         return {};
     }
@@ -75,6 +77,7 @@ QHash<int, QByteArray> RowListModel::roleNames() const {
         {SectionIndexRole, "sectionIndex"},
         {FirstInSectionRole, "firstInSection"},
         {LastInSectionRole, "lastInSection"},
+        {AccessibleDescriptionRole, "accessibleDescription"},
     };
 }
 

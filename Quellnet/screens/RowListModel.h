@@ -29,6 +29,7 @@ public:
         SectionIndexRole,
         FirstInSectionRole,
         LastInSectionRole,
+        AccessibleDescriptionRole,
     };
 
     using QAbstractListModel::QAbstractListModel;

@@ -40,6 +40,9 @@ struct Row {
     bool separatorHidden = true;
     /** Text fields only: the hint shown while the field is empty. */
     QString placeholder;
+    /** What the symbol tells a screen reader's listener, in words; empty where it only
+        decorates (the text says it all). Never the symbol's name. */
+    QString accessibleDescription;
 
     friend bool operator==(const Row &, const Row &) = default;
 };

@@ -1,6 +1,8 @@
 #include "common/TestEnvironment.h"
 #include "resolver/ResolverJSON.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -78,8 +80,24 @@ private Q_SLOTS:
         row("empty array", u" [ ] "_s, true);
         row("garbage after array", u"[] x"_s, false);
         row("too deep", QString(5000, u'[') + QString(5000, u']'), false);
-        row("escaped duplicate", resolverList(doh(), u",\"n\\u0061me\":\"x\""_s), false);
         row("unknown members ignored", resolverList(doh(u",\"extra\":[1]"_s), u",\"z\":null"_s),
+            true);
+        // A member named twice counts only where the reader reads it.
+        row("escaped duplicate", resolverList(doh(), u",\"n\\u0061me\":\"x\""_s), false);
+        row("base twice", resolverList(u"{\"base\":\"dnsOverTLS\","_s + doh().mid(1)), false);
+        row("serverURL twice", resolverList(doh(u",\"serverURL\":null,\"serverURL\":\"/q\""_s)),
+            false);
+        row("onDemandRules twice",
+            resolverList(doh(), u",\"onDemandRules\":[],\"onDemandRules\":null"_s), false);
+        row("rule action twice", ruleList(u"action"_s, u"1,\"action\":2"_s), false);
+        row("unknown member twice", resolverList(doh(), u",\"z\":1,\"z\":[]"_s), true);
+        row("twice inside an unknown member",
+            resolverList(doh(), u",\"z\":{\"name\":1,\"name\":2}"_s), true);
+        row("unknown rule member twice", ruleList(u"action"_s, u"1,\"x\":2,\"x\":3"_s), true);
+        row("payload base does not name, twice",
+            resolverList(doh(u"},\"dotConfiguration\":1,\"dotConfiguration\":{"_s)), true);
+        row("twice inside payload base does not name",
+            resolverList(doh(u"},\"dotConfiguration\":{\"servers\":[],\"servers\":[\"x\"]"_s)),
             true);
         row("lone surrogate escape", resolverList(doh()).replace(u"home"_s, u"\\ud800"_s), false);
         row("surrogate pair escape", resolverList(doh()).replace(u"home"_s, u"\\ud83d\\ude00"_s),
@@ -93,8 +111,14 @@ private Q_SLOTS:
         row("tls serverName number", resolverList(dot(u",\"serverName\":5"_s)), false);
         row("base in other case", resolverList(doh().replace(u"dnsOverHTTPS"_s, u"DNSOverHTTPS"_s)),
             false);
-        row("https serverURL relative", resolverList(doh(u",\"serverURL\":\"dns-query\""_s)),
-            false);
+        // URLs: anything that parses reads, relative references included.
+        row("https serverURL relative", resolverList(doh(u",\"serverURL\":\"dns-query\""_s)), true);
+        row("https serverURL absolute path", resolverList(doh(u",\"serverURL\":\"/dns-query\""_s)),
+            true);
+        row("https serverURL empty", resolverList(doh(u",\"serverURL\":\"\""_s)), false);
+        row("https serverURL with a space",
+            resolverList(doh(u",\"serverURL\":\"https://dns.example/a b\""_s)), false);
+        row("probeURL relative", ruleList(u"probeURL"_s, u"\"check?x=1\""_s), true);
         // On-demand rule members.
         row("rule without probeURL", ruleList(u"probeURL"_s, QString()), true);
         row("rule ssidMatch null", ruleList(u"ssidMatch"_s, u"null"_s), false);
@@ -155,6 +179,20 @@ private Q_SLOTS:
         QCOMPARE(rawValue(*resolverListFromRawValue(text)), text);
     }
 
+    // Every seed of the resolver list fuzzer is a valid list that is written back the same.
+    void seedCorpusReads() {
+        const QDir corpus(QStringLiteral(QUELLNET_RESOLVER_CORPUS));
+        const QStringList seeds = corpus.entryList(QDir::Files);
+        QVERIFY(seeds.size() >= 8);
+        for (const QString &seed : seeds) {
+            QFile file(corpus.filePath(seed));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const auto list = resolverListFromRawValue(QString::fromUtf8(file.read(64 * 1024)));
+            QVERIFY2(list, qPrintable(seed));
+            QCOMPARE(resolverListFromRawValue(rawValue(*list)), list);
+        }
+    }
+
     // A list that would not read back as itself is written as "[]", never half-right.
     void unwritableListsFallBack() {
         Resolver loneSurrogate = fullResolver(u"ok"_s);
@@ -163,6 +201,15 @@ private Q_SLOTS:
         invalidURL.configuration.dohConfiguration()->serverURL = QUrl();
         QCOMPARE(rawValue({fullResolver(u"fine"_s), loneSurrogate}), u"[]"_s);
         QCOMPARE(rawValue({invalidURL}), u"[]"_s);
+
+        // A relative URL is a URL like any other: written, and read back the same.
+        Resolver relative = fullResolver(u"ok"_s);
+        relative.configuration.dohConfiguration()->serverURL = QUrl(u"/dns-query"_s);
+        relative.onDemandRules[0].probeURL = QUrl(u"probe"_s);
+        const QList<Resolver> list{fullResolver(u"other"_s), relative};
+        const QString text = rawValue(list);
+        QVERIFY(text.contains(u"\"serverURL\":\"/dns-query\""_s));
+        QCOMPARE(resolverListFromRawValue(text), list);
     }
 };
 

@@ -11,6 +11,10 @@
 #include "screens/ReviewPrompt.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -107,6 +111,24 @@ private Q_SLOTS:
         QCOMPARE(m_view->content().sections.at(0).rows.size(), 8); // never filtered
     }
 
+    // A screen reader hears words for the symbols that tell something, nothing for the rest.
+    void spokenDescriptions() {
+        add(u"doubleclick.net"_s);
+        add(u"mine.example"_s);
+        m_view->setSearchText(u"ub"_s);
+        QStringList spoken;
+        for (const Screen::Section &section : m_view->content().sections)
+            for (const Row &row : section.rows)
+                if (!row.accessibleDescription.isEmpty())
+                    spoken << row.text + u'|' + row.accessibleDescription;
+        QCOMPARE(spoken,
+                 (QStringList{u"doubleverify.com|add"_s, u"pubmatic.com|add"_s,
+                              u"rubiconproject.com|add"_s, u"doubleclick.net|built-in tracker"_s}));
+        m_view->setSearchText(u"mine"_s);
+        QCOMPARE(m_view->content().sections.at(1).rows.last().accessibleDescription,
+                 u"added by you"_s);
+    }
+
     void deleteUnderSearchNamesExactlyOneRecord() {
         add(u"alpha.example"_s);
         const DomainRef first = add(u"beta.example"_s);
@@ -151,16 +173,30 @@ private Q_SLOTS:
         QCOMPARE(full.size(), 1);
         QVERIFY(!m_view->content().row(DomainsView::addKey)->enabled);
 
-        // Disabled controls do nothing; paste still fills the field.
+        // Disabled controls do nothing, whichever way they are reached (QML may call the
+        // actions directly); paste still fills the field.
         m_view->activate(DomainsView::suggestionKey(u"2mdn.net"_s));
+        m_view->addSuggestedDomain(u"2mdn.net"_s);
         m_view->paste(DomainsView::pasteKey, {u"waiting.example"_s});
         m_view->submit(DomainsView::addKey);
+        m_view->submitDomain();
+        QVERIFY(QMetaObject::invokeMethod(m_view.get(), "submitDomain"));
+        QVERIFY(QMetaObject::invokeMethod(m_view.get(), "addSuggestedDomain",
+                                          Q_ARG(QString, u"adnxs.com"_s)));
         QCOMPARE(m_store->domains()->count(), 200);
         QCOMPARE(m_view->domain(), u"waiting.example"_s);
 
         m_view->deleteDomains({0});
         QCOMPARE(full.size(), 2);
         QVERIFY(m_view->content().row(DomainsView::addKey)->enabled);
+        m_view->addSuggestedDomain(u"2mdn.net"_s);
+        QCOMPARE(m_store->domains()->count(), 200);
+
+        // Past the cap (an older store) nothing is added either.
+        add(u"over.example"_s);
+        m_view->submitDomain();
+        m_view->addSuggestedDomain(u"adnxs.com"_s);
+        QCOMPARE(m_store->domains()->count(), 201);
     }
 
     void oncePerVersion_data() {
@@ -192,6 +228,54 @@ private Q_SLOTS:
         QCOMPARE(m_actions, acts ? QStringList({u"review"_s, u"promote"_s}) : QStringList());
         QCOMPARE(settings.value(ReviewPrompt::appReviewVersionKey).toString(), written);
         QCOMPARE(settings.value(ReviewPrompt::promotedAppVersionKey).toString(), written);
+    }
+
+    // A settings file that cannot be written still holds the version for the rest of the run:
+    // as root no permission stops a write, so a folder or a file stands in the way instead.
+    void oncePerVersionWhenSettingsCannotBeWritten_data() {
+        QTest::addColumn<bool>("folderIsAFile");
+        QTest::newRow("settings file is a folder") << false;
+        QTest::newRow("settings folder is a file") << true;
+    }
+    void oncePerVersionWhenSettingsCannotBeWritten() {
+        QFETCH(bool, folderIsAFile);
+        const QFileInfo file(QSettings().fileName());
+        QVERIFY(!QFileInfo::exists(file.absolutePath()) ||
+                QDir(file.absolutePath()).removeRecursively());
+        const QString blocker = folderIsAFile ? file.absolutePath() : file.absoluteFilePath();
+        const auto unblock = qScopeGuard([&] {
+            folderIsAFile ? QFile::remove(blocker) : QDir(blocker).removeRecursively();
+            ReviewPrompt::forgetUnsavedSettings();
+            QSettings settings; // what QSettings kept of the failed writes goes too
+            settings.remove(ReviewPrompt::appReviewVersionKey);
+            settings.remove(ReviewPrompt::promotedAppVersionKey);
+        });
+        if (folderIsAFile) {
+            QFile stand(blocker);
+            QVERIFY(stand.open(QIODevice::WriteOnly));
+        } else {
+            QVERIFY(QDir().mkpath(blocker));
+        }
+
+        const QStringList once{u"review"_s, u"promote"_s};
+        m_view->appear();
+        QCOMPARE(m_actions, once);
+        QVERIFY(!file.isFile()); // nothing could be written
+        m_view->appear();
+        m_phase.setPhase(ScenePhase::background);
+        m_phase.setPhase(ScenePhase::active);
+        DomainsView second(m_store.get(), &m_phase); // a screen made anew in the same run
+        second.setRequestReview([this] { m_actions << u"review"_s; });
+        second.setPromoteApp([this] { m_actions << u"promote"_s; });
+        second.appear();
+        QCOMPARE(m_actions, once);
+
+        // A new version is asked for once more, and then not again.
+        NSBundle::mainBundle().setInfoDictionary(
+            QVariantMap{{u"CFBundleShortVersionString"_s, u"2.0"_s}});
+        m_view->appear();
+        m_view->appear();
+        QCOMPARE(m_actions, once + once);
     }
 
     void reviewThenPromotionOnAppearOrReturn() {

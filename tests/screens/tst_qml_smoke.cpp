@@ -5,17 +5,21 @@
 #include "AppStoreView/AppCatalogue.h"
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/DomainListModel.h"
+#include "blocklist/EntryRules.h"
 #include "foundation/NSBundle.h"
 #include "screens/AppView.h"
 #include "screens/DomainsView.h"
 #include "screens/ReviewPrompt.h"
 #include "screens/ScenePhase.h"
+#include "screens/SymbolGlyphs.h"
 #include "storekit/StoreReachability.h"
 #include "uikit/UIApplication.h"
 
 #include <QAccessible>
 #include <QClipboard>
 #include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQmlExpression>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
@@ -104,6 +108,23 @@ class QmlSmokeTest : public QObject {
         return out;
     }
     DomainsView *domains() { return qobject_cast<DomainsView *>(m_app->screen(AppView::domains)); }
+    // Descriptions a screen reader would read out as symbol ids ("hand dot raised dot fill").
+    QStringList spokenSymbolNames() {
+        const QStringList symbols = SymbolGlyphs::symbolNames();
+        QStringList out;
+        for (QQuickItem *item : items())
+            if (QAccessibleInterface *a = QAccessible::queryAccessibleInterface(item);
+                a && symbols.contains(a->text(QAccessible::Description)))
+                out << a->text(QAccessible::Name) + u'|' + a->text(QAccessible::Description);
+        return out;
+    }
+    // The opacity an item is drawn with, its own times its ancestors'.
+    static qreal drawnOpacity(const QQuickItem *item) {
+        qreal opacity = 1;
+        for (; item; item = item->parentItem())
+            opacity *= item->opacity();
+        return opacity;
+    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -142,13 +163,14 @@ private Q_SLOTS:
     }
 
     void everyTabDrawsItsScreenAndPressesLikeATap() {
+        // The tab and row symbols only decorate: a screen reader hears the texts alone.
         QCOMPARE(names(QAccessible::PageTab),
-                 (QStringList{u"Instructions|info.circle"_s, u"Domains|hand.raised"_s,
-                              u"Status|network"_s, u"Settings|gear"_s}));
-        QVERIFY(names(QAccessible::ListItem).contains(u"Add domains to the list|plus"_s));
+                 (QStringList{u"Instructions|"_s, u"Domains|"_s, u"Status|"_s, u"Settings|"_s}));
+        QVERIFY(names(QAccessible::ListItem).contains(u"Add domains to the list|"_s));
         for (int tab = 0; tab < AppView::tabCount; ++tab) {
             QVERIFY(press(accessibles(QAccessible::PageTab).at(tab)));
             QCOMPARE(m_app->currentIndex(), tab);
+            QCOMPARE(spokenSymbolNames(), QStringList());
         }
         QTRY_VERIFY(accessible(QAccessible::ListItem, u"No preferences to remove"_s));
     }
@@ -182,12 +204,23 @@ private Q_SLOTS:
         QTRY_COMPARE(field->property("text").toString(), u"pasted.example"_s);
         domains()->setDomain({});
 
+        // Where the symbol tells something, the listener hears it in words.
+        QCOMPARE(accessible(QAccessible::Button, u"adnxs.com"_s)->text(QAccessible::Description),
+                 u"add"_s);
         QVERIFY(press(accessible(QAccessible::Button, u"adnxs.com"_s)));
         QCOMPARE(m_store->domains()->count(), 2);
         items(u"searchField"_s).value(0)->forceActiveFocus();
         typeText(m_window, "ADNX");
         QTRY_VERIFY(accessible(QAccessible::ListItem, u"adnxs.com"_s));
         QVERIFY(!accessible(QAccessible::Button, u"adnxs.com"_s));
+        QCOMPARE(accessible(QAccessible::ListItem, u"adnxs.com"_s)->text(QAccessible::Description),
+                 u"built-in tracker"_s);
+        domains()->setSearchText(u"typed"_s);
+        QTRY_VERIFY(liveAccessible(QAccessible::ListItem, u"typed.example"_s));
+        QCOMPARE(liveAccessible(QAccessible::ListItem, u"typed.example"_s)
+                     ->text(QAccessible::Description),
+                 u"added by you"_s);
+        QCOMPARE(spokenSymbolNames(), QStringList());
     }
 
     void domainsDeleteByAccessibleButton() {
@@ -206,6 +239,50 @@ private Q_SLOTS:
         QTRY_VERIFY(accessible(QAccessible::Dialog, AppCatalogue::moreOptionsInfo().at(2).title));
         QVERIFY(press(accessible(QAccessible::Button, u"Done"_s)));
         QTRY_VERIFY(items(u"sheetCloseButton"_s).isEmpty());
+    }
+
+    // At 200 records no route adds one: tap, keys, accessibility, or a call made from QML. The
+    // paste button stays available and is drawn so.
+    void domainsFullListAddsNothingByAnyRoute() {
+        for (int i = m_store->domains()->count(); i < listCapacity; ++i)
+            m_store->insert(
+                std::make_shared<Domain>(u"filler%1.example"_s.arg(i), QUuid::createUuid()));
+        domains()->setSearchText(u"2mdn"_s);
+        QTRY_VERIFY(liveAccessible(QAccessible::Button, u"2mdn.net"_s));
+        QAccessibleInterface *suggestion = liveAccessible(QAccessible::Button, u"2mdn.net"_s);
+        auto *suggestionRow = qobject_cast<QQuickItem *>(suggestion->object());
+        QVERIFY(suggestionRow);
+
+        QTest::mouseClick(
+            m_window, Qt::LeftButton, {},
+            suggestionRow->mapToScene(suggestionRow->boundingRect().center()).toPoint());
+        QVERIFY(press(suggestion));
+        suggestionRow->forceActiveFocus();
+        QTest::keyClick(m_window, Qt::Key_Return);
+        QTest::keyClick(m_window, Qt::Key_Space);
+        QQuickItem *field = items(u"addField"_s).value(0);
+        QVERIFY(field);
+        QVERIFY(!field->isEnabled());
+        domains()->setDomain(u"direct.example"_s);
+        QQmlExpression fromQml(qmlContext(suggestionRow), suggestionRow,
+                               u"screen.submitDomain(); screen.addSuggestedDomain('2mdn.net');"
+                               u"screen.submit('add'); screen.activate('suggestion:2mdn.net')"_s);
+        fromQml.evaluate();
+        QVERIFY2(!fromQml.hasError(), qPrintable(fromQml.error().toString()));
+        QCOMPARE(m_store->domains()->count(), listCapacity);
+        QCOMPARE(domains()->domain(), u"direct.example"_s);
+
+        // The field looks disabled; its paste button does not, and still fills it.
+        QQuickItem *paste = items(u"pasteButton"_s).value(0);
+        QVERIFY(paste);
+        QCOMPARE(drawnOpacity(paste), 1.0);
+        QVERIFY(drawnOpacity(field) < 1.0);
+        QGuiApplication::clipboard()->setText(u"pasted.example"_s);
+        QVERIFY(press(accessible(QAccessible::Button, u"Paste"_s)));
+        QTRY_COMPARE(domains()->domain(), u"pasted.example"_s);
+        QCOMPARE(m_store->domains()->count(), listCapacity);
+        domains()->setSearchText({});
+        domains()->setDomain({});
     }
 };
 

@@ -59,11 +59,12 @@ FocusScope {
     height: isPaste ? 0 : Theme.rowHeight
     visible: !isPaste
     activeFocusOnTab: !isPaste && !isField
-    opacity: model.enabled ? 1 : 0.4
+    // The add row dims only its field: the paste button beside it stays available at any count.
+    opacity: isField || model.enabled ? 1 : 0.4
 
     Accessible.role: isButton ? Accessible.Button : isField ? Accessible.Grouping : Accessible.ListItem
     Accessible.name: isField ? model.placeholder : model.text
-    Accessible.description: model.systemImage
+    Accessible.description: model.accessibleDescription
     Accessible.focusable: !isField
     Accessible.onPressAction: row.press()
 
@@ -190,6 +191,7 @@ FocusScope {
                 anchors.rightMargin: 4
                 visible: row.isField
                 enabled: row.isField && row.model.enabled
+                opacity: enabled ? 1 : 0.4
                 focus: row.isField
                 text: row.isField ? row.model.text : ""
                 placeholderText: row.model.placeholder

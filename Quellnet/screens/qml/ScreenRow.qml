@@ -43,7 +43,7 @@ FocusScope {
     Accessible.ignored: isField
     Accessible.role: isButton || isPaste ? Accessible.Button : Accessible.ListItem
     Accessible.name: isPaste ? qsTr("Paste") : model.text
-    Accessible.description: model.systemImage
+    Accessible.description: model.accessibleDescription
     Accessible.focusable: true
     Accessible.onPressAction: row.press()
 

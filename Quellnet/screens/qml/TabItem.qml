@@ -1,8 +1,8 @@
 import QtQuick
 import Quellnet
 
-// One tab of the bottom bar: symbol over title. Tap, Enter/Space and the accessibility press
-// action all select it.
+// One tab of the bottom bar: symbol over title (the symbol only decorates, so a screen reader
+// hears the title alone). Tap, Enter/Space and the accessibility press action all select it.
 Item {
     id: tab
 
@@ -17,7 +17,6 @@ Item {
     activeFocusOnTab: true
     Accessible.role: Accessible.PageTab
     Accessible.name: title
-    Accessible.description: systemImage
     Accessible.selectable: true
     Accessible.selected: selected
     Accessible.focusable: true
