@@ -56,9 +56,11 @@ struct BareStore {
               "bare schema");
         sqlite3_prepare_v2(db, "BEGIN IMMEDIATE", -1, &begin, nullptr);
         sqlite3_prepare_v2(db, "COMMIT", -1, &commit, nullptr);
+        // The store's statements: a plain insert, a delete of the row seen, checked by id.
         sqlite3_prepare_v2(db, "INSERT INTO domains(domain, id) VALUES(?1, ?2)", -1, &insert,
                            nullptr);
-        sqlite3_prepare_v2(db, "DELETE FROM domains WHERE seq = ?1", -1, &remove, nullptr);
+        sqlite3_prepare_v2(db, "DELETE FROM domains WHERE seq = ?1 AND id = ?2", -1, &remove,
+                           nullptr);
     }
     ~BareStore() {
         for (sqlite3_stmt *statement : {begin, commit, insert, remove})
@@ -77,9 +79,10 @@ struct BareStore {
         run(commit);
         return sqlite3_last_insert_rowid(db);
     }
-    void drop(sqlite3_int64 seq) {
+    void drop(sqlite3_int64 seq, const std::array<char, 16> &id) {
         run(begin);
         sqlite3_bind_int64(remove, 1, seq);
+        sqlite3_bind_blob(remove, 2, id.data(), 16, SQLITE_TRANSIENT);
         run(remove);
         run(commit);
     }
@@ -132,7 +135,7 @@ int main(int argc, char **argv) {
         BareStore bare(dir.filePath(u"bare.sqlite"_s));
         for (int cycle = 0; cycle < cycles; ++cycle) {
             std::vector<DomainRef> made;
-            std::vector<sqlite3_int64> bareRows;
+            std::vector<std::pair<sqlite3_int64, std::array<char, 16>>> bareRows;
             for (int i = 0; i < records; ++i) {
                 auto record = std::make_shared<Domain>(nameFor(i), QUuid::createUuid());
                 const std::string utf8 = record->domain().toStdString();
@@ -143,7 +146,7 @@ int main(int argc, char **argv) {
                 store.insert(record);
                 check(!store.save(), "save");
                 auto t1 = Clock::now();
-                bareRows.push_back(bare.add(utf8, id));
+                bareRows.emplace_back(bare.add(utf8, id), id);
                 auto t2 = Clock::now();
                 ourInsert.push_back(micros(t0, t1));
                 bareInsert.push_back(micros(t1, t2));
@@ -156,7 +159,7 @@ int main(int argc, char **argv) {
                 store.remove(made.at(size_t(i)));
                 check(!store.save(), "save");
                 auto t1 = Clock::now();
-                bare.drop(bareRows.at(size_t(i)));
+                bare.drop(bareRows.at(size_t(i)).first, bareRows.at(size_t(i)).second);
                 auto t2 = Clock::now();
                 ourDelete.push_back(micros(t0, t1));
                 bareDelete.push_back(micros(t1, t2));

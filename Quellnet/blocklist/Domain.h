@@ -28,8 +28,8 @@ private:
     QUuid m_id;
     // Bookkeeping of the store that holds the record; never part of its identity.
     const BlocklistStore *m_store = nullptr; // set while the record is in that store's list
-    std::int64_t m_rowId = 0;                // the row on disk, 0 until saved
     std::uint64_t m_order = 0;               // insertion order, breaks ties between equal texts
+    std::int64_t m_seenAt = 0; // the row last read or written: a hint, checked against the id
 };
 
 using DomainRef = std::shared_ptr<Domain>; // same stored record reached twice == same pointer

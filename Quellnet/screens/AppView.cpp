@@ -14,6 +14,7 @@ AppView::AppView(BlocklistStore *store, ScenePhaseSource *scenePhase, QObject *p
     : QObject(parent)
     , m_store(store)
     , m_scenePhase(scenePhase) {
+    connect(store, &BlocklistStore::writeProblemChanged, this, &AppView::storageWarningChanged);
     select(instructions);
 }
 
@@ -38,6 +39,14 @@ QVariantList AppView::screens() const {
 
 ScreenModel *AppView::screen(int tab) const {
     return tab >= 0 && tab < tabCount ? m_screens.at(tab) : nullptr;
+}
+
+QString AppView::storageWarning() const {
+    const QString problem = m_store->writeProblem();
+    if (problem.isEmpty())
+        return {};
+    return tr("Your blocklist can't be saved: %1. Changes will be lost when Quellnet quits.")
+        .arg(problem);
 }
 
 void AppView::select(int tab) {

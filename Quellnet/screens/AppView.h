@@ -24,6 +24,8 @@ class AppView : public QObject {
     Q_PROPERTY(int currentIndex READ currentIndex NOTIFY currentIndexChanged)
     /** One entry per tab: its ScreenModel, or null while the tab was never selected. */
     Q_PROPERTY(QVariantList screens READ screens NOTIFY screensChanged)
+    /** The line above the tab bar while the blocklist cannot be written, or empty. */
+    Q_PROPERTY(QString storageWarning READ storageWarning NOTIFY storageWarningChanged)
 public:
     enum Tab { instructions, domains, status, settings, tabCount };
     Q_ENUM(Tab)
@@ -37,6 +39,7 @@ public:
     QVariantList screens() const;
     /** The screen of `tab`, or nullptr while it was never selected. */
     ScreenModel *screen(int tab) const;
+    QString storageWarning() const;
 
     /**
      * The user picked a tab. Selecting another tab brings its screen into view (creating it
@@ -47,6 +50,7 @@ public:
 Q_SIGNALS:
     void currentIndexChanged();
     void screensChanged();
+    void storageWarningChanged();
 
 private:
     ScreenModel *createScreen(int tab);

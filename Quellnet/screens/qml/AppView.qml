@@ -14,7 +14,7 @@ Item {
             top: parent.top
             left: parent.left
             right: parent.right
-            bottom: tabBar.top
+            bottom: storageWarning.top
         }
 
         Repeater {
@@ -52,6 +52,45 @@ Item {
                     }
                 }
             }
+        }
+    }
+
+    // Stands above the tab bar, outside every list, while the blocklist cannot be written; an
+    // alert, so a screen reader says it when it appears.
+    Rectangle {
+        id: storageWarning
+        objectName: "storageWarning"
+        anchors {
+            left: parent.left
+            right: parent.right
+            bottom: tabBar.top
+        }
+        visible: root.appView.storageWarning !== ""
+        height: visible ? warningText.implicitHeight + 2 * 8 : 0
+        color: Theme.cellBackground
+        Accessible.role: Accessible.AlertMessage
+        Accessible.name: root.appView.storageWarning
+
+        Rectangle {
+            width: parent.width
+            height: 1
+            color: Theme.hairline
+        }
+
+        Text {
+            id: warningText
+            anchors {
+                left: parent.left
+                right: parent.right
+                verticalCenter: parent.verticalCenter
+                leftMargin: Theme.inset
+                rightMargin: Theme.inset
+            }
+            text: root.appView.storageWarning
+            wrapMode: Text.Wrap
+            color: Theme.red
+            font.pixelSize: Theme.headerSize
+            Accessible.ignored: true
         }
     }
 

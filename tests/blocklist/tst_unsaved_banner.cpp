@@ -1,0 +1,89 @@
+// The line that tells the user their blocklist cannot be saved: above the tab bar, outside
+// every list, announced as an alert, and gone once a save reaches the file.
+#include "TestEnvironment.h"
+
+#include "blocklist/BlocklistStore.h"
+#include "blocklist/DomainListModel.h"
+#include "foundation/NSBundle.h"
+#include "screens/AppView.h"
+#include "screens/ScenePhase.h"
+
+#include <QAccessible>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(QuellnetPlugin)
+
+using namespace Qt::StringLiterals;
+
+class TestUnsavedBanner : public QObject {
+    Q_OBJECT
+
+    TestEnvironment m_env;
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_env.isValid());
+        NSBundle::mainBundle().setInfoDictionary(
+            QVariantMap{{u"CFBundleIdentifier"_s, u"net.quellnet.Quellnet"_s},
+                        {u"CFBundleShortVersionString"_s, QStringLiteral(QUELLNET_VERSION)}});
+        QQuickStyle::setStyle(u"Basic"_s);
+    }
+
+    void bannerAboveTabBarUntilSaved() {
+        // A file stands where the store's folder should be: nothing can be written.
+        const QString blocker = m_env.root() + u"/not-a-folder"_s;
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"can't be saved"_s));
+        BlocklistStore store(blocker + u"/blocklist.sqlite"_s);
+        ScenePhaseSource phase;
+        AppView app(&store, &phase);
+        const QString warning = u"Your blocklist can't be saved: its folder can't be created. "
+                                u"Changes will be lost when Quellnet quits."_s;
+        QCOMPARE(app.storageWarning(), warning);
+
+        QQmlApplicationEngine engine;
+        engine.addImportPath(u"qrc:/qt/qml"_s);
+        engine.setInitialProperties({{u"appView"_s, QVariant::fromValue(&app)}});
+        engine.load(QUrl(u"qrc:/qt/qml/Quellnet/qml/Main.qml"_s));
+        QCOMPARE(engine.rootObjects().size(), 1);
+        auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+        QVERIFY(window && QTest::qWaitForWindowExposed(window));
+        auto *banner = window->findChild<QQuickItem *>(u"storageWarning"_s);
+        QVERIFY(banner && banner->isVisible());
+        QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(banner);
+        QVERIFY(spoken);
+        QCOMPARE(spoken->role(), QAccessible::AlertMessage);
+        QCOMPARE(spoken->text(QAccessible::Name), warning);
+
+        // Right above the tab bar, at the bottom of the window, in no list.
+        QQuickItem *tabBar = nullptr;
+        for (QQuickItem *sibling : banner->parentItem()->childItems())
+            if (auto *a = QAccessible::queryAccessibleInterface(sibling);
+                a && a->role() == QAccessible::PageTabList)
+                tabBar = sibling;
+        QVERIFY(tabBar);
+        QCOMPARE(banner->mapToScene({0, banner->height()}).y(), tabBar->mapToScene({0, 0}).y());
+        QCOMPARE(tabBar->mapToScene({0, tabBar->height()}).y(), qreal(window->height()));
+        for (QQuickItem *up = banner; up; up = up->parentItem())
+            QVERIFY(!up->inherits("QQuickFlickable"));
+
+        QSignalSpy changed(&app, &AppView::storageWarningChanged);
+        QVERIFY(file.remove());
+        store.insert(std::make_shared<Domain>(u"saved.example"_s, QUuid::createUuid()));
+        QVERIFY(!store.save());
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(app.storageWarning().isEmpty());
+        QTRY_VERIFY(!banner->isVisible());
+    }
+};
+
+QTEST_MAIN(TestUnsavedBanner)
+#include "tst_unsaved_banner.moc"
