@@ -23,6 +23,61 @@
         <source>Settings</source>
         <translation>Einstellungen</translation>
     </message>
+    <message>
+        <source>Your blocklist can&apos;t be saved: %1. Changes will be lost when Quellnet quits.</source>
+        <translation>Ihre Sperrliste kann nicht gespeichert werden: %1. Änderungen gehen verloren, wenn Quellnet beendet wird.</translation>
+    </message>
+</context>
+<context>
+    <name>BlocklistStore</name>
+    <message>
+        <source>the file is a symbolic link</source>
+        <translation>die Datei ist ein symbolischer Link</translation>
+    </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>sie ist keine reguläre Datei</translation>
+    </message>
+    <message>
+        <source>the file is damaged and can&apos;t be moved aside</source>
+        <translation>die Datei ist beschädigt und kann nicht beiseitegelegt werden</translation>
+    </message>
+    <message>
+        <source>the file is damaged</source>
+        <translation>die Datei ist beschädigt</translation>
+    </message>
+    <message>
+        <source>its folder can&apos;t be created</source>
+        <translation>ihr Ordner kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>it was saved by a newer version of Quellnet</source>
+        <translation>sie wurde von einer neueren Version von Quellnet gespeichert</translation>
+    </message>
+    <message>
+        <source>the disk is full</source>
+        <translation>der Datenträger ist voll</translation>
+    </message>
+    <message>
+        <source>another program is using it</source>
+        <translation>ein anderes Programm verwendet sie</translation>
+    </message>
+    <message>
+        <source>the file can&apos;t be read</source>
+        <translation>die Datei ist nicht lesbar</translation>
+    </message>
+    <message>
+        <source>the file is read-only</source>
+        <translation>die Datei ist schreibgeschützt</translation>
+    </message>
+    <message>
+        <source>the file belongs to another user</source>
+        <translation>die Datei gehört einem anderen Benutzer</translation>
+    </message>
+    <message>
+        <source>its folder is not writable</source>
+        <translation>ihr Ordner ist nicht beschreibbar</translation>
+    </message>
 </context>
 <context>
     <name>DeviceSettings</name>
@@ -627,6 +682,18 @@ schlagen fehl.
     <message>
         <source>Type here to add a new domain</source>
         <translation>Neue Domain hier eingeben</translation>
+    </message>
+    <message>
+        <source>built-in tracker</source>
+        <translation>integrierter Tracker</translation>
+    </message>
+    <message>
+        <source>added by you</source>
+        <translation>von Ihnen hinzugefügt</translation>
+    </message>
+    <message>
+        <source>add</source>
+        <translation>hinzufügen</translation>
     </message>
 </context>
 <context>

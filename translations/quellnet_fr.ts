@@ -23,6 +23,61 @@
         <source>Settings</source>
         <translation>Réglages</translation>
     </message>
+    <message>
+        <source>Your blocklist can&apos;t be saved: %1. Changes will be lost when Quellnet quits.</source>
+        <translation>Impossible d’enregistrer votre liste de blocage&#xa0;: %1. Les modifications seront perdues à la fermeture de Quellnet.</translation>
+    </message>
+</context>
+<context>
+    <name>BlocklistStore</name>
+    <message>
+        <source>the file is a symbolic link</source>
+        <translation>le fichier est un lien symbolique</translation>
+    </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>ce n’est pas un fichier ordinaire</translation>
+    </message>
+    <message>
+        <source>the file is damaged and can&apos;t be moved aside</source>
+        <translation>le fichier est endommagé et ne peut pas être mis de côté</translation>
+    </message>
+    <message>
+        <source>the file is damaged</source>
+        <translation>le fichier est endommagé</translation>
+    </message>
+    <message>
+        <source>its folder can&apos;t be created</source>
+        <translation>son dossier ne peut pas être créé</translation>
+    </message>
+    <message>
+        <source>it was saved by a newer version of Quellnet</source>
+        <translation>il a été enregistré par une version plus récente de Quellnet</translation>
+    </message>
+    <message>
+        <source>the disk is full</source>
+        <translation>le disque est plein</translation>
+    </message>
+    <message>
+        <source>another program is using it</source>
+        <translation>un autre programme l’utilise</translation>
+    </message>
+    <message>
+        <source>the file can&apos;t be read</source>
+        <translation>le fichier est illisible</translation>
+    </message>
+    <message>
+        <source>the file is read-only</source>
+        <translation>le fichier est en lecture seule</translation>
+    </message>
+    <message>
+        <source>the file belongs to another user</source>
+        <translation>le fichier appartient à un autre utilisateur</translation>
+    </message>
+    <message>
+        <source>its folder is not writable</source>
+        <translation>son dossier n’est pas accessible en écriture</translation>
+    </message>
 </context>
 <context>
     <name>DeviceSettings</name>
@@ -627,6 +682,18 @@ sous eux, échoue.
     <message>
         <source>Type here to add a new domain</source>
         <translation>Saisissez un domaine à ajouter</translation>
+    </message>
+    <message>
+        <source>built-in tracker</source>
+        <translation>traqueur intégré</translation>
+    </message>
+    <message>
+        <source>added by you</source>
+        <translation>ajouté par vous</translation>
+    </message>
+    <message>
+        <source>add</source>
+        <translation>ajouter</translation>
     </message>
 </context>
 <context>
