@@ -1,3 +1,4 @@
+#include "Translations.h"
 #include "blocklist/BlocklistStore.h"
 #include "screens/AppIdentity.h"
 #include "screens/AppView.h"
@@ -277,6 +278,7 @@ int main(int argc, char *argv[]) {
     // would override the user's choice too.
     qputenv("QT_QUICK_CONTROLS_STYLE", "Basic");
     QGuiApplication app(argc, argv);
+    Translations::installTranslations();
 
     QuellnetApp quellnet;
     instance.listen([&quellnet](const QByteArray &token) { quellnet.activate(token); });

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package Quellnet needs to build, run, test and fuzz.
+# Installs every Debian package Quellnet needs to build, run, test and fuzz; with --packaging
+# also the tools that build, check and test its Debian packages (scripts/build-packages.sh,
+# scripts/validate-desktop.sh, scripts/package-test.sh).
 # Idempotent: packages already present are left as they are.
 set -euo pipefail
 
@@ -9,10 +11,17 @@ packages=(
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-templates qml6-module-qtqml-workerscript qml6-module-qtquick-window
   qml6-module-qttest libsqlite3-dev
+  qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools qt6-translations-l10n
   fonts-material-design-icons-iconfont
   xvfb xauth dbus at-spi2-core python3-pyatspi xdotool x11-utils
   clang libclang-rt-14-dev
 )
+if [ "${1:-}" = "--packaging" ]; then
+  packages+=(
+    debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream
+    pkexec # a dependency of libnss-quellnet, so the package test installs it offline
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

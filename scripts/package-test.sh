@@ -1,0 +1,207 @@
+#!/usr/bin/env bash
+# Installs the two Debian packages on a throwaway copy of this machine and checks what they
+# promise: apt installs them offline; the hosts line of /etc/nsswitch.conf gains the module at
+# the first configure only; a listed name fails to resolve while every other name resolves; an
+# upgrade keeps an administrator's choice; remove takes the entry out, and purge leaves
+# /etc/nsswitch.conf byte for byte as it was and /etc/quellnet gone.
+#
+# Runs as root in a private mount and network namespace (unshare -m -n) with overlays over
+# /etc, /usr and /var (dpkg's database lives in /var) and fresh /run and /tmp, so this machine's
+# own files, services and network are never touched. Without root or namespaces it says so and
+# skips.
+#
+#   bash scripts/package-test.sh [PACKAGE_FOLDER]     (default: build-packages)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+skip() {
+  echo "package-test: SKIPPED: $*"
+  exit 0
+}
+
+if [ "${1:-}" != --in-namespace ]; then
+  dir=$(realpath -m "${1:-build-packages}")
+  for package in libnss-quellnet quellnet; do
+    compgen -G "$dir/${package}_*.deb" >/dev/null || {
+      echo "package-test: no ${package}_*.deb in $dir; run scripts/build-packages.sh" >&2
+      exit 1
+    }
+  done
+  [ "$(id -u)" -eq 0 ] || skip "needs root to make a private namespace with overlays"
+  unshare -m -n true 2>/dev/null || skip "cannot make a private mount and network namespace"
+  scratch=$(mktemp -d)
+  trap 'rmdir "$scratch"' EXIT
+  status=0
+  unshare -m -n --propagation private bash "$0" --in-namespace "$dir" "$scratch" || status=$?
+  exit "$status"
+fi
+
+# ---- From here on, inside the namespace. ----
+dir=$2
+scratch=$3
+mount -t tmpfs -o mode=0755 package-test "$scratch"
+for top in etc usr var; do
+  mkdir "$scratch/$top.upper" "$scratch/$top.work"
+  mount -t overlay overlay \
+    -o "lowerdir=/$top,upperdir=$scratch/$top.upper,workdir=$scratch/$top.work" "/$top" ||
+    skip "cannot mount an overlay over /$top"
+done
+# Nothing reaches a service of this machine through its sockets, and nothing is left in /tmp.
+mount -t tmpfs -o mode=0755 run /run
+mkdir -m 1777 /run/lock
+mount -t tmpfs -o mode=1777 tmp /tmp
+ip link set lo up 2>/dev/null || true
+
+work=/run/package-test
+mkdir -p "$work/debs"
+cp "$dir"/libnss-quellnet_*.deb "$dir"/quellnet_*.deb "$work/debs/"
+chmod -R a+rX "$work"
+debs=("$work"/debs/*.deb)
+export DEBIAN_FRONTEND=noninteractive
+# Rebuilding the manual page index at every step is most of dpkg's time and tests nothing here.
+echo "man-db man-db/auto-update boolean false" | debconf-set-selections
+
+passed=0
+failed=0
+pass() {
+  passed=$((passed + 1))
+  echo "ok: $*"
+}
+fail() {
+  failed=$((failed + 1))
+  echo "FAILED: $*"
+}
+check() { # check DESCRIPTION COMMAND...
+  local what=$1 started=$SECONDS
+  shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+  [ $((SECONDS - started)) -lt 2 ] || echo "   ($((SECONDS - started))s)"
+}
+quiet() { "$@" >"$work/last.log" 2>&1 || { cat "$work/last.log"; return 1; }; [ -z "${PACKAGE_TEST_VERBOSE:-}" ] || cat "$work/last.log"; }
+resolves() { getent hosts "$1" >/dev/null; }
+# Exactly as a name that does not exist: getent's "not found".
+blocked() {
+  local status=0
+  getent hosts "$1" >/dev/null || status=$?
+  [ "$status" -eq 2 ]
+}
+same_file() { cmp -s "$1" "$2" || { diff -u "$1" "$2" || true; return 1; }; }
+
+conf=/etc/nsswitch.conf
+cp -p "$conf" "$work/nsswitch.original"
+# The entry the packages promise, made here independently of the maintainer scripts.
+sed -E '0,/^hosts:/s/^(hosts:[ \t]*)/\1quellnet [NOTFOUND=return] /' "$conf" \
+  >"$work/nsswitch.expected"
+grep -m1 '^hosts:' "$conf" | grep -qw quellnet &&
+  skip "this machine's hosts line already names quellnet"
+
+ships_module=0
+if dpkg-deb -c "$work"/debs/libnss-quellnet_*.deb | grep -q '/libnss_quellnet\.so\.2$'; then
+  ships_module=1
+fi
+
+echo "== install with apt, offline"
+check "apt installs both packages" quiet apt-get install -y --no-install-recommends "${debs[@]}"
+check "the hosts line starts with the module, the rest byte for byte" \
+  same_file "$work/nsswitch.expected" "$conf"
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
+for file in /usr/bin/quellnet /usr/bin/device-settings \
+  /usr/share/applications/net.quellnet.Quellnet.desktop \
+  /usr/share/metainfo/net.quellnet.Quellnet.metainfo.xml \
+  /usr/share/icons/hicolor/scalable/apps/net.quellnet.Quellnet.svg \
+  /usr/share/man/man1/quellnet.1.gz /usr/share/man/man1/device-settings.1.gz; do
+  check "installed: $file" test -s "$file"
+done
+check "device-settings runs from the package" quiet device-settings --help
+check "localhost resolves with the module in place" resolves localhost
+
+# Names only this namespace's /etc/hosts knows, so every answer comes from "files".
+printf '192.0.2.10 tracker.example.net a.b.tracker.example.net nottracker.example.net\n' \
+  >>/etc/hosts
+writer=/usr/libexec/quellnet/quellnet-enforce
+policy=/usr/share/polkit-1/actions/org.quellnet.enforce.policy
+if [ "$ships_module" -eq 1 ]; then
+  echo "== blocking"
+  check "installed: the NSS module" test -s "/usr/lib/$multiarch/libnss_quellnet.so.2"
+  check "the dynamic loader finds the module (ldconfig trigger ran)" \
+    sh -c 'ldconfig -p | grep -q "libnss_quellnet\.so\.2 "'
+  check "installed: the writer" test -x "$writer"
+  check "the polkit action runs the installed writer" \
+    grep -q "<annotate key=\"org.freedesktop.policykit.exec.path\">$writer</annotate>" "$policy"
+  check "tracker.example.net resolves before anything is enforced" resolves tracker.example.net
+  check "the writer enforces a list" \
+    quiet sh -c "printf 'tracker.example.net\n' | $writer write net.quellnet.Quellnet"
+  check "a listed name is not found" blocked tracker.example.net
+  check "a name under a listed name is not found" blocked a.b.tracker.example.net
+  check "a look-alike name resolves" resolves nottracker.example.net
+  check "localhost resolves" resolves localhost
+  check "the writer clears the list" quiet "$writer" clear --any
+  check "the name resolves again" resolves tracker.example.net
+
+  if device-settings --help 2>&1 | grep -q 'dns check'; then
+    echo "== device-settings dns enable of a stored dead-end configuration"
+    home=/tmp/home
+    store=$home/.local/state/device-platform/NetworkExtension/dns
+    mkdir -p "$store"
+    cat >"$store/net.quellnet.Quellnet.json" <<'JSON'
+{
+    "format": 1,
+    "identifier": "net.quellnet.Quellnet",
+    "displayName": "Quellnet",
+    "enabled": false,
+    "settings": {
+        "protocol": "HTTPS",
+        "servers": ["0.0.0.0"],
+        "serverURL": "https://dns.example.com/dns-query",
+        "matchDomains": ["tracker.example.net"]
+    },
+    "onDemandRules": []
+}
+JSON
+    as_user() { env HOME="$home" XDG_STATE_HOME="$home/.local/state" "$@"; }
+    check "dns enable Quellnet" quiet as_user device-settings dns enable Quellnet
+    check "a saved name is not found" blocked tracker.example.net
+    check "a name under it is not found" blocked a.b.tracker.example.net
+    check "a look-alike name resolves" resolves nottracker.example.net
+    check "dns disable Quellnet" quiet as_user device-settings dns disable Quellnet
+    check "the name resolves again" resolves tracker.example.net
+  else
+    echo "SKIPPED: device-settings cannot enforce a configuration yet (no \"dns check\"); blocking checked through the writer only"
+  fi
+else
+  echo "SKIPPED: libnss-quellnet carries no NSS module (platform/nss is not in this tree); blocking not checked"
+fi
+
+echo "== upgrade"
+cp -p "$conf" "$work/nsswitch.installed"
+check "reinstalling (an upgrade) succeeds" quiet dpkg -i "${debs[@]}"
+check "an upgrade does not add the entry twice" same_file "$work/nsswitch.installed" "$conf"
+cp "$work/nsswitch.original" "$conf"
+check "an upgrade after the administrator took the entry out succeeds" quiet dpkg -i "${debs[@]}"
+check "an upgrade keeps the administrator's choice" same_file "$work/nsswitch.original" "$conf"
+cp "$work/nsswitch.installed" "$conf"
+
+echo "== remove, reinstall, purge"
+# A list as the writer leaves it, so that only purge can be what deletes it.
+if [ ! -e /etc/quellnet/blocked ]; then
+  mkdir -p /etc/quellnet
+  printf '# quellnet-blocklist 1 uid=0 app=net.quellnet.Quellnet\ntracker.example.net\n' \
+    >/etc/quellnet/blocked
+fi
+check "apt removes both packages" quiet apt-get remove -y quellnet libnss-quellnet
+check "remove takes the entry out byte for byte" same_file "$work/nsswitch.original" "$conf"
+check "remove keeps /etc/quellnet" test -e /etc/quellnet/blocked
+check "apt installs both packages again" \
+  quiet apt-get install -y --no-install-recommends "${debs[@]}"
+check "installing again after remove puts the entry back" \
+  same_file "$work/nsswitch.expected" "$conf"
+check "apt purges both packages" quiet apt-get purge -y quellnet libnss-quellnet
+check "purge leaves /etc/nsswitch.conf byte for byte as before" \
+  same_file "$work/nsswitch.original" "$conf"
+check "purge deletes /etc/quellnet" test ! -e /etc/quellnet
+check "purge leaves no state behind" test ! -e /var/lib/libnss-quellnet
+check "dpkg knows neither package any more" \
+  sh -c '! dpkg-query -W -f="\${db:Status-Abbrev}\n" quellnet libnss-quellnet 2>/dev/null | grep -q "^[a-z]i"'
+
+echo "package-test: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
