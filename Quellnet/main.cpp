@@ -130,7 +130,7 @@ private:
                 peer->abort();
                 return;
             }
-            QByteArray token = line.mid(9).chopped(1);
+            QByteArray token = line.chopped(1).mid(9);
             // A token is printable ASCII; anything else is not passed on to the desktop.
             if (std::any_of(token.cbegin(), token.cend(),
                             [](char c) { return c <= ' ' || c > '~'; }))

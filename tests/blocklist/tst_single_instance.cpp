@@ -2,6 +2,7 @@
 // first and exits without opening the store; a socket left by a killed copy is replaced.
 #include "TestEnvironment.h"
 
+#include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -91,6 +92,32 @@ private Q_SLOTS:
             &seen);
         QVERIFY2(activated.hasMatch(), seen.constData());
         QCOMPARE(activated.captured(1), token);
+    }
+
+    // What other programs may send on the socket: answered only when it is a request to come
+    // forward, and a token with anything but printable ASCII is not passed on.
+    void oddRequests_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("no token") << QByteArray("activate\n") << true;
+        QTest::newRow("control character") << QByteArray("activate a\x01z\n") << true;
+        QTest::newRow("unknown request") << QByteArray("quit\n") << false;
+        QTest::newRow("no end of line") << QByteArray(4000, 'a') << false;
+    }
+    void oddRequests() {
+        QFETCH(QByteArray, request);
+        QFETCH(bool, answered);
+        QLocalSocket socket;
+        socket.connectToServer(m_socket);
+        QVERIFY(socket.waitForConnected(30000));
+        socket.write(request);
+        QVERIFY(socket.waitForDisconnected(30000));
+        QCOMPARE(socket.readAll(), answered ? QByteArray("ok\n") : QByteArray());
+        if (!answered)
+            return;
+        QByteArray seen;
+        QVERIFY2(waitForLine(m_first, QRegularExpression(u"\\(token: none\\)"_s), &seen).hasMatch(),
+                 seen.constData());
     }
 
     // A copy killed outright leaves its socket behind; the next launch finds no one answering
