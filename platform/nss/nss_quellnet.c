@@ -30,11 +30,16 @@ struct listed_name {
     size_t length;
 };
 
-/* What the cached list was read from: any change here means the writer replaced the file. */
+/*
+ * What the cached list was read from. The writer replaces the file by rename, so the inode
+ * alone would do for it; the rest catches edits in place and changes of owner or mode.
+ */
 struct file_identity {
     dev_t device;
     ino_t inode;
     off_t size;
+    mode_t mode;
+    uid_t owner;
     struct timespec modified;
     struct timespec changed;
 };
@@ -88,7 +93,8 @@ static void drop_list(void) {
 
 static bool same_identity(const struct file_identity *known, const struct stat *st) {
     return known->device == st->st_dev && known->inode == st->st_ino &&
-           known->size == st->st_size && known->modified.tv_sec == st->st_mtim.tv_sec &&
+           known->size == st->st_size && known->mode == st->st_mode && known->owner == st->st_uid &&
+           known->modified.tv_sec == st->st_mtim.tv_sec &&
            known->modified.tv_nsec == st->st_mtim.tv_nsec &&
            known->changed.tv_sec == st->st_ctim.tv_sec &&
            known->changed.tv_nsec == st->st_ctim.tv_nsec;
@@ -98,6 +104,8 @@ static void remember_identity(const struct stat *st) {
     list_identity.device = st->st_dev;
     list_identity.inode = st->st_ino;
     list_identity.size = st->st_size;
+    list_identity.mode = st->st_mode;
+    list_identity.owner = st->st_uid;
     list_identity.modified = st->st_mtim;
     list_identity.changed = st->st_ctim;
     list_identity_known = true;
@@ -147,35 +155,36 @@ static bool index_list(char *text, size_t size) {
         (text[magic_length] != ' ' && text[magic_length] != '\n'))
         return false;
 
-    size_t count = 0;
-    for (const char *line = line_end + 1; line < end;) {
-        const char *newline = memchr(line, '\n', (size_t)(end - line));
-        if (newline == NULL)
+    /* Lines bound the names from above; one pass then validates and indexes them. */
+    size_t lines = 0;
+    for (const char *at = line_end + 1; at < end; ++at, ++lines) {
+        at = memchr(at, '\n', (size_t)(end - at));
+        if (at == NULL)
             break;
-        if (quellnet_valid_name(line, (size_t)(newline - line)) &&
-            ++count > QUELLNET_LIST_MAX_NAMES)
-            return false;
-        line = newline + 1;
     }
-
+    const size_t room = lines < QUELLNET_LIST_MAX_NAMES ? lines : QUELLNET_LIST_MAX_NAMES;
     struct listed_name *names = NULL;
-    if (count > 0) {
-        names = malloc(count * sizeof *names);
+    if (room > 0) {
+        names = malloc(room * sizeof *names);
         if (names == NULL)
             return false;
     }
-    size_t filled = 0;
+    size_t count = 0;
     bool sorted = true;
-    for (const char *line = line_end + 1; line < end && filled < count;) {
+    for (const char *line = line_end + 1; line < end;) {
         const char *newline = memchr(line, '\n', (size_t)(end - line));
         if (newline == NULL)
             break;
         const size_t length = (size_t)(newline - line);
         if (quellnet_valid_name(line, length)) {
-            names[filled] = (struct listed_name){line, length};
-            if (filled > 0 && compare_names(&names[filled - 1], &names[filled]) > 0)
+            if (count == room) {
+                free(names);
+                return false;
+            }
+            names[count] = (struct listed_name){line, length};
+            if (count > 0 && compare_names(&names[count - 1], &names[count]) > 0)
                 sorted = false;
-            ++filled;
+            ++count;
         }
         line = newline + 1;
     }
