@@ -353,9 +353,19 @@ DNSConfigurationStore::Lock::~Lock() {
 
 std::unique_ptr<DNSConfigurationStore::Lock>
 DNSConfigurationStore::lock(QString *error, std::chrono::milliseconds wait) const {
+    return takeLock(lockFilePath(), error, wait);
+}
+
+std::unique_ptr<DNSConfigurationStore::Lock>
+DNSConfigurationStore::enforcementLock(QString *error, std::chrono::milliseconds wait) const {
+    return takeLock(m_directory + u".enforce.lock"_s, error, wait);
+}
+
+std::unique_ptr<DNSConfigurationStore::Lock>
+DNSConfigurationStore::takeLock(const QString &path, QString *error,
+                                std::chrono::milliseconds wait) const {
     if (!ensureDirectory(error))
         return nullptr;
-    const QString path = lockFilePath();
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
     if (fd < 0) {

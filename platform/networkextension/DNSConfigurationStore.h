@@ -75,6 +75,14 @@ public:
     /** Takes the cross-process lock; null with a "busy" `error` when it cannot be had in time. */
     std::unique_ptr<Lock> lock(QString *error,
                                std::chrono::milliseconds wait = defaultLockWait) const;
+    /**
+     * A second lock, taken before lock() by every writer that changes a switched-on
+     * configuration: it is held while this computer's enforced list follows the change (which
+     * may wait for a password), so that two such writers never interleave their list and their
+     * file, while the store's own lock stays free for everyone else.
+     */
+    std::unique_ptr<Lock> enforcementLock(QString *error,
+                                          std::chrono::milliseconds wait = defaultLockWait) const;
 
     /** File format: pure, never touches the disk. */
     static QByteArray serialize(const DNSConfiguration &configuration);
@@ -130,6 +138,8 @@ private:
     bool prepareSlot(const ReadResult &slot, QString *error, QString *setAsideTo) const;
     bool writeDocument(const QString &path, const QJsonObject &document, QString *error) const;
     bool ensureDirectory(QString *error) const;
+    std::unique_ptr<Lock> takeLock(const QString &path, QString *error,
+                                   std::chrono::milliseconds wait) const;
 
     QString m_base;
     QString m_directory;

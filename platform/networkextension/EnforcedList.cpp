@@ -283,7 +283,7 @@ EnforcedList::InForce EnforcedList::inForce() {
     const QByteArray app = appAt > 0 ? header.mid(appAt + 5) : QByteArray();
     if (!numeric || !quellnet_valid_app(app.constData(), size_t(app.size()))) {
         list.status = InForce::unreadable;
-        list.problem = u"its first line does not say whose list it is"_s;
+        list.problem = u"has a first line that does not say whose list it is"_s;
         return list;
     }
     list.status = InForce::ok;

@@ -174,8 +174,9 @@ void NEDNSSettingsManager::saveToPreferencesWithCompletionHandler(Completion com
         if (!candidate.settings)
             return configurationError(NEConfigurationErrorInvalid, u"No DNS settings to save."_s);
         const DNSConfigurationStore store;
+        std::unique_ptr<DNSConfigurationStore::Lock> enforcing;
         for (int attempt = 0; attempt < maximumAttempts; ++attempt) {
-            // Decided without the lock: enforcing may wait for a person at a prompt.
+            // Decided without the store's lock: enforcing may wait for a person at a prompt.
             const auto stored = store.read(candidate.identifier);
             candidate.enabled = false;
             if (stored.status == ReadResult::ok) {
@@ -184,6 +185,13 @@ void NEDNSSettingsManager::saveToPreferencesWithCompletionHandler(Completion com
                                               u"The configuration is unchanged."_s);
                 // Only the user switches a configuration on or off; an update keeps the switch.
                 candidate.enabled = stored.configuration->enabled;
+            }
+            if (candidate.enabled && !enforcing) {
+                QString message;
+                enforcing = store.enforcementLock(&message);
+                if (!enforcing)
+                    return internalError(message);
+                continue; // decide again now that no other enforcing writer can interleave
             }
             if (candidate.enabled) {
                 const auto enforcement = EnforcedList::enforce(candidate);
@@ -211,9 +219,17 @@ void NEDNSSettingsManager::removeFromPreferencesWithCompletionHandler(Completion
     const Caller caller = Caller::current();
     auto work = [identifier = caller.identifier]() -> OptionalError {
         const DNSConfigurationStore store;
+        std::unique_ptr<DNSConfigurationStore::Lock> enforcing;
         for (int attempt = 0; attempt < maximumAttempts; ++attempt) {
             const auto stored = store.read(identifier);
             const bool on = stored.status == ReadResult::ok && stored.configuration->enabled;
+            if (on && !enforcing) {
+                QString message;
+                enforcing = store.enforcementLock(&message);
+                if (!enforcing)
+                    return internalError(message);
+                continue;
+            }
             if (on) {
                 const auto released = EnforcedList::release(identifier);
                 if (!released.ok())

@@ -84,13 +84,17 @@ RequestReviewAction::RequestReviewAction(Clock clock)
     : m_clock(std::move(clock)) {}
 
 QString RequestReviewAction::recordPath() {
-    return platformStateDirectory() + u"/StoreKit/review-requests.ini"_s;
+    const QString root = platformStateDirectory();
+    return root.isEmpty() ? QString() : root + u"/StoreKit/review-requests.ini"_s;
 }
 
 void RequestReviewAction::operator()() const {
     dispatchToMain([clock = m_clock] {
         const QDateTime now = clock ? clock() : QDateTime::currentDateTimeUtc();
         const QString path = recordPath();
+        // Without HOME nothing can be recorded, so the rate limit could not hold: no prompt.
+        if (path.isEmpty())
+            return;
         QList<QDateTime> recent;
         for (const QDateTime &when : readShown(path))
             if (when.secsTo(now) < qint64(periodDays) * 24 * 3600 && when <= now)

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
@@ -235,6 +236,14 @@ private Q_SLOTS:
 
         const bool setAside = status == ReadResult::damaged;
         const QByteArray planted = before.value(u"org.a.json"_s);
+        // Both the removal and the write are logged, with the new path or the reason.
+        for (int i = 0; i < 2; ++i)
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(setAside
+                                                        ? u"^set aside: .*org\\.a\\.json is "
+                                                          u"damaged.*; it is now .*\\.corrupt-"_s
+                                                        : u"^refused: .*org\\.a\\.json .*"_s +
+                                                              QRegularExpression::escape(reason)));
         for (const bool removing : {true, false}) {
             QString movedTo;
             const DNSConfiguration replacement{
@@ -336,6 +345,12 @@ private Q_SLOTS:
         QVERIFY2(error.contains(u"busy"_s), qPrintable(error));
         ::kill(pid_t(holder.processId()), SIGKILL);
         QVERIFY(holder.waitForFinished(30'000));
+        QVERIFY2(store.lock(&error, std::chrono::milliseconds(0)), qPrintable(error));
+
+        // A holder killed before it could write anything into the lock file leaves it empty:
+        // that is no lock at all.
+        QVERIFY(QFile::remove(store.lockFilePath()));
+        QVERIFY(putFile(store.lockFilePath(), QByteArray()));
         QVERIFY2(store.lock(&error, std::chrono::milliseconds(0)), qPrintable(error));
     }
 

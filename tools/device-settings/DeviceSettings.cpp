@@ -419,6 +419,13 @@ int DeviceSettings::switchDns(const DNSConfigurationStore &store, const QString 
         return fail(store.unavailableReason());
     QString error;
     const bool all = app.isEmpty();
+    if (all && SafeFile::kindOf(store.directory()) == SafeFile::Kind::absent)
+        return success; // nothing stored, nothing to switch off: create nothing either
+    // Held while this computer follows and the files change; the store's own lock is taken
+    // only for the files, after any password prompt.
+    const auto enforcing = store.enforcementLock(&error);
+    if (!enforcing)
+        return fail(error);
     for (int attempt = 0; attempt < maximumAttempts; ++attempt) {
         const auto entries = store.readAll(&error);
         if (!entries)
