@@ -67,7 +67,9 @@ def xdotool(*args):
 class Session:
     """A private display, bus and home for one test; ends all it started."""
 
-    def __init__(self):
+    def __init__(self, real_system=False):
+        """`real_system`: the platform enforces on this computer's own /etc (only inside the
+        whole-system test's private namespace), not on a stand-in folder."""
         self.app_path, self.device_settings_path, self.seed_path = map(
             _required_path, ("QUELLNET_APP", "DEVICE_SETTINGS", "E2E_SEED_BLOCKLIST"))
         self.root = tempfile.mkdtemp(prefix="quellnet-e2e-")
@@ -81,11 +83,12 @@ class Session:
                 os.makedirs(self.env[variable], mode=0o700, exist_ok=True)
             # "This computer" for the platform: its own nsswitch.conf with the module installed
             # and the build's test writer (DEVICE_PLATFORM_ENFORCE_WRITER, set by ctest).
-            system_root = os.path.join(self.root, "system")
-            os.makedirs(os.path.join(system_root, "etc"))
-            with open(os.path.join(system_root, "etc", "nsswitch.conf"), "w") as nsswitch:
-                nsswitch.write("hosts: quellnet [NOTFOUND=return] files dns\n")
-            self.env["DEVICE_PLATFORM_SYSTEM_ROOT"] = system_root
+            if not real_system:
+                system_root = os.path.join(self.root, "system")
+                os.makedirs(os.path.join(system_root, "etc"))
+                with open(os.path.join(system_root, "etc", "nsswitch.conf"), "w") as nsswitch:
+                    nsswitch.write("hosts: quellnet [NOTFOUND=return] files dns\n")
+                self.env["DEVICE_PLATFORM_SYSTEM_ROOT"] = system_root
             self.env.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
                             QT_ACCESSIBILITY="1", NO_AT_BRIDGE="0")
             self.env.pop("QT_QUICK_BACKEND", None)

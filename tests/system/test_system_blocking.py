@@ -1,0 +1,132 @@
+"""Real blocking on this computer, seen by programs that know nothing of Quellnet: run by
+run_system_test.sh inside its private namespace, after the install and `system install`."""
+
+import os
+import socket
+import struct
+import subprocess
+import sys
+import threading
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from quellnet_driver import Session  # noqa: E402
+from test_protection_road import save_preferences  # noqa: E402
+
+DNS_ANSWER = "10.53.53.53"
+
+
+class DeadSimpleDNS(threading.Thread):
+    """Answers every A question with DNS_ANSWER (and AAAA with nothing) and logs each name."""
+
+    def __init__(self, log_path):
+        super().__init__(daemon=True)
+        self.log_path = log_path
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind(("127.0.0.1", 53))
+
+    def run(self):
+        while True:
+            query, peer = self.sock.recvfrom(512)
+            labels, at = [], 12
+            while query[at]:
+                labels.append(query[at + 1:at + 1 + query[at]].decode("ascii", "replace"))
+                at += 1 + query[at]
+            qtype = struct.unpack("!H", query[at + 1:at + 3])[0]
+            question = query[12:at + 5]
+            with open(self.log_path, "a") as log:
+                log.write(".".join(labels).lower() + "\n")
+            answers = b""
+            if qtype == 1:
+                answers = (b"\xc0\x0c" + struct.pack("!HHIH", 1, 1, 60, 4)
+                           + socket.inet_aton(DNS_ANSWER))
+            header = query[:2] + struct.pack("!HHHHH", 0x8180, 1, 1 if answers else 0, 0, 0)
+            self.sock.sendto(header + question + answers, peer)
+
+
+def getent(database, name):
+    done = subprocess.run(["getent", database, name], capture_output=True, text=True)
+    return done.returncode, done.stdout.split()[0] if done.stdout else None
+
+
+def addrinfo_error(name):
+    try:
+        socket.getaddrinfo(name, 80, socket.AF_UNSPEC, socket.SOCK_STREAM)
+        return None
+    except socket.gaierror as error:
+        return error.errno
+
+
+class SystemBlockingTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dns_log = os.environ["QUELLNET_DNS_LOG"]
+        open(cls.dns_log, "w").close()
+        DeadSimpleDNS(cls.dns_log).start()
+
+    def asked(self):
+        with open(self.dns_log) as log:
+            return set(log.read().split())
+
+    def assertBlocked(self, name):
+        self.assertEqual(getent("hosts", name), (2, None), name)   # gethostbyname2
+        self.assertEqual(getent("ahosts", name), (2, None), name)  # getaddrinfo
+        self.assertEqual(addrinfo_error(name), socket.EAI_NONAME, name)
+        self.assertNotIn(name, self.asked(), f"a query for {name} left the machine")
+
+    def assertResolves(self, name, address=DNS_ANSWER):
+        self.assertEqual(getent("hosts", name), (0, address), name)
+        self.assertIsNone(addrinfo_error(name), name)
+
+    def test_save_enable_update_disable_remove_uninstall(self):
+        with Session(real_system=True) as session:
+            self.assertResolves("tracker.example.net")
+            session.seed_blocklist("tracker.example.net")
+            app = session.launch()
+            save_preferences(app)
+            print(session.device_settings("dns", "enable", "Quellnet"))
+            open(self.dns_log, "w").close()
+
+            for name in ("tracker.example.net", "a.b.tracker.example.net",
+                         "TRACKER.Example.NET."):
+                self.assertBlocked(name)
+            self.assertResolves("nottracker.example.net")
+            self.assertResolves("fromfiles.test", "10.7.7.7")
+            self.assertResolves("localhost", "::1")
+            self.assertIn("tracker.example.net", session.device_settings("dns", "check",
+                                                                          "a.b.tracker.example.net"))
+
+            # An update saved in the app while on takes effect at once.
+            app.select_tab("Domains")
+            for sheet_button in ("Done", "Not Now"):
+                app.press(app.wait_for("push button", sheet_button))
+                app.wait_gone("push button", sheet_button)
+            app.type_into(app.wait_for("text", "Type here to add a new domain"), "second.example",
+                          submit=True)
+            app.wait_for("list item", "second.example")
+            app.select_tab("Settings")
+            app.press(app.wait_for("push button", "Update preferences", ""))
+            app.wait_for("list item", "Preferences updated!", "")
+            self.assertBlocked("second.example")
+            self.assertBlocked("tracker.example.net")
+
+            session.device_settings("dns", "disable", "Quellnet")
+            self.assertResolves("tracker.example.net")
+            self.assertResolves("second.example")
+
+            session.device_settings("dns", "enable", "Quellnet")
+            self.assertBlocked("second.example")
+            app.press(app.wait_for("push button", "Remove preferences", ""))
+            app.wait_for("list item", "Preferences removed!", "")
+            self.assertResolves("second.example")
+            app.quit()
+
+            session.device_settings("system", "uninstall")
+        with open("/etc/nsswitch.conf", "rb") as now, \
+                open(os.environ["QUELLNET_NSSWITCH_BEFORE"], "rb") as before:
+            self.assertEqual(now.read(), before.read())
+        self.assertResolves("nottracker.example.net")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
