@@ -50,7 +50,6 @@ done
 mount -t tmpfs -o mode=0755 run /run
 mkdir -m 1777 /run/lock
 mount -t tmpfs -o mode=1777 tmp /tmp
-ip link set lo up 2>/dev/null || true
 
 work=/run/package-test
 mkdir -p "$work/debs"
