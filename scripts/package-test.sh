@@ -112,6 +112,10 @@ for file in /usr/bin/quellnet /usr/bin/device-settings \
   check "installed: $file" test -s "$file"
 done
 check "device-settings runs from the package" quiet device-settings --help
+# The app loads its QML from the installed binary alone and draws a first frame (then quits).
+check "the installed app starts and draws its window" sh -c \
+  'HOME=/tmp/app-home QT_QPA_PLATFORM=offscreen QUELLNET_BENCH_FIRST_FRAME=1 \
+    timeout 120 quellnet 2>&1 | grep -q "^first-frame "'
 check "localhost resolves with the module in place" resolves localhost
 
 # Names only this namespace's /etc/hosts knows, so every answer comes from "files".
