@@ -1,29 +1,31 @@
 #include "networkextension/DNSConfigurationStore.h"
 
+#include "foundation/PlatformLog.h"
 #include "foundation/PlatformPaths.h"
+#include "foundation/SafeFile.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLockFile>
-#include <QSaveFile>
 #include <QUrl>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr int formatVersion = 1;
-// A real configuration is a few kilobytes; anything far larger is not ours.
-constexpr qsizetype maximumFileSize = 16 * 1024 * 1024;
-// Critical sections are a read and a write of one small file, so a lock older than this
-// belongs to a writer that died between creating the lock file and filling it in.
-constexpr int staleLockMilliseconds = 10'000;
-constexpr int lockWaitMilliseconds = 20'000;
 
 const QString jsonSuffix = u".json"_s;
 
@@ -220,19 +222,66 @@ NEOnDemandRuleList readRules(const QJsonValue &value) {
     return rules;
 }
 
-DNSConfiguration readConfiguration(const QByteArray &data) {
-    if (data.size() > maximumFileSize)
-        throw ParseError{u"file too large"_s};
+/** The members of a configuration file that this version knows; every other one is kept. */
+QJsonObject fileObject(const DNSConfiguration &configuration) {
+    QJsonObject object = contentObject(configuration);
+    object.insert(u"format"_s, DNSConfigurationStore::formatVersion);
+    object.insert(u"identifier"_s, configuration.identifier);
+    object.insert(u"displayName"_s, configuration.displayName);
+    object.insert(u"enabled"_s, configuration.enabled);
+    return object;
+}
+
+QByteArray documentBytes(const QJsonObject &object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+/** A file read as far as its format version tells who wrote it. */
+struct Classified {
+    DNSConfigurationStore::ReadResult::Status status = DNSConfigurationStore::ReadResult::damaged;
+    QJsonObject object;
+    QString reason;
+};
+
+Classified classify(const QByteArray &data) {
+    using Status = DNSConfigurationStore::ReadResult::Status;
+    Classified result;
+    if (data.size() > DNSConfigurationStore::maximumFileSize) {
+        result.reason = u"file too large"_s;
+        return result;
+    }
     QJsonParseError jsonError;
     const QJsonDocument document = QJsonDocument::fromJson(data, &jsonError);
-    if (jsonError.error != QJsonParseError::NoError)
-        throw ParseError{u"not JSON: %1"_s.arg(jsonError.errorString())};
-    if (!document.isObject())
-        throw ParseError{u"not a JSON object"_s};
-    const QJsonObject object = document.object();
-    if (integerValue(required(object, u"format"_s), u"format"_s) != formatVersion)
-        throw ParseError{u"unknown format version"_s};
+    if (jsonError.error != QJsonParseError::NoError) {
+        result.reason = u"not JSON: %1"_s.arg(jsonError.errorString());
+        return result;
+    }
+    if (!document.isObject()) {
+        result.reason = u"not a JSON object"_s;
+        return result;
+    }
+    result.object = document.object();
+    const QJsonValue format = result.object.value(u"format"_s);
+    if (!format.isDouble() || format.toInteger(0) != format.toInteger(1)) {
+        result.reason = u"no format version"_s;
+        return result;
+    }
+    if (format.toInteger() > DNSConfigurationStore::formatVersion) {
+        result.status = Status::newerFormat;
+        result.reason =
+            u"written in a newer format (%1) than this version reads (%2)"_s.arg(format.toInteger())
+                .arg(DNSConfigurationStore::formatVersion);
+        return result;
+    }
+    if (format.toInteger() != DNSConfigurationStore::formatVersion) {
+        result.reason = u"unknown format version %1"_s.arg(format.toInteger());
+        return result;
+    }
+    result.status = Status::ok;
+    return result;
+}
 
+DNSConfiguration readConfiguration(const QJsonObject &object) {
     DNSConfiguration configuration;
     configuration.identifier = stringValue(required(object, u"identifier"_s), u"identifier"_s);
     if (configuration.identifier.isEmpty())
@@ -246,6 +295,10 @@ DNSConfiguration readConfiguration(const QByteArray &data) {
         readSettings(objectValue(required(object, u"settings"_s), u"settings"_s));
     configuration.onDemandRules = readRules(required(object, u"onDemandRules"_s));
     return configuration;
+}
+
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace
@@ -262,11 +315,15 @@ QString dnsProtocolName(NEDNSProtocol protocol) {
     return u"Cleartext DNS"_s;
 }
 
-DNSConfigurationStore::DNSConfigurationStore()
-    : DNSConfigurationStore(platformStateDirectory()) {}
+DNSConfigurationStore::DNSConfigurationStore() {
+    m_base = platformStateHome(&m_unavailable);
+    if (!m_base.isEmpty())
+        m_directory = m_base + u'/' + platformFolderName + u"/NetworkExtension/dns"_s;
+}
 
 DNSConfigurationStore::DNSConfigurationStore(const QString &platformRoot)
-    : m_directory(platformRoot + u"/NetworkExtension/dns"_s) {}
+    : m_base(QFileInfo(platformRoot).path())
+    , m_directory(platformRoot + u"/NetworkExtension/dns"_s) {}
 
 QString DNSConfigurationStore::filePath(const QString &identifier) const {
     // Unreserved characters stay readable; '/', '%' and everything else are encoded.
@@ -278,37 +335,87 @@ QString DNSConfigurationStore::lockFilePath() const {
     return m_directory + u".lock"_s;
 }
 
-std::unique_ptr<QLockFile> DNSConfigurationStore::lock(QString *error) const {
-    if (!QDir().mkpath(m_directory)) {
+bool DNSConfigurationStore::ensureDirectory(QString *error) const {
+    if (!isAvailable()) {
         if (error)
-            *error = u"cannot create %1"_s.arg(m_directory);
+            *error = m_unavailable;
+        return false;
+    }
+    // Only the folders below the state home are ours to vouch for.
+    const QString relative = m_directory.mid(m_base.size() + 1);
+    return SafeFile::ensureDirectory(m_base, relative, error);
+}
+
+DNSConfigurationStore::Lock::~Lock() {
+    // Closing the descriptor releases the flock.
+    ::close(m_fd);
+}
+
+std::unique_ptr<DNSConfigurationStore::Lock>
+DNSConfigurationStore::lock(QString *error, std::chrono::milliseconds wait) const {
+    if (!ensureDirectory(error))
+        return nullptr;
+    const QString path = lockFilePath();
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+    if (fd < 0) {
+        if (error)
+            *error = errno == ELOOP ? u"lock file %1 is a symbolic link"_s.arg(path)
+                                    : u"cannot open lock file %1: %2"_s.arg(path, errnoText(errno));
+        qCWarning(lcPlatformDns).noquote() << "refused:" << (error ? *error : path);
         return nullptr;
     }
-    auto lockFile = std::make_unique<QLockFile>(lockFilePath());
-    lockFile->setStaleLockTime(staleLockMilliseconds);
-    if (!lockFile->tryLock(lockWaitMilliseconds)) {
+    auto held = std::make_unique<Lock>(fd);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         if (error)
-            *error = lockFile->error() == QLockFile::LockFailedError
-                         ? u"the DNS settings store is busy (%1)"_s.arg(lockFilePath())
-                         : u"cannot create lock file %1"_s.arg(lockFilePath());
+            *error = u"lock file %1 is not a regular file"_s.arg(path);
+        qCWarning(lcPlatformDns).noquote() << "refused:" << (error ? *error : path);
         return nullptr;
     }
-    return lockFile;
+    // flock has no timed wait: poll with a growing pause, short at first since the usual
+    // holder is another process doing one small read and write.
+    QDeadlineTimer deadline(wait);
+    std::chrono::microseconds pause{500};
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return held;
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK) {
+            if (error)
+                *error = u"cannot lock %1: %2"_s.arg(path, errnoText(errno));
+            return nullptr;
+        }
+        if (deadline.hasExpired())
+            break;
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline.remainingTimeAsDuration());
+        std::this_thread::sleep_for(std::min(pause, left));
+        pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(50));
+    }
+    if (error)
+        *error =
+            u"the DNS settings store is busy: another program held %1 for %2 seconds"_s.arg(path)
+                .arg(double(wait.count()) / 1000.0);
+    qCWarning(lcPlatformDns).noquote() << "busy:" << path;
+    return nullptr;
 }
 
 QByteArray DNSConfigurationStore::serialize(const DNSConfiguration &configuration) {
-    QJsonObject object = contentObject(configuration);
-    object.insert(u"format"_s, formatVersion);
-    object.insert(u"identifier"_s, configuration.identifier);
-    object.insert(u"displayName"_s, configuration.displayName);
-    object.insert(u"enabled"_s, configuration.enabled);
-    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+    return documentBytes(fileObject(configuration));
 }
 
 std::optional<DNSConfiguration> DNSConfigurationStore::parse(const QByteArray &data,
                                                              QString *error) {
+    const Classified file = classify(data);
+    if (file.status != ReadResult::ok) {
+        if (error)
+            *error = file.reason;
+        return std::nullopt;
+    }
     try {
-        return readConfiguration(data);
+        return readConfiguration(file.object);
     } catch (const ParseError &failure) {
         if (error)
             *error = failure.message;
@@ -321,6 +428,12 @@ bool DNSConfigurationStore::sameContent(const DNSConfiguration &a, const DNSConf
 }
 
 DNSConfigurationStore::ReadResult DNSConfigurationStore::read(const QString &identifier) const {
+    if (!isAvailable()) {
+        ReadResult result;
+        result.status = ReadResult::failed;
+        result.reason = m_unavailable;
+        return result;
+    }
     return readFile(filePath(identifier), identifier);
 }
 
@@ -329,103 +442,200 @@ DNSConfigurationStore::readFile(const QString &path,
                                 const std::optional<QString> &identifier) const {
     ReadResult result;
     result.path = path;
-    QFile file(path);
-    if (!file.exists())
+    SafeFile::ReadResult file = SafeFile::read(path, maximumFileSize);
+    switch (file.status) {
+    case SafeFile::ReadResult::absent:
         return result;
-
-    QString problem;
-    if (!file.open(QIODevice::ReadOnly)) {
-        problem = u"cannot be read: %1"_s.arg(file.errorString());
-    } else if (file.size() > maximumFileSize) {
-        problem = u"is too large"_s;
-    } else {
-        const QByteArray data = file.readAll();
-        const bool readFailed = file.error() != QFileDevice::NoError;
-        file.close();
-        QString parseError;
-        auto configuration = readFailed ? std::nullopt : parse(data, &parseError);
-        if (readFailed)
-            problem = u"cannot be read: %1"_s.arg(file.errorString());
-        else if (!configuration)
-            problem = u"is damaged (%1)"_s.arg(parseError);
-        else if (filePath(configuration->identifier) != path ||
-                 (identifier && configuration->identifier != *identifier))
-            problem = u"belongs to another app (%1)"_s.arg(configuration->identifier);
-        else {
-            result.status = ReadResult::ok;
-            result.configuration = std::move(configuration);
+    case SafeFile::ReadResult::refused:
+        result.status = ReadResult::refused;
+        result.reason = file.reason;
+        return result;
+    case SafeFile::ReadResult::failed:
+        result.status = ReadResult::failed;
+        result.reason = file.reason;
+        return result;
+    case SafeFile::ReadResult::tooLarge:
+        result.status = ReadResult::damaged;
+        result.reason = u"is damaged (%1)"_s.arg(file.reason.mid(3)); // "is N bytes, ..."
+        return result;
+    case SafeFile::ReadResult::ok:
+        break;
+    }
+    result.bytes = std::move(file.data);
+    const Classified classified = classify(result.bytes);
+    if (classified.status == ReadResult::newerFormat) {
+        result.status = ReadResult::newerFormat;
+        result.reason = u"is "_s + classified.reason;
+        return result;
+    }
+    result.status = ReadResult::damaged;
+    if (classified.status != ReadResult::ok) {
+        result.reason = u"is damaged (%1)"_s.arg(classified.reason);
+        return result;
+    }
+    try {
+        DNSConfiguration configuration = readConfiguration(classified.object);
+        if (filePath(configuration.identifier) != path ||
+            (identifier && configuration.identifier != *identifier)) {
+            result.reason =
+                u"is damaged (it names another app, %1)"_s.arg(configuration.identifier);
             return result;
         }
-    }
-
-    if (moveAside(path, &result.movedTo)) {
-        result.status = ReadResult::damaged;
-        result.message = u"%1 %2; moved aside to %3"_s.arg(path, problem, result.movedTo);
-    } else {
-        result.status = ReadResult::failed;
-        result.message = u"%1 %2 and could not be moved aside"_s.arg(path, problem);
+        result.status = ReadResult::ok;
+        result.configuration = std::move(configuration);
+        result.document = classified.object;
+    } catch (const ParseError &failure) {
+        result.reason = u"is damaged (%1)"_s.arg(failure.message);
     }
     return result;
 }
 
 std::optional<QList<DNSConfigurationStore::ReadResult>>
 DNSConfigurationStore::readAll(QString *error) const {
+    if (!isAvailable()) {
+        if (error)
+            *error = m_unavailable;
+        return std::nullopt;
+    }
     QList<ReadResult> results;
-    const QFileInfo info(m_directory);
-    if (!info.exists())
+    switch (SafeFile::kindOf(m_directory)) {
+    case SafeFile::Kind::absent:
         return results;
-    if (!info.isDir() || !info.isReadable()) {
+    case SafeFile::Kind::directory:
+        break;
+    default:
+        if (error)
+            *error = u"%1 is %2, not a folder"_s.arg(m_directory, SafeFile::describe(m_directory));
+        return std::nullopt;
+    }
+    const QDir dir(m_directory);
+    if (!dir.isReadable()) {
         if (error)
             *error = u"cannot list %1"_s.arg(m_directory);
         return std::nullopt;
     }
-    const QDir dir(m_directory);
-    const QStringList names =
-        dir.entryList({u"*"_s + jsonSuffix}, QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QString &name : names)
-        results.append(readFile(dir.filePath(name), std::nullopt));
+    // Every kind of entry: a link or FIFO named like a configuration is reported, not skipped.
+    QStringList names = dir.entryList(
+        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &name : names) {
+        if (name.endsWith(jsonSuffix))
+            results.append(readFile(dir.filePath(name), std::nullopt));
+    }
     return results;
 }
 
-bool DNSConfigurationStore::write(const DNSConfiguration &configuration, QString *error) const {
+bool DNSConfigurationStore::prepareSlot(const ReadResult &slot, QString *error,
+                                        QString *setAsideTo) const {
+    switch (slot.status) {
+    case ReadResult::absent:
+    case ReadResult::ok:
+        return true;
+    case ReadResult::damaged: {
+        const QString stamp =
+            QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd'T'HHmmsszzz'Z'"_s);
+        // Concatenated, not arg(): encoded file names hold '%' sequences of their own.
+        const QString base = slot.path + u".corrupt-"_s + stamp;
+        QString target = base;
+        for (int n = 1; SafeFile::kindOf(target) != SafeFile::Kind::absent && n < 1000; ++n)
+            target = base + u'-' + QString::number(n);
+        // rename(2) moves the file itself, byte for byte, whatever it holds.
+        if (::rename(QFile::encodeName(slot.path).constData(),
+                     QFile::encodeName(target).constData()) != 0) {
+            if (error)
+                *error = u"%1 and cannot be set aside: %2"_s.arg(slot.message(), errnoText(errno));
+            qCWarning(lcPlatformDns).noquote() << "write failed:" << (error ? *error : slot.path);
+            return false;
+        }
+        qCWarning(lcPlatformDns).noquote()
+            << u"set aside: %1; it is now %2"_s.arg(slot.message(), target);
+        if (setAsideTo)
+            *setAsideTo = target;
+        return true;
+    }
+    case ReadResult::newerFormat:
+    case ReadResult::refused:
+    case ReadResult::failed:
+        break;
+    }
+    if (error)
+        *error = slot.message() + u"; it is left as it is"_s;
+    qCWarning(lcPlatformDns).noquote() << "refused:" << slot.message();
+    return false;
+}
+
+bool DNSConfigurationStore::writeDocument(const QString &path, const QJsonObject &document,
+                                          QString *error) const {
+    const QByteArray data = documentBytes(document);
+    QString reason;
+    if (data.size() > maximumFileSize)
+        reason = u"the configuration is %1 bytes, over the limit of %2; nothing was written"_s
+                     .arg(data.size())
+                     .arg(maximumFileSize);
+    else if (SafeFile::write(path, data, &reason))
+        return true;
+    qCWarning(lcPlatformDns).noquote() << "write failed:" << reason;
+    if (error)
+        *error = reason;
+    return false;
+}
+
+bool DNSConfigurationStore::write(const DNSConfiguration &configuration, QString *error,
+                                  QString *setAsideTo) const {
     if (configuration.identifier.isEmpty() || !configuration.settings) {
         if (error)
             *error = u"configuration has no identifier or no settings"_s;
         return false;
     }
-    if (!QDir().mkpath(m_directory)) {
+    if (!ensureDirectory(error))
+        return false;
+    const ReadResult slot = read(configuration.identifier);
+    QJsonObject document = slot.status == ReadResult::ok ? slot.document : QJsonObject();
+    const QJsonObject known = fileObject(configuration);
+    for (auto it = known.begin(); it != known.end(); ++it)
+        document.insert(it.key(), it.value());
+    // Checked before anything moves: an oversized save must leave the slot exactly as it was.
+    const qsizetype size = documentBytes(document).size();
+    if (size > maximumFileSize) {
         if (error)
-            *error = u"cannot create %1"_s.arg(m_directory);
+            *error = u"the configuration is %1 bytes, over the limit of %2; nothing was written"_s
+                         .arg(size)
+                         .arg(maximumFileSize);
+        qCWarning(lcPlatformDns).noquote() << "write refused:" << slot.path << "is too large";
         return false;
     }
-    QSaveFile file(filePath(configuration.identifier));
-    const QByteArray data = serialize(configuration);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        if (error)
-            *error = u"cannot write %1: %2"_s.arg(file.fileName(), file.errorString());
+    if (!prepareSlot(slot, error, setAsideTo))
         return false;
-    }
-    return true;
+    return writeDocument(slot.path, document, error);
 }
 
-bool DNSConfigurationStore::remove(const QString &identifier, QString *error) const {
-    QFile file(filePath(identifier));
-    if (!file.exists() || file.remove())
+bool DNSConfigurationStore::setEnabled(const QString &identifier, bool enabled,
+                                       QString *error) const {
+    const ReadResult slot = read(identifier);
+    if (slot.status != ReadResult::ok) {
+        if (error)
+            *error = slot.status == ReadResult::absent
+                         ? u"no DNS configuration is stored for %1"_s.arg(identifier)
+                         : slot.message() + u"; it is left as it is"_s;
+        return false;
+    }
+    QJsonObject document = slot.document;
+    document.insert(u"enabled"_s, enabled);
+    return writeDocument(slot.path, document, error);
+}
+
+bool DNSConfigurationStore::remove(const QString &identifier, QString *error,
+                                   QString *setAsideTo) const {
+    const ReadResult slot = read(identifier);
+    switch (slot.status) {
+    case ReadResult::absent:
         return true;
-    if (error)
-        *error = u"cannot remove %1: %2"_s.arg(file.fileName(), file.errorString());
-    return false;
-}
-
-bool DNSConfigurationStore::moveAside(const QString &path, QString *movedTo) {
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd'T'HHmmsszzz'Z'"_s);
-    // Concatenated, not arg(): encoded file names hold '%' sequences of their own.
-    const QString base = path + u".corrupt-"_s + stamp;
-    QString target = base;
-    for (int n = 1; QFileInfo::exists(target) && n < 1000; ++n)
-        target = base + u'-' + QString::number(n);
-    if (!QFile::rename(path, target))
+    case ReadResult::ok:
+        if (SafeFile::remove(slot.path, error))
+            return true;
+        qCWarning(lcPlatformDns).noquote() << "remove failed:" << (error ? *error : slot.path);
         return false;
-    *movedTo = target;
-    return true;
+    default:
+        // Setting a damaged file aside is its removal; anything else stays.
+        return prepareSlot(slot, error, setAsideTo);
+    }
 }

@@ -15,6 +15,8 @@ enum NEConfigurationErrorCode : qint64 {
     NEConfigurationErrorInvalid = 1,
     NEConfigurationErrorInternal = 6,
     NEConfigurationErrorUnchanged = 9,
+    /** This computer could not make the change take effect; nothing stored was changed. */
+    NEConfigurationErrorNotEnforced = 10,
 };
 
 /**
@@ -22,6 +24,11 @@ enum NEConfigurationErrorCode : qint64 {
  * beside every other app's (see DNSConfigurationStore). The manager holds an in-memory snapshot:
  * a load replaces it with what is stored, the setters change it, nothing else does. Every
  * completion runs later on the GUI thread, never inside the call.
+ *
+ * Saving or removing a configuration that is switched on also changes what this computer
+ * blocks (see EnforcedList), before the stored file changes and outside the store's lock; if
+ * that fails the stored configuration stays as it was and the completion gets an error with
+ * code NEConfigurationErrorNotEnforced.
  */
 class NEDNSSettingsManager {
 public:

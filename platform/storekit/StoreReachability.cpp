@@ -1,29 +1,41 @@
 #include "storekit/StoreReachability.h"
 
+#include "foundation/PlatformLog.h"
 #include "foundation/PlatformPaths.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include "foundation/SafeFile.h"
 
 using namespace Qt::StringLiterals;
 
 QString StoreReachability::offlineFlagPath() {
-    return platformStateDirectory() + u"/StoreKit/offline"_s;
+    const QString root = platformStateDirectory();
+    return root.isEmpty() ? QString() : root + u"/StoreKit/offline"_s;
 }
 
 bool StoreReachability::isReachable() {
-    return !QFileInfo::exists(offlineFlagPath());
+    const QString path = offlineFlagPath();
+    // Not QFileInfo::exists(): a dangling link there was still put there to mean offline.
+    return path.isEmpty() || SafeFile::kindOf(path) == SafeFile::Kind::absent;
 }
 
-bool StoreReachability::setReachable(bool reachable) {
-    const QString path = offlineFlagPath();
-    if (reachable)
-        return !QFileInfo::exists(path) || QFile::remove(path);
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QSaveFile file(path);
-    const QByteArray note = "The app store is unreachable until this file is removed.\n";
-    return file.open(QIODevice::WriteOnly) && file.write(note) == note.size() && file.commit();
+bool StoreReachability::setReachable(bool reachable, QString *error) {
+    QString reason;
+    const QString home = platformStateHome(&reason);
+    bool done = false;
+    if (!home.isEmpty()) {
+        const QString path = offlineFlagPath();
+        if (reachable) {
+            done = SafeFile::remove(path, &reason);
+        } else {
+            const QByteArray note = "The app store is unreachable until this file is removed.\n";
+            done = SafeFile::ensureDirectory(home, platformFolderName + u"/StoreKit"_s, &reason) &&
+                   SafeFile::write(path, note, &reason);
+        }
+    }
+    if (!done) {
+        qCWarning(lcPlatformStoreKit).noquote()
+            << "cannot change the store's reachability:" << reason;
+        if (error)
+            *error = reason;
+    }
+    return done;
 }

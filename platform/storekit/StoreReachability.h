@@ -9,10 +9,13 @@
  */
 class StoreReachability {
 public:
-    /** True unless the store was switched offline. */
+    /** True unless the store was switched offline: anything at the flag's path means offline. */
     static bool isReachable();
-    /** Persists the switch; false when the flag file could not be written or removed. */
-    static bool setReachable(bool reachable);
-    /** The flag file whose presence means "offline". */
+    /**
+     * Persists the switch; false, with the reason in `error`, when the flag file could not be
+     * written or removed. Never writes through a link at the flag's path.
+     */
+    static bool setReachable(bool reachable, QString *error = nullptr);
+    /** The flag file whose presence means "offline"; empty when HOME is not set. */
     static QString offlineFlagPath();
 };

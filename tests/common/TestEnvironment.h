@@ -6,6 +6,9 @@
 /**
  * Points HOME and every XDG folder at a fresh temporary directory and pins the locale, so a
  * test never touches the developer's own files and child processes see the same folders.
+ * It also moves "this computer" there: DEVICE_PLATFORM_SYSTEM_ROOT names a folder whose
+ * etc/nsswitch.conf has the Quellnet hosts module installed, and DEVICE_PLATFORM_ENFORCE_WRITER
+ * the build's test writer, so no test ever writes the host's /etc.
  * Create one in initTestCase() (or per test for a clean slate); it restores nothing, the
  * process ends with the test.
  */
@@ -18,6 +21,13 @@ public:
     QString stateHome() const;
     QString dataHome() const;
     QString configHome() const;
+
+    /** The stand-in for "/" of this computer. */
+    QString systemRoot() const;
+    QString nsswitchPath() const;
+    QString enforcedListPath() const;
+    /** The nsswitch.conf the system root starts with: the module installed on Debian's line. */
+    static QByteArray installedNsswitch();
 
 private:
     QTemporaryDir m_dir;

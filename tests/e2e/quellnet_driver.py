@@ -79,6 +79,13 @@ class Session:
                              "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"):
                 self.env[variable] = os.path.join(self.root, variable.lower())
                 os.makedirs(self.env[variable], mode=0o700, exist_ok=True)
+            # "This computer" for the platform: its own nsswitch.conf with the module installed
+            # and the build's test writer (DEVICE_PLATFORM_ENFORCE_WRITER, set by ctest).
+            system_root = os.path.join(self.root, "system")
+            os.makedirs(os.path.join(system_root, "etc"))
+            with open(os.path.join(system_root, "etc", "nsswitch.conf"), "w") as nsswitch:
+                nsswitch.write("hosts: quellnet [NOTFOUND=return] files dns\n")
+            self.env["DEVICE_PLATFORM_SYSTEM_ROOT"] = system_root
             self.env.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
                             QT_ACCESSIBILITY="1", NO_AT_BRIDGE="0")
             self.env.pop("QT_QUICK_BACKEND", None)

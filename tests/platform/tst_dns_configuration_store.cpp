@@ -4,17 +4,71 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
+using ReadResult = DNSConfigurationStore::ReadResult;
 
 namespace {
+
+QByteArray fileBytes(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool putFile(const QString &path, const QByteArray &data) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+/** Every entry of a folder tree with what it holds: bytes, link target or kind. */
+QMap<QString, QByteArray> snapshot(const QString &root) {
+    QMap<QString, QByteArray> entries;
+    const QDir dir(root);
+    for (const QFileInfo &info :
+         dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const QString name = info.fileName();
+        if (info.isSymLink())
+            entries.insert(name, "-> " + info.symLinkTarget().toUtf8());
+        else if (info.isDir())
+            entries.insert(name, "folder");
+        else if (info.isFile())
+            entries.insert(name, fileBytes(info.filePath()));
+        else
+            entries.insert(name, "special");
+    }
+    return entries;
+}
+
+/** What the next test plants in an app's slot. */
+enum class Plant {
+    damaged,
+    anotherApp,
+    tooLarge,
+    newerFormat,
+    linkToZero,
+    linkToValidFile,
+    fifo,
+    folder
+};
 
 /** A valid file, with `from` replaced by `to`. */
 QByteArray validFile(const char *from = nullptr, const char *to = nullptr) {
     QByteArray data = R"({"format": 1, "identifier": "org.a", "displayName": "A", "enabled": true,
               "settings": {"protocol": "HTTPS", "servers": ["0.0.0.0"]}, "onDemandRules": []})";
     return from ? data.replace(from, to) : data;
+}
+
+DNSConfiguration validConfiguration() {
+    return {u"org.a"_s, u"A"_s, false, std::make_shared<NEDNSSettings>(QStringList()), {}};
 }
 
 } // namespace
@@ -25,6 +79,8 @@ class DNSConfigurationStoreTest : public QObject {
     TestEnvironment m_env;
 
 private Q_SLOTS:
+    void init() { QVERIFY(QDir(DNSConfigurationStore().directory()).removeRecursively()); }
+
     // Every field survives serialize and parse exactly: protocol, absent against empty lists,
     // order and repeats, 64-bit interface types, identifiers and names with odd characters.
     void roundTrip_data() {
@@ -112,6 +168,192 @@ private Q_SLOTS:
         QCOMPARE(store.read(identifier).status, DNSConfigurationStore::ReadResult::absent);
     }
 
+    // Whatever sits in an app's slot, reading changes nothing; a write or removal into the slot
+    // sets a damaged file of ours aside byte for byte and goes ahead, and fails on anything else
+    // (a newer format, a link, a FIFO, a folder), leaving it and a link's target as they are.
+    void slotContents_data() {
+        QTest::addColumn<Plant>("plant");
+        QTest::addColumn<ReadResult::Status>("status");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("truncated") << Plant::damaged << ReadResult::damaged << u"is damaged"_s;
+        QTest::newRow("another app's")
+            << Plant::anotherApp << ReadResult::damaged << u"names another app, org.other"_s;
+        QTest::newRow("over the size limit")
+            << Plant::tooLarge << ReadResult::damaged << u"over the limit of 16777216"_s;
+        QTest::newRow("format 2") << Plant::newerFormat << ReadResult::newerFormat
+                                  << u"newer format (2)"_s;
+        QTest::newRow("link to /dev/zero")
+            << Plant::linkToZero << ReadResult::refused << u"symbolic link"_s;
+        QTest::newRow("link to a valid file elsewhere")
+            << Plant::linkToValidFile << ReadResult::refused << u"symbolic link"_s;
+        QTest::newRow("FIFO") << Plant::fifo << ReadResult::refused << u"is a FIFO"_s;
+        QTest::newRow("folder") << Plant::folder << ReadResult::refused << u"is a folder"_s;
+    }
+    void slotContents() {
+        QFETCH(Plant, plant);
+        QFETCH(ReadResult::Status, status);
+        QFETCH(QString, reason);
+        const DNSConfigurationStore store;
+        QDir(store.directory()).removeRecursively();
+        QVERIFY(QDir().mkpath(store.directory()));
+        const QString outside = m_env.root() + u"/outside.json"_s;
+        const QByteArray other = validFile("org.a", "org.other");
+        const QString slot = store.filePath(u"org.a"_s);
+        QVERIFY(putFile(outside, validFile()));
+        const auto doPlant = [&] {
+            switch (plant) {
+            case Plant::damaged:
+                return putFile(slot, validFile().left(30));
+            case Plant::anotherApp:
+                return putFile(slot, other);
+            case Plant::tooLarge:
+                return putFile(slot, validFile() +
+                                         QByteArray(DNSConfigurationStore::maximumFileSize, ' '));
+            case Plant::newerFormat:
+                return putFile(slot, validFile("\"format\": 1", "\"format\": 2"));
+            case Plant::linkToZero:
+                return QFile::link(u"/dev/zero"_s, slot);
+            case Plant::linkToValidFile:
+                return QFile::link(outside, slot);
+            case Plant::fifo:
+                return ::mkfifo(QFile::encodeName(slot).constData(), 0600) == 0;
+            case Plant::folder:
+                return QDir().mkdir(slot);
+            }
+            return false;
+        };
+        QVERIFY(doPlant());
+        const auto before = snapshot(store.directory());
+
+        const ReadResult read = store.read(u"org.a"_s);
+        QCOMPARE(read.status, status);
+        QVERIFY2(read.reason.contains(reason), qPrintable(read.reason));
+        QString error;
+        const auto all = store.readAll(&error);
+        QVERIFY2(all && all->size() == 1, qPrintable(error));
+        QCOMPARE(all->first().status, status);
+        QCOMPARE(snapshot(store.directory()), before);
+
+        const bool setAside = status == ReadResult::damaged;
+        const QByteArray planted = before.value(u"org.a.json"_s);
+        // Both the removal and the write are logged, with the new path or the reason.
+        for (int i = 0; i < 2; ++i)
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(setAside
+                                                        ? u"^set aside: .*org\\.a\\.json is "
+                                                          u"damaged.*; it is now .*\\.corrupt-"_s
+                                                        : u"^refused: .*org\\.a\\.json .*"_s +
+                                                              QRegularExpression::escape(reason)));
+        for (const bool removing : {true, false}) {
+            QString movedTo;
+            const DNSConfiguration replacement{
+                u"org.a"_s, u"A"_s, false, std::make_shared<NEDNSSettings>(QStringList()), {}};
+            const bool done = removing ? store.remove(u"org.a"_s, &error, &movedTo)
+                                       : store.write(replacement, &error, &movedTo);
+            QCOMPARE(done, setAside);
+            QCOMPARE(fileBytes(outside), validFile());
+            if (!setAside) {
+                QVERIFY2(error.contains(u"left as it is"_s), qPrintable(error));
+                QCOMPARE(snapshot(store.directory()), before);
+                continue;
+            }
+            QCOMPARE(fileBytes(movedTo), planted);
+            QCOMPARE(store.read(u"org.a"_s).status, removing ? ReadResult::absent : ReadResult::ok);
+            QVERIFY(QFile::remove(movedTo));
+            QVERIFY(QFile::remove(slot) || removing);
+            QVERIFY(doPlant());
+        }
+    }
+
+    // One limit for writer and reader: a configuration that serializes over it is refused with
+    // a reason and the stored one stays; what is stored always reads back.
+    void saveOverTheSizeLimitWritesNothing() {
+        const DNSConfigurationStore store;
+        auto settings = std::make_shared<NEDNSOverHTTPSSettings>(QStringList{u"0.0.0.0"_s});
+        const DNSConfiguration small{u"org.a"_s, u"A"_s, true, settings, {}};
+        QVERIFY(store.write(small, nullptr));
+        const QByteArray stored = fileBytes(store.filePath(u"org.a"_s));
+
+        auto huge = std::make_shared<NEDNSOverHTTPSSettings>(QStringList{u"0.0.0.0"_s});
+        huge->setMatchDomains(QStringList(200, QString(85'000, u'a')));
+        QString error;
+        QVERIFY(!store.write({u"org.a"_s, u"A"_s, true, huge, {}}, &error));
+        QVERIFY2(error.contains(u"over the limit"_s), qPrintable(error));
+        QCOMPARE(fileBytes(store.filePath(u"org.a"_s)), stored);
+        QCOMPARE(QDir(store.directory()).entryList(QDir::Files).size(), 1);
+    }
+
+    // Switching touches the switch only: members this version does not know, at the top and
+    // inside settings, keep their values; a content write keeps the unknown top-level ones.
+    void unknownMembersSurvive() {
+        const DNSConfigurationStore store;
+        QVERIFY(QDir().mkpath(store.directory()));
+        const QByteArray original = validFile(R"("servers": ["0.0.0.0"]})",
+                                              R"("servers": ["0.0.0.0"], "x-extra": [1, "two"]},
+               "x-future": {"nested": true, "n": 12345678901234})");
+        QVERIFY(putFile(store.filePath(u"org.a"_s), original));
+        QString error;
+        QVERIFY2(store.setEnabled(u"org.a"_s, false, &error), qPrintable(error));
+        QJsonObject expected = QJsonDocument::fromJson(original).object();
+        expected.insert(u"enabled"_s, false);
+        QCOMPARE(QJsonDocument::fromJson(fileBytes(store.filePath(u"org.a"_s))).object(), expected);
+
+        auto stored = *store.read(u"org.a"_s).configuration;
+        stored.settings = std::make_shared<NEDNSSettings>(QStringList{u"1.1.1.1"_s});
+        QVERIFY(store.write(stored, &error));
+        const QJsonObject written =
+            QJsonDocument::fromJson(fileBytes(store.filePath(u"org.a"_s))).object();
+        QCOMPARE(written.value(u"x-future"_s), expected.value(u"x-future"_s));
+        QVERIFY(!written.value(u"settings"_s).toObject().contains(u"x-extra"_s));
+    }
+
+    // No HOME and no XDG_STATE_HOME: a clear error, never a folder at the root; and a listing
+    // of a store that was never written creates no folder.
+    void folderComesOnlyFromTheEnvironment() {
+        const QByteArray home = qgetenv("HOME"), state = qgetenv("XDG_STATE_HOME");
+        qunsetenv("HOME");
+        qunsetenv("XDG_STATE_HOME");
+        const bool rootHadIt = QFileInfo::exists(u"/.local/state/device-platform"_s);
+        const DNSConfigurationStore homeless;
+        QString error;
+        QVERIFY(!homeless.isAvailable());
+        QVERIFY(!homeless.readAll(&error));
+        QVERIFY2(error.contains(u"HOME is not set"_s), qPrintable(error));
+        QVERIFY(!homeless.lock(&error));
+        QVERIFY(!homeless.write(validConfiguration(), &error));
+        QCOMPARE(QFileInfo::exists(u"/.local/state/device-platform"_s), rootHadIt);
+        qputenv("HOME", home);
+        qputenv("XDG_STATE_HOME", state);
+
+        QDir(m_env.stateHome()).removeRecursively();
+        const auto entries = DNSConfigurationStore().readAll(&error);
+        QVERIFY(entries && entries->isEmpty());
+        QVERIFY(!QFileInfo::exists(m_env.stateHome()));
+        QVERIFY(QDir().mkpath(m_env.stateHome()));
+    }
+
+    // The lock is a flock: held by another process it yields a "busy" error after the wait;
+    // once that process is killed, the kernel has released it and it is taken at once.
+    void lockIsReleasedWithItsHolder() {
+        QProcess holder;
+        holder.start(QCoreApplication::applicationFilePath(), {u"hold-lock"_s});
+        QVERIFY(holder.waitForReadyRead(30'000));
+        QCOMPARE(holder.readLine(), QByteArray("locked\n"));
+        const DNSConfigurationStore store;
+        QString error;
+        QVERIFY(!store.lock(&error, std::chrono::milliseconds(50)));
+        QVERIFY2(error.contains(u"busy"_s), qPrintable(error));
+        ::kill(pid_t(holder.processId()), SIGKILL);
+        QVERIFY(holder.waitForFinished(30'000));
+        QVERIFY2(store.lock(&error, std::chrono::milliseconds(0)), qPrintable(error));
+
+        // A holder killed before it could write anything into the lock file leaves it empty:
+        // that is no lock at all.
+        QVERIFY(QFile::remove(store.lockFilePath()));
+        QVERIFY(putFile(store.lockFilePath(), QByteArray()));
+        QVERIFY2(store.lock(&error, std::chrono::milliseconds(0)), qPrintable(error));
+    }
+
     void platformFolderFollowsTheEnvironment() {
         const QByteArray saved = qgetenv("XDG_STATE_HOME");
         qputenv("XDG_STATE_HOME", "/somewhere/state");
@@ -122,5 +364,20 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(DNSConfigurationStoreTest)
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    // Re-invoked as another process that holds the store's lock until it is killed.
+    if (QCoreApplication::arguments().value(1) == u"hold-lock") {
+        QString error;
+        const auto lock = DNSConfigurationStore().lock(&error);
+        if (!lock)
+            return 1;
+        QTextStream(stdout) << "locked" << Qt::endl;
+        for (;;)
+            ::pause();
+    }
+    DNSConfigurationStoreTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_dns_configuration_store.moc"

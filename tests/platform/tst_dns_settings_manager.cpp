@@ -10,6 +10,7 @@
 
 #include <array>
 #include <csignal>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -104,6 +105,10 @@ private Q_SLOTS:
         setBundle(appId);
         QDir(m_env.stateHome() + u"/device-platform"_s).removeRecursively();
         manager.setDnsSettings(nullptr);
+        QFile::remove(m_env.enforcedListPath());
+        QFile nsswitch(m_env.nsswitchPath());
+        QVERIFY(nsswitch.open(QIODevice::WriteOnly) &&
+                nsswitch.write(TestEnvironment::installedNsswitch()) > 0);
     }
 
     // Completions run later, in call order; save stores a copy, so later edits do not leak in.
@@ -169,22 +174,31 @@ private Q_SLOTS:
         QCOMPARE(run(Operation::save), std::nullopt);
     }
 
-    // A damaged file is moved aside byte for byte by whichever operation meets it: a load then
-    // fails with code 6 keeping the snapshot, save and remove go ahead.
-    void damagedFileIsMovedAsideIntact_data() {
+    // A load never changes a file: an unreadable one fails the load with code 6, keeping the
+    // snapshot, and stays where it is. A save or removal into the slot sets a damaged file of
+    // ours aside byte for byte and goes ahead; a newer format fails them (never code 9) and
+    // stays untouched.
+    void unreadableFiles_data() {
         QTest::addColumn<Operation>("operation");
         QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("setAside");
         const auto file = [](const QString &id) {
             return DNSConfigurationStore::serialize({id, u"Q"_s, true, generationSettings(1), {}});
         };
-        QTest::newRow("load, truncated") << Operation::load << file(appId).left(40);
-        QTest::newRow("load, another app's") << Operation::load << file(u"org.other"_s);
-        QTest::newRow("save, truncated") << Operation::save << file(appId).left(40);
-        QTest::newRow("remove, truncated") << Operation::remove << file(appId).left(40);
+        const QByteArray truncated = file(appId).left(40);
+        const QByteArray newer = file(appId).replace("\"format\": 1", "\"format\": 2");
+        QTest::newRow("load, truncated") << Operation::load << truncated << false;
+        QTest::newRow("load, another app's") << Operation::load << file(u"org.other"_s) << false;
+        QTest::newRow("load, format 2") << Operation::load << newer << false;
+        QTest::newRow("save, truncated") << Operation::save << truncated << true;
+        QTest::newRow("save, format 2") << Operation::save << newer << false;
+        QTest::newRow("remove, truncated") << Operation::remove << truncated << true;
+        QTest::newRow("remove, format 2") << Operation::remove << newer << false;
     }
-    void damagedFileIsMovedAsideIntact() {
+    void unreadableFiles() {
         QFETCH(Operation, operation);
         QFETCH(QByteArray, content);
+        QFETCH(bool, setAside);
         const DNSConfigurationStore store;
         QVERIFY(QDir().mkpath(store.directory()));
         QFile file(storedPath());
@@ -192,12 +206,96 @@ private Q_SLOTS:
         file.close();
         manager.setDnsSettings(generationSettings(7));
 
-        QCOMPARE(run(operation), operation == Operation::load ? OptionalError(configurationError(6))
-                                                              : std::nullopt);
-        QVERIFY(manager.dnsSettings());
+        QCOMPARE(run(operation), setAside ? OptionalError() : configurationError(6));
+        QCOMPARE(manager.dnsSettings()->matchDomains(), generationSettings(7)->matchDomains());
         const QStringList aside = QDir(store.directory()).entryList({u"*.corrupt-*"_s});
-        QCOMPARE(aside.size(), 1);
-        QCOMPARE(fileBytes(store.directory() + u'/' + aside.first()), content);
+        QCOMPARE(aside.size(), setAside ? 1 : 0);
+        QCOMPARE(fileBytes(setAside ? store.directory() + u'/' + aside.first() : storedPath()),
+                 content);
+    }
+
+    // A save that would store more than the reader accepts fails (not code 9) and stores nothing.
+    void saveOverTheSizeLimitFails() {
+        manager.setDnsSettings(generationSettings(1));
+        QCOMPARE(run(Operation::save), std::nullopt);
+        const QByteArray before = fileBytes(storedPath());
+        auto huge = std::make_shared<NEDNSOverHTTPSSettings>(QStringList{u"0.0.0.0"_s});
+        huge->setMatchDomains(QStringList(199, QString(85'000, u'x')));
+        manager.setDnsSettings(huge);
+        QCOMPARE(run(Operation::save), configurationError(6));
+        QCOMPARE(fileBytes(storedPath()), before);
+    }
+
+    // The GUI thread keeps running while a save waits for a lock another process holds: an
+    // event posted after the save started is handled first, and only then is the lock let go,
+    // after which the save completes.
+    void guiThreadRunsWhileSaveWaitsForTheLock() {
+        QProcess holder;
+        holder.start(QCoreApplication::applicationFilePath(), {u"hold-lock"_s});
+        QVERIFY(holder.waitForReadyRead(30'000));
+        QCOMPARE(holder.readLine(), QByteArray("locked\n"));
+
+        QStringList events;
+        manager.setDnsSettings(generationSettings(3));
+        manager.saveToPreferencesWithCompletionHandler([&](OptionalError error) {
+            events << (error ? u"save failed: "_s + error->localizedDescription : u"saved"_s);
+        });
+        QMetaObject::invokeMethod(
+            this,
+            [&] {
+                events << u"event"_s;
+                holder.closeWriteChannel(); // the holder lets go once its stdin ends
+            },
+            Qt::QueuedConnection);
+        QTRY_COMPARE_WITH_TIMEOUT(events.size(), 2, 60'000);
+        QCOMPARE(events, (QStringList{u"event"_s, u"saved"_s}));
+        QTRY_COMPARE_WITH_TIMEOUT(holder.state(), QProcess::NotRunning, 30'000);
+        QCOMPARE(holder.exitCode(), 0);
+    }
+
+    // Saving or removing the switched-on configuration changes what this computer blocks, and
+    // when that cannot happen the stored configuration stays as it was and the completion gets
+    // an error that is not "unchanged".
+    void switchedOnChangesAreEnforced() {
+        const QString list = m_env.enforcedListPath();
+        const QByteArray header = "# quellnet-blocklist 1 uid=" + QByteArray::number(::getuid()) +
+                                  " app=" + appId.toUtf8() + '\n';
+        manager.setDnsSettings(generationSettings(1, 2));
+        QCOMPARE(run(Operation::save), std::nullopt);
+        QVERIFY(!QFile::exists(list)); // off: nothing blocked
+        switchStored(appId, true);
+
+        manager.setDnsSettings(generationSettings(2, 2));
+        QCOMPARE(run(Operation::save), std::nullopt);
+        QCOMPARE(fileBytes(list), header + "g2-0.example\ng2-1.example\n");
+
+        const QByteArray stored = fileBytes(storedPath());
+        QFile nsswitch(m_env.nsswitchPath());
+        QVERIFY(nsswitch.open(QIODevice::WriteOnly) && nsswitch.write("hosts: files dns\n") > 0);
+        nsswitch.close();
+        manager.setDnsSettings(generationSettings(3, 2));
+        const auto notInstalled = run(Operation::save);
+        QCOMPARE(notInstalled, configurationError(10));
+        QVERIFY2(notInstalled->localizedDescription.contains(u"not installed"_s),
+                 qPrintable(notInstalled->localizedDescription));
+        QCOMPARE(fileBytes(storedPath()), stored);
+        QCOMPARE(fileBytes(list), header + "g2-0.example\ng2-1.example\n");
+
+        // Removing needs no installed module, only the writer's consent.
+        const QByteArray writer = qgetenv("DEVICE_PLATFORM_ENFORCE_WRITER");
+        const QString refusing = m_env.root() + u"/refusing-writer"_s;
+        QFile script(refusing);
+        QVERIFY(script.open(QIODevice::WriteOnly) &&
+                script.write(
+                    "#!/bin/sh\necho 'quellnet-enforce: not permitted: no' >&2\nexit 3\n") > 0);
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", refusing.toUtf8());
+        QCOMPARE(run(Operation::remove), configurationError(10));
+        QCOMPARE(fileBytes(storedPath()), stored);
+        qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", writer);
+        QCOMPARE(run(Operation::remove), std::nullopt);
+        QVERIFY(!QFile::exists(storedPath()) && !QFile::exists(list));
     }
 
     // A writer killed at any moment leaves a whole old or new file, its lock blocks nobody, and
@@ -255,6 +353,18 @@ private Q_SLOTS:
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.value(1) == u"hold-lock") {
+        QString error;
+        const auto lock = DNSConfigurationStore().lock(&error);
+        if (!lock)
+            return 1;
+        QTextStream(stdout) << "locked" << Qt::endl;
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly))
+            return 1;
+        in.readAll(); // until the test closes our stdin
+        return 0;
+    }
     if (arguments.value(1) == u"child-save")
         return childSave(arguments.value(2).toInt(), arguments.value(3).toInt(),
                          arguments.value(4).toInt(), arguments.mid(5));

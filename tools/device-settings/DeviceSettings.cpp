@@ -1,14 +1,28 @@
 #include "DeviceSettings.h"
 
+#include "foundation/PlatformPaths.h"
+#include "foundation/SafeFile.h"
 #include "networkextension/DNSConfigurationStore.h"
 #include "storekit/StoreReachability.h"
+#include "system/NsswitchConfig.h"
 
-#include <QLockFile>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
 #include <QUrl>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
+Q_LOGGING_CATEGORY(lcDeviceSettings, "quellnet.device-settings", QtWarningMsg)
+
 namespace {
+
+using ReadResult = DNSConfigurationStore::ReadResult;
 
 const QString program = u"device-settings"_s;
 
@@ -19,20 +33,45 @@ QString helpText() {
            "  dns                  list every stored DNS configuration\n"
            "  dns enable APP       switch APP's DNS configuration on and every other one off\n"
            "  dns disable APP      switch APP's DNS configuration off\n"
+           "  dns check NAME       tell whether NAME is blocked on this computer, and by what\n"
+           "  dns clear            delete an enforced list no switched-on configuration matches\n"
+           "  system install       put the Quellnet hosts module first in nsswitch.conf (root)\n"
+           "  system uninstall     switch every configuration off and take the module out (root)\n"
+           "  system status        tell whether this computer can enforce a configuration\n"
            "  store offline        make the app store unreachable\n"
            "  store online         make the app store reachable again\n"
            "  store status         tell whether the app store is reachable\n"
            "  --help               show this text\n"
            "\n"
-           "APP is an app's display name (any letter case) or its bundle identifier.\n"_s;
+           "APP is an app's display name (any letter case) or its bundle identifier.\n"
+           "A switched-on dead-end configuration (every server 0.0.0.0 or ::) is enforced on this\n"
+           "computer: look-ups of its match domains, and of names under them, fail.\n"_s;
 }
 
 QString label(const DNSConfiguration &configuration) {
-    return u"%1 (%2)"_s.arg(configuration.displayName, configuration.identifier);
+    return u"%1 (%2)"_s.arg(DeviceSettings::printable(configuration.displayName),
+                            DeviceSettings::printable(configuration.identifier));
 }
 
 QString onOff(bool on) {
     return on ? u"On"_s : u"Off"_s;
+}
+
+QString namesText(qsizetype count) {
+    return count == 1 ? u"1 name"_s : u"%1 names"_s.arg(count);
+}
+
+QString listOwner(const EnforcedList::InForce &list) {
+    return u"%1 of uid %2, app %3"_s.arg(namesText(list.names.size()))
+        .arg(list.uid)
+        .arg(DeviceSettings::printable(list.app));
+}
+
+QString leftOutText(const QList<EnforcedList::LeftOut> &leftOut) {
+    QStringList items;
+    for (const auto &name : leftOut)
+        items.append(u"\"%1\" (%2)"_s.arg(DeviceSettings::printable(name.name), name.reason));
+    return items.join(u", "_s);
 }
 
 QString listText(const std::optional<QStringList> &list, const QString &absent) {
@@ -40,7 +79,10 @@ QString listText(const std::optional<QStringList> &list, const QString &absent) 
         return absent;
     if (list->isEmpty())
         return u"none"_s;
-    return list->join(u", "_s);
+    QStringList shown;
+    for (const QString &item : *list)
+        shown.append(DeviceSettings::printable(item));
+    return shown.join(u", "_s);
 }
 
 QString actionName(NEOnDemandRuleAction action) {
@@ -75,7 +117,35 @@ QString interfaceName(NEOnDemandRuleInterfaceType type) {
 } // namespace
 
 QString DeviceSettings::usageLine() {
-    return u"Usage: device-settings dns [enable|disable APP] | store offline|online|status | --help"_s;
+    return u"Usage: device-settings dns [enable|disable APP | check NAME | clear] | "
+           u"system install|uninstall|status | store offline|online|status | --help"_s;
+}
+
+QString DeviceSettings::printable(const QString &text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            shown += c;
+            shown += text.at(++i);
+            continue;
+        }
+        const char16_t u = c.unicode();
+        if (u == u'\\')
+            shown += u"\\\\"_s;
+        else if (u < 0x20 || (u >= 0x7f && u < 0xa0))
+            shown += u"\\x%1"_s.arg(uint(u), 2, 16, QChar(u'0'));
+        // Bidirectional overrides, zero-width characters, line separators and lone surrogates
+        // can make one text look like another.
+        else if (c.isSurrogate() || c.category() == QChar::Other_Format ||
+                 c.category() == QChar::Separator_Line ||
+                 c.category() == QChar::Separator_Paragraph)
+            shown += u"\\u{%1}"_s.arg(uint(u), 4, 16, QChar(u'0'));
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 int DeviceSettings::run(const QStringList &arguments) {
@@ -90,18 +160,33 @@ int DeviceSettings::run(const QStringList &arguments) {
         if (arguments.size() == 1)
             return listDns();
         const QString &verb = arguments.at(1);
+        if (verb == u"clear") {
+            if (arguments.size() != 2)
+                return usageError(u"dns clear takes nothing more"_s);
+            return clearList();
+        }
+        if (verb == u"check") {
+            if (arguments.size() != 3)
+                return usageError(u"dns check needs exactly one NAME"_s);
+            return checkName(arguments.at(2));
+        }
         if (verb != u"enable" && verb != u"disable")
-            return usageError(u"unknown dns command \"%1\""_s.arg(verb));
+            return usageError(u"unknown dns command \"%1\""_s.arg(printable(verb)));
         if (arguments.size() != 3 || arguments.at(2).isEmpty())
             return usageError(u"dns %1 needs exactly one APP"_s.arg(verb));
-        return switchDns(arguments.at(2), verb == u"enable");
+        return switchDns(DNSConfigurationStore(), arguments.at(2), verb == u"enable");
+    }
+    if (command == u"system") {
+        if (arguments.size() != 2)
+            return usageError(u"system needs one of install, uninstall, status"_s);
+        return system(arguments.at(1));
     }
     if (command == u"store") {
         if (arguments.size() != 2)
             return usageError(u"store needs one of offline, online, status"_s);
         return store(arguments.at(1));
     }
-    return usageError(u"unknown command \"%1\""_s.arg(command));
+    return usageError(u"unknown command \"%1\""_s.arg(printable(command)));
 }
 
 int DeviceSettings::usageError(const QString &message) {
@@ -109,33 +194,51 @@ int DeviceSettings::usageError(const QString &message) {
     return badUsage;
 }
 
+int DeviceSettings::fail(const QString &message) {
+    qCWarning(lcDeviceSettings).noquote() << message;
+    m_err << program << u": "_s << printable(message) << u'\n';
+    return failure;
+}
+
+void DeviceSettings::warn(const QString &message) {
+    qCWarning(lcDeviceSettings).noquote() << message;
+    m_err << program << u": warning: "_s << printable(message) << u'\n';
+}
+
 int DeviceSettings::listDns() {
     const DNSConfigurationStore store;
     QString error;
-    const auto lock = store.lock(&error);
-    const auto entries = lock ? store.readAll(&error) : std::nullopt;
-    if (!entries) {
-        m_err << program << u": "_s << error << u'\n';
-        return failure;
-    }
+    // No lock: every file is replaced whole by a rename, and a listing must create nothing.
+    const auto entries = store.readAll(&error);
+    if (!entries)
+        return fail(error);
+    const EnforcedList::InForce list = EnforcedList::inForce();
+    std::optional<EnforcedList::Installation> installation;
+    bool listMatched = false;
     int shown = 0;
+    int unreadable = 0;
     for (const auto &entry : *entries) {
+        if (shown++ > 0)
+            m_out << u'\n';
         if (!entry.configuration) {
-            m_err << program << u": warning: "_s << entry.message << u'\n';
+            ++unreadable;
+            qCWarning(lcDeviceSettings).noquote() << "refused:" << entry.message();
+            m_out << u"Unreadable file %1: it %2.\n"_s.arg(printable(entry.path),
+                                                           printable(entry.reason));
             continue;
         }
         const DNSConfiguration &configuration = *entry.configuration;
         const NEDNSSettings &settings = *configuration.settings;
-        if (shown++ > 0)
-            m_out << u'\n';
         m_out << label(configuration) << u": "_s << onOff(configuration.enabled) << u'\n';
         m_out << u"  Protocol: "_s << dnsProtocolName(settings.dnsProtocol()) << u'\n';
         m_out << u"  Servers: "_s << listText(settings.servers(), QString()) << u'\n';
         if (const auto *https = dynamic_cast<const NEDNSOverHTTPSSettings *>(&settings))
             m_out << u"  Server URL: "_s
-                  << (https->serverURL() ? https->serverURL()->toString() : u"not set"_s) << u'\n';
+                  << (https->serverURL() ? printable(https->serverURL()->toString()) : u"not set"_s)
+                  << u'\n';
         if (const auto *tls = dynamic_cast<const NEDNSOverTLSSettings *>(&settings))
-            m_out << u"  Server name: "_s << tls->serverName().value_or(u"not set"_s) << u'\n';
+            m_out << u"  Server name: "_s
+                  << (tls->serverName() ? printable(*tls->serverName()) : u"not set"_s) << u'\n';
         m_out << u"  Match domains: "_s << listText(settings.matchDomains(), u"all"_s) << u'\n';
         int number = 0;
         for (const auto &rule : configuration.onDemandRules) {
@@ -149,98 +252,344 @@ int DeviceSettings::listDns() {
             if (rule->DNSServerAddressMatch())
                 m_out << u", DNS servers: "_s << listText(rule->DNSServerAddressMatch(), QString());
             if (rule->probeURL())
-                m_out << u", probe URL: "_s << rule->probeURL()->toString();
+                m_out << u", probe URL: "_s << printable(rule->probeURL()->toString());
             m_out << u'\n';
         }
+        if (!configuration.enabled)
+            continue;
+        if (!installation)
+            installation = EnforcedList::installation();
+        m_out << u"  Enforced on this computer: "_s
+              << enforcementText(configuration, list, *installation) << u'\n';
+        const auto names = EnforcedList::convert(settings.matchDomains().value_or(QStringList()));
+        if (EnforcedList::isDeadEnd(settings) && !names.leftOut.isEmpty())
+            m_out << u"  Left out of the enforced list: "_s << leftOutText(names.leftOut) << u'\n';
+        listMatched = listMatched || (EnforcedList::isDeadEnd(settings) &&
+                                      EnforcedList::matches(list, configuration));
     }
     if (shown == 0)
         m_out << u"No DNS configurations are stored.\n"_s;
+    // A list no switched-on configuration asks for still blocks: a deleted home folder, or a
+    // change that failed half way. Say so, and how to take it away.
+    if (list.status != EnforcedList::InForce::none && !listMatched) {
+        const QString path = EnforcedList::listPath();
+        m_out << u'\n';
+        if (list.status == EnforcedList::InForce::unreadable)
+            m_out << u"Enforced list that cannot be read: %1 %2.\n"_s.arg(path,
+                                                                          printable(list.problem));
+        else if (list.isMine())
+            m_out << u"Enforced list matching no switched-on configuration: %1 (%2).\n"_s.arg(
+                listOwner(list), path);
+        else
+            m_out << u"Enforced list of another account: %1 (%2).\n"_s.arg(listOwner(list), path);
+        m_out << (list.isMine() ? u"  Clear it with: device-settings dns clear\n"_s
+                                : u"  Clear it with: sudo device-settings dns clear\n"_s);
+    }
+    if (unreadable > 0)
+        return fail(unreadable == 1
+                        ? u"1 stored DNS configuration cannot be read"_s
+                        : u"%1 stored DNS configurations cannot be read"_s.arg(unreadable));
     return success;
 }
 
-int DeviceSettings::switchDns(const QString &app, bool on) {
-    const DNSConfigurationStore store;
-    QString error;
-    const auto lock = store.lock(&error);
-    const auto entries = lock ? store.readAll(&error) : std::nullopt;
-    if (!entries) {
-        m_err << program << u": "_s << error << u'\n';
-        return failure;
-    }
+namespace {
 
-    QList<DNSConfiguration> configurations;
-    bool unreadable = false;
-    for (const auto &entry : *entries) {
-        if (entry.configuration) {
-            configurations.append(*entry.configuration);
-            continue;
-        }
-        m_err << program << u": warning: "_s << entry.message << u'\n';
-        unreadable = unreadable || entry.status == DNSConfigurationStore::ReadResult::failed;
-    }
-    // A file we could neither read nor move might be switched on: enabling another one
-    // could leave two on, so change nothing.
-    if (unreadable && on) {
-        m_err << program << u": nothing changed while a DNS configuration cannot be read\n"_s;
-        return failure;
-    }
+/** Where `app` names a stored configuration: its index, or why there is none to switch. */
+struct Target {
+    qsizetype index = -1;
+    QString problem;
+};
 
-    qsizetype target = -1;
-    for (qsizetype i = 0; i < configurations.size() && target < 0; ++i) {
-        if (configurations[i].identifier == app)
-            target = i;
+Target findTarget(const QList<ReadResult> &entries, const DNSConfigurationStore &store,
+                  const QString &app) {
+    Target target;
+    for (qsizetype i = 0; i < entries.size() && target.index < 0; ++i) {
+        if (entries[i].configuration && entries[i].configuration->identifier == app)
+            target.index = i;
     }
-    if (target < 0) {
-        QList<qsizetype> matches;
-        for (qsizetype i = 0; i < configurations.size(); ++i) {
-            if (configurations[i].displayName.compare(app, Qt::CaseInsensitive) == 0 ||
-                configurations[i].identifier.compare(app, Qt::CaseInsensitive) == 0)
-                matches.append(i);
+    if (target.index >= 0)
+        return target;
+    QList<qsizetype> matches;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const auto &configuration = entries[i].configuration;
+        if (configuration && (configuration->displayName.compare(app, Qt::CaseInsensitive) == 0 ||
+                              configuration->identifier.compare(app, Qt::CaseInsensitive) == 0))
+            matches.append(i);
+    }
+    if (matches.size() == 1) {
+        target.index = matches.first();
+        return target;
+    }
+    if (matches.size() > 1) {
+        QStringList names;
+        for (qsizetype i : matches)
+            names.append(entries[i].configuration->identifier);
+        target.problem =
+            u"\"%1\" names several apps (%2); give the identifier"_s.arg(app, names.join(u", "_s));
+        return target;
+    }
+    for (const auto &entry : entries) {
+        if (!entry.configuration && entry.path == store.filePath(app)) {
+            target.problem = u"the DNS configuration of %1 cannot be switched: %2; it is left as "
+                             u"it is"_s.arg(app, entry.message());
+            return target;
         }
-        if (matches.size() > 1) {
-            QStringList names;
-            for (qsizetype i : matches)
-                names.append(configurations[i].identifier);
-            m_err << program
-                  << u": \"%1\" names several apps (%2); give the identifier\n"_s.arg(
-                         app, names.join(u", "_s))
-                  << usageLine() << u'\n';
-            return failure;
-        }
-        if (matches.size() == 1)
-            target = matches.first();
     }
-    if (target < 0) {
-        m_err << program << u": no DNS configuration is stored for app \"%1\"\n"_s.arg(app)
-              << usageLine() << u'\n';
-        return failure;
-    }
+    target.problem = u"no DNS configuration is stored for app \"%1\""_s.arg(app);
+    return target;
+}
 
-    const auto save = [&](DNSConfiguration &configuration, bool enabled) {
-        configuration.enabled = enabled;
-        if (store.write(configuration, &error))
-            return true;
-        m_err << program << u": "_s << error << u'\n';
+/**
+ * A file this version cannot read that may be switched on: one we cannot open, or a newer
+ * format that does not plainly say it is off. A damaged file or a non-file is off for every
+ * reader, so it does not count.
+ */
+bool mayBeOn(const ReadResult &entry) {
+    if (entry.status == ReadResult::failed)
+        return true;
+    if (entry.status != ReadResult::newerFormat)
         return false;
-    };
-    // Others go off before the target goes on, so no moment has two switched on.
-    if (on) {
-        for (qsizetype i = 0; i < configurations.size(); ++i) {
-            if (i == target || !configurations[i].enabled)
-                continue;
-            if (!save(configurations[i], false))
-                return failure;
-            m_out << u"DNS configuration of %1 is now Off.\n"_s.arg(label(configurations[i]));
-        }
+    const QJsonDocument document = QJsonDocument::fromJson(entry.bytes);
+    return document.object().value(u"enabled"_s) != QJsonValue(false);
+}
+
+/** The same files with the same bytes: nothing changed between our decision and the lock. */
+bool sameEntries(const QList<ReadResult> &a, const QList<ReadResult> &b) {
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a[i].path != b[i].path || a[i].status != b[i].status || a[i].bytes != b[i].bytes)
+            return false;
     }
-    DNSConfiguration &chosen = configurations[target];
-    if (chosen.enabled == on) {
-        m_out << u"DNS configuration of %1 is already %2.\n"_s.arg(label(chosen), onOff(on));
+    return true;
+}
+
+// Another process changing a file between our decision and our lock makes us decide again.
+constexpr int maximumAttempts = 5;
+
+} // namespace
+
+QString DeviceSettings::enforcementText(const DNSConfiguration &configuration,
+                                        const EnforcedList::InForce &list,
+                                        const EnforcedList::Installation &installation) {
+    const NEDNSSettings &settings = *configuration.settings;
+    const QString id = printable(configuration.identifier);
+    if (!EnforcedList::isDeadEnd(settings))
+        return u"no, only a dead-end configuration (every server 0.0.0.0 or ::) is enforced "
+               u"here"_s;
+    if (!settings.matchDomains())
+        return u"no, it has no match domains, so it would block every name"_s;
+    if (!installation.installed)
+        return u"no, the system part is not installed: %1"_s.arg(printable(installation.reason));
+    switch (list.status) {
+    case EnforcedList::InForce::none:
+        return u"no, no enforced list is in force; run: device-settings dns enable %1"_s.arg(id);
+    case EnforcedList::InForce::unreadable:
+        return u"no, the list in force cannot be read: it %1"_s.arg(printable(list.problem));
+    case EnforcedList::InForce::ok:
+        break;
+    }
+    if (!list.isMine())
+        return u"no, another account's list is in force (uid %1, app %2)"_s.arg(list.uid).arg(
+            printable(list.app));
+    if (!EnforcedList::matches(list, configuration))
+        return u"no, the list in force (%1) does not match this configuration; run: "
+               u"device-settings dns enable %2"_s.arg(listOwner(list), id);
+    if (!list.problem.isEmpty())
+        return u"no, "_s + list.problem;
+    return u"yes, %1 (list of uid %2, app %3)"_s.arg(namesText(list.names.size()))
+        .arg(list.uid)
+        .arg(printable(list.app));
+}
+
+int DeviceSettings::switchDns(const DNSConfigurationStore &store, const QString &app, bool on) {
+    if (!store.isAvailable())
+        return fail(store.unavailableReason());
+    QString error;
+    const bool all = app.isEmpty();
+    for (int attempt = 0; attempt < maximumAttempts; ++attempt) {
+        const auto entries = store.readAll(&error);
+        if (!entries)
+            return fail(error);
+        Target target;
+        if (!all) {
+            target = findTarget(*entries, store, app);
+            if (target.index < 0) {
+                m_err << program << u": "_s << printable(target.problem) << u'\n' << usageLine()
+                      << u'\n';
+                return failure;
+            }
+        }
+        for (const auto &entry : *entries) {
+            if (entry.configuration)
+                continue;
+            // Enabling another one could leave two switched on: change nothing.
+            if (on && mayBeOn(entry))
+                return fail(
+                    u"nothing changed: %1, and it may be switched on"_s.arg(entry.message()));
+            if (attempt == 0)
+                warn(entry.message() + u"; it is left as it is"_s);
+        }
+        // What goes off, and the one that goes on.
+        QList<DNSConfiguration> turningOff;
+        std::optional<DNSConfiguration> chosen;
+        for (qsizetype i = 0; i < entries->size(); ++i) {
+            const auto &configuration = entries->at(i).configuration;
+            if (!configuration)
+                continue;
+            if (i == target.index)
+                chosen = *configuration;
+            else if (configuration->enabled && (on || all))
+                turningOff.append(*configuration);
+        }
+        if (chosen && !on)
+            turningOff.append(*chosen);
+
+        // This computer follows first, without the store's lock: it may ask for a password.
+        EnforcedList::Enforcement enforcement;
+        if (on) {
+            enforcement = EnforcedList::enforce(*chosen);
+            if (!enforcement.outcome.ok())
+                return fail(u"DNS configuration of %1 stays %2: %3"_s.arg(
+                    label(*chosen), onOff(chosen->enabled), enforcement.outcome.message));
+        } else {
+            for (const DNSConfiguration &configuration : std::as_const(turningOff)) {
+                const auto released = EnforcedList::release(configuration.identifier);
+                if (!released.ok())
+                    return fail(u"DNS configuration of %1 stays %2: %3"_s.arg(
+                        label(configuration), onOff(configuration.enabled), released.message));
+            }
+        }
+        // If the store cannot follow, the list goes back to what the store still says.
+        const auto restore = [&] {
+            const DNSConfiguration *wasOn = nullptr;
+            for (const auto &entry : *entries) {
+                if (entry.configuration && entry.configuration->enabled)
+                    wasOn = &*entry.configuration;
+            }
+            const auto restored =
+                wasOn ? EnforcedList::enforce(*wasOn).outcome
+                      : EnforcedList::release(chosen ? chosen->identifier : QString());
+            if (!restored.ok())
+                warn(u"the enforced list no longer matches the stored configurations: "_s +
+                     restored.message);
+        };
+
+        const auto lock = store.lock(&error);
+        if (!lock)
+            return fail(error);
+        const auto again = store.readAll(&error);
+        if (!again)
+            return fail(error);
+        if (!sameEntries(*entries, *again))
+            continue;
+
+        // Others go off before the target goes on, so no moment has two switched on.
+        for (const DNSConfiguration &configuration : std::as_const(turningOff)) {
+            if (!configuration.enabled) {
+                m_out << u"DNS configuration of %1 is already Off.\n"_s.arg(label(configuration));
+                continue;
+            }
+            if (!store.setEnabled(configuration.identifier, false, &error)) {
+                restore();
+                return fail(error);
+            }
+            qCInfo(lcDeviceSettings).noquote() << configuration.identifier << "switched Off";
+            m_out << u"DNS configuration of %1 is now Off.\n"_s.arg(label(configuration));
+        }
+        if (!on)
+            return success;
+        if (chosen->enabled) {
+            m_out << u"DNS configuration of %1 is already On.\n"_s.arg(label(*chosen));
+        } else {
+            if (!store.setEnabled(chosen->identifier, true, &error)) {
+                restore();
+                return fail(error);
+            }
+            qCInfo(lcDeviceSettings).noquote() << chosen->identifier << "switched On";
+            m_out << u"DNS configuration of %1 is now On.\n"_s.arg(label(*chosen));
+        }
+        if (enforcement.enforced)
+            m_out << u"Enforced on this computer: %1 blocked.\n"_s.arg(
+                namesText(enforcement.names.names.size()));
+        else
+            m_out << u"Not enforced on this computer: %1.\n"_s.arg(enforcement.notEnforced);
+        if (enforcement.enforced && !enforcement.names.leftOut.isEmpty())
+            m_out << u"Left out of the enforced list: %1\n"_s.arg(
+                leftOutText(enforcement.names.leftOut));
         return success;
     }
-    if (!save(chosen, on))
-        return failure;
-    m_out << u"DNS configuration of %1 is now %2.\n"_s.arg(label(chosen), onOff(on));
+    return fail(u"the DNS configurations kept changing; nothing was switched"_s);
+}
+
+int DeviceSettings::clearList() {
+    const EnforcedList::InForce list = EnforcedList::inForce();
+    if (list.status == EnforcedList::InForce::none) {
+        m_out << u"No enforced list is in force.\n"_s;
+        return success;
+    }
+    // A list that a switched-on configuration asks for is switched off, not cleared under it.
+    const DNSConfigurationStore store;
+    QString error;
+    const auto entries = store.isAvailable() ? store.readAll(&error) : std::nullopt;
+    for (const auto &entry : entries.value_or(QList<ReadResult>())) {
+        const auto &configuration = entry.configuration;
+        if (configuration && configuration->enabled && EnforcedList::matches(list, *configuration))
+            return fail(u"the enforced list belongs to the switched-on DNS configuration of %1; "
+                        u"switch it off with: device-settings dns disable %2"_s.arg(
+                            label(*configuration), configuration->identifier));
+    }
+    const auto cleared = EnforcedList::clearAny();
+    if (!cleared.ok())
+        return fail(u"cannot clear the enforced list: "_s + cleared.message);
+    if (list.status == EnforcedList::InForce::ok)
+        m_out << u"Cleared the enforced list (%1).\n"_s.arg(listOwner(list));
+    else
+        m_out << u"Cleared the enforced list.\n"_s;
+    return success;
+}
+
+int DeviceSettings::checkName(const QString &name) {
+    QString reason;
+    const auto ascii = EnforcedList::convertName(name, &reason);
+    if (!ascii)
+        return usageError(u"\"%1\" is not a DNS name (%2)"_s.arg(printable(name), reason));
+    const QString shown = *ascii == name ? *ascii : u"%1 (%2)"_s.arg(printable(name), *ascii);
+    if (EnforcedList::isNeverBlocked(*ascii)) {
+        m_out << u"%1 is never blocked: localhost, names under it and this computer's own name "
+                 u"always resolve.\n"_s.arg(shown);
+        return success;
+    }
+    const EnforcedList::InForce list = EnforcedList::inForce();
+    if (list.status == EnforcedList::InForce::none) {
+        m_out << u"%1 is not blocked on this computer: no enforced list is in force.\n"_s.arg(
+            shown);
+        return success;
+    }
+    if (list.status == EnforcedList::InForce::unreadable) {
+        m_out
+            << u"%1 is not blocked on this computer: the list in force cannot be read (it %2).\n"_s
+                   .arg(shown, printable(list.problem));
+        return success;
+    }
+    const auto entry = EnforcedList::blockingEntry(list.names, *ascii);
+    if (!entry) {
+        m_out << u"%1 is not blocked on this computer.\n"_s.arg(shown);
+        return success;
+    }
+    const auto installation = EnforcedList::installation();
+    if (!installation.installed)
+        m_out << u"%1 is not blocked on this computer: the list in force has the entry \"%2\", "
+                 u"but the system part is not installed (%3).\n"_s.arg(
+                     shown, *entry, printable(installation.reason));
+    else if (!list.problem.isEmpty())
+        m_out << u"%1 is not blocked on this computer: the list in force has the entry \"%2\", "
+                 u"but %3.\n"_s.arg(shown, *entry, list.problem);
+    else
+        m_out << u"%1 is blocked on this computer by the entry \"%2\" (list of uid %3, app %4).\n"_s
+                     .arg(shown, *entry)
+                     .arg(list.uid)
+                     .arg(printable(list.app));
     return success;
 }
 
@@ -251,12 +600,153 @@ int DeviceSettings::store(const QString &command) {
         return success;
     }
     if (command != u"offline" && command != u"online")
-        return usageError(u"unknown store command \"%1\""_s.arg(command));
+        return usageError(u"unknown store command \"%1\""_s.arg(printable(command)));
     const bool reachable = command == u"online";
-    if (!StoreReachability::setReachable(reachable)) {
-        m_err << program << u": cannot change "_s << StoreReachability::offlineFlagPath() << u'\n';
-        return failure;
-    }
+    QString error;
+    if (!StoreReachability::setReachable(reachable, &error))
+        return fail(u"cannot switch the app store %1: %2"_s.arg(command, error));
     m_out << u"App Store is now %1.\n"_s.arg(command);
     return success;
+}
+
+bool DeviceSettings::requireRoot(const QString &command) {
+    // A test setup edits its own folder; the real nsswitch.conf belongs to root.
+    if (!EnforcedList::systemRoot().isEmpty() || ::geteuid() == 0)
+        return true;
+    fail(u"system %1 changes %2 and must run as root: sudo device-settings system %1"_s.arg(
+        command, EnforcedList::nsswitchPath()));
+    return false;
+}
+
+int DeviceSettings::system(const QString &command) {
+    if (command == u"status")
+        return systemStatus();
+    if (command != u"install" && command != u"uninstall")
+        return usageError(u"unknown system command \"%1\""_s.arg(printable(command)));
+    if (!requireRoot(command))
+        return failure;
+    const QString path = EnforcedList::nsswitchPath();
+    const QString entry = QString::fromLatin1(NsswitchConfig::moduleEntry);
+
+    if (command == u"install") {
+        if (const auto problem = EnforcedList::prepareModule())
+            return fail(u"the hosts module cannot be used: "_s + *problem);
+        const QString writer = EnforcedList::writerPath();
+        if (!QFileInfo(writer).isExecutable())
+            return fail(
+                u"the writer %1 is not installed; run: sudo cmake --install build"_s.arg(writer));
+    } else {
+        // Nothing may stay switched on, or blocked, once the module is gone.
+        const DNSConfigurationStore store;
+        if (store.isAvailable() && switchDns(store, QString(), false) != success)
+            return fail(u"nothing was uninstalled"_s);
+        if (const int code = switchInvokingAccountOff(); code != success)
+            return code;
+        const EnforcedList::InForce list = EnforcedList::inForce();
+        if (list.status != EnforcedList::InForce::none) {
+            const auto cleared = EnforcedList::clearAny();
+            if (!cleared.ok())
+                return fail(u"cannot clear the enforced list: %1; nothing was uninstalled"_s.arg(
+                    cleared.message));
+            m_out << (list.status == EnforcedList::InForce::ok
+                          ? u"Cleared the enforced list (%1).\n"_s.arg(listOwner(list))
+                          : u"Cleared the enforced list.\n"_s);
+        }
+    }
+
+    const SafeFile::ReadResult file = SafeFile::read(path, 1024 * 1024);
+    if (file.status != SafeFile::ReadResult::ok)
+        return fail(file.status == SafeFile::ReadResult::absent
+                        ? u"%1 does not exist"_s.arg(path)
+                        : u"%1 %2"_s.arg(path, file.reason));
+    QString error;
+    QByteArray edited;
+    if (command == u"install") {
+        if (NsswitchConfig::hasModule(file.data)) {
+            m_out << u"The hosts line of %1 already starts with %2.\n"_s.arg(path, entry);
+            return success;
+        }
+        const auto withModule = NsswitchConfig::withModule(file.data, &error);
+        if (!withModule)
+            return fail(u"cannot install into %1: %2"_s.arg(path, error));
+        edited = *withModule;
+    } else {
+        edited = NsswitchConfig::withoutModule(file.data);
+        if (edited == file.data) {
+            m_out << u"The hosts line of %1 has no %2; nothing to take out.\n"_s.arg(path, entry);
+            return success;
+        }
+    }
+    if (!NsswitchConfig::write(path, edited, &error))
+        return fail(error);
+    qCInfo(lcDeviceSettings).noquote() << "system" << command << "edited" << path;
+    const QString line = QString::fromLocal8Bit(NsswitchConfig::hostsLine(edited).value_or(""));
+    m_out << (command == u"install" ? u"Put %1 first on the hosts line of %2:\n  %3\n"_s
+                                    : u"Took %1 off the hosts line of %2:\n  %3\n"_s)
+                 .arg(entry, path, printable(line));
+    return success;
+}
+
+int DeviceSettings::systemStatus() {
+    const auto installation = EnforcedList::installation();
+    m_out << (installation.installed
+                  ? u"System part: installed\n"_s
+                  : u"System part: not installed (%1)\n"_s.arg(printable(installation.reason)));
+    const SafeFile::ReadResult nsswitch = SafeFile::read(EnforcedList::nsswitchPath(), 1024 * 1024);
+    const auto line = nsswitch.status == SafeFile::ReadResult::ok
+                          ? NsswitchConfig::hostsLine(nsswitch.data)
+                          : std::nullopt;
+    m_out << u"  Hosts line of %1: %2\n"_s.arg(
+        EnforcedList::nsswitchPath(), line ? printable(QString::fromLocal8Bit(*line)) : u"none"_s);
+    m_out << u"  Writer: %1\n"_s.arg(EnforcedList::writerPath());
+    const EnforcedList::InForce list = EnforcedList::inForce();
+    switch (list.status) {
+    case EnforcedList::InForce::none:
+        m_out << u"  Enforced list: none\n"_s;
+        break;
+    case EnforcedList::InForce::unreadable:
+        m_out << u"  Enforced list: %1 cannot be read: it %2\n"_s.arg(EnforcedList::listPath(),
+                                                                      printable(list.problem));
+        break;
+    case EnforcedList::InForce::ok:
+        m_out << u"  Enforced list: %1 (%2)\n"_s.arg(listOwner(list), EnforcedList::listPath());
+        break;
+    }
+    return success;
+}
+
+int DeviceSettings::switchInvokingAccountOff() {
+    // Run through sudo or pkexec, HOME is root's: the account that asked keeps its own
+    // configurations, which must go off too. Not in a test setup, which has one account.
+    if (::geteuid() != 0 || !EnforcedList::systemRoot().isEmpty())
+        return success;
+    bool numeric = false;
+    QString variable = qEnvironmentVariable("SUDO_UID");
+    if (variable.isEmpty())
+        variable = qEnvironmentVariable("PKEXEC_UID");
+    const uint uid = variable.toUInt(&numeric);
+    if (!numeric || uid == 0)
+        return success;
+    const struct passwd *account = ::getpwuid(uid_t(uid));
+    if (!account || !account->pw_dir || account->pw_dir[0] != '/')
+        return fail(u"cannot find the home folder of uid %1; nothing was uninstalled"_s.arg(uid));
+    const QString home = QFile::decodeName(account->pw_dir);
+    const QString platform = home + u"/.local/state/"_s + platformFolderName;
+    if (SafeFile::kindOf(platform) != SafeFile::Kind::directory)
+        return success;
+    const DNSConfigurationStore store(platform);
+    const int code = switchDns(store, QString(), false);
+    // What root wrote there goes back to the account, or it could no longer change it.
+    QDirIterator it(platform, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    QStringList paths{platform};
+    while (it.hasNext())
+        paths.append(it.next());
+    for (const QString &path : std::as_const(paths)) {
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_uid == 0 &&
+            ::lchown(QFile::encodeName(path).constData(), account->pw_uid, account->pw_gid) != 0)
+            warn(u"cannot give %1 back to uid %2"_s.arg(path).arg(uid));
+    }
+    return code == success ? success : fail(u"nothing was uninstalled"_s);
 }
