@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian packages libnss-quellnet and quellnet the Debian way (dpkg-buildpackage
 # with the debian/ folder), lean: the tests are neither configured nor run, as CI has already
-# run them on the same sources. The build works in a copy of the tree in a temporary folder,
-# since dpkg-buildpackage writes its results beside the source folder.
+# run them on the same sources. dpkg-buildpackage writes its results beside the source folder,
+# so it builds a copy of the tree placed inside the output folder; the copy's path stays the
+# same from run to run, so a compiler cache (CMAKE_CXX_COMPILER_LAUNCHER=ccache) finds its
+# entries again.
 #
 #   bash scripts/build-packages.sh [OUTPUT_FOLDER]     (default: build-packages)
 #
@@ -12,16 +14,15 @@ cd "$(dirname "$0")/.."
 
 out=$(realpath -m "${1:-build-packages}")
 version=$(dpkg-parsechangelog -S Version)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+src="$out/quellnet-$version"
+trap 'rm -rf "$src"' EXIT
 
-src="$work/quellnet-$version"
+mkdir -p "$out"
+rm -rf "$src"
+rm -f "$out"/*.deb "$out"/*.ddeb "$out"/*.changes "$out"/*.buildinfo "$out/build.log"
 mkdir "$src"
 tar --exclude=./.git --exclude=./build --exclude='./build-*' --exclude=./.cache \
-  --exclude=./fuzz/corpus-work -cf - . | tar -C "$src" -xf -
-
-rm -rf "$out"
-mkdir -p "$out"
+  --exclude=./fuzz/corpus-work --exclude="./${out#"$PWD"/}" -cf - . | tar -C "$src" -xf -
 # The build prints every compiler command; they go to a log, shown only when the build fails.
 echo "Building the packages (log: $out/build.log)..."
 if ! (cd "$src" && DEB_BUILD_OPTIONS="nocheck noautodbgsym ${DEB_BUILD_OPTIONS:-}" \
@@ -30,7 +31,6 @@ if ! (cd "$src" && DEB_BUILD_OPTIONS="nocheck noautodbgsym ${DEB_BUILD_OPTIONS:-
   echo "build-packages: dpkg-buildpackage failed; the whole log is $out/build.log" >&2
   exit 1
 fi
-find "$work" -maxdepth 1 -type f \( -name '*.deb' -o -name '*.ddeb' -o -name '*.changes' \
-  -o -name '*.buildinfo' \) -exec mv -t "$out" {} +
+rm -rf "$src"
 echo "Packages in $out:"
 ls -1 "$out"
