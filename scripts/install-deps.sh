@@ -14,12 +14,12 @@ packages=(
   qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools qt6-translations-l10n
   fonts-material-design-icons-iconfont
   xvfb xauth dbus at-spi2-core python3-pyatspi xdotool x11-utils
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-tidy
+  pkexec polkitd iproute2 # the system part: its writer runs through pkexec; tests bring up lo
 )
 if [ "${1:-}" = "--packaging" ]; then
   packages+=(
     debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream
-    pkexec # a dependency of libnss-quellnet, so the package test installs it offline
   )
 fi
 
