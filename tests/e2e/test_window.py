@@ -40,7 +40,7 @@ class WindowTest(unittest.TestCase):
             app = session.launch()
             self.assertEqual(app.window_geometry(), (120, 90, 1000, 700))
             app.select_tab("Status")  # the kept window works as before
-            app.wait_for("list item", "DNS protection is disabled", "xmark")
+            app.wait_for("list item", "DNS protection is disabled", "")
 
 
 if __name__ == "__main__":
