@@ -230,27 +230,32 @@ std::optional<QString> EnforcedList::prepareModule() {
         ::dlclose(module);
         return std::nullopt;
     };
-    auto problem = loads();
-    if (!problem)
-        return std::nullopt;
     const QString installed = moduleDirectory() + u'/' + QString::fromLatin1(moduleSoname);
-    if (!QFileInfo::exists(installed))
+    if (!QFileInfo::exists(installed)) {
+        // Installed elsewhere (by a package, say) is just as good.
+        if (!loads())
+            return std::nullopt;
         return u"%1 is not installed (it belongs in %2; run: sudo cmake --install build)"_s.arg(
             QString::fromLatin1(moduleSoname), moduleDirectory());
-    // Installed but not in the linker's cache yet: the usual state right after an install.
+    }
+    // Our own dlopen proves nothing: this program's run path may name the module's folder,
+    // while every other program finds NSS modules through the linker's cache only. So the
+    // cache is brought up to date (ldconfig is idempotent and quick) and then asked.
     QString ldconfig = QStandardPaths::findExecutable(u"ldconfig"_s);
     if (ldconfig.isEmpty())
         ldconfig = QStandardPaths::findExecutable(u"ldconfig"_s, {u"/usr/sbin"_s, u"/sbin"_s});
-    if (!ldconfig.isEmpty()) {
-        qCInfo(lcPlatformSystem).noquote() << "running" << ldconfig;
-        QProcess::execute(ldconfig, {});
-        problem = loads();
-        if (!problem)
-            return std::nullopt;
-    }
-    return u"%1 is in %2, but the dynamic linker does not find it there (%3); add the folder to "
+    if (ldconfig.isEmpty())
+        return loads();
+    qCInfo(lcPlatformSystem).noquote() << "running" << ldconfig;
+    QProcess::execute(ldconfig, {});
+    QProcess cache;
+    cache.start(ldconfig, {u"-p"_s});
+    cache.waitForFinished();
+    if (cache.readAllStandardOutput().contains(QByteArray(moduleSoname) + " ("))
+        return std::nullopt;
+    return u"%1 is in %2, but the dynamic linker's cache does not list it; add the folder to "
            u"/etc/ld.so.conf.d and run ldconfig"_s.arg(QString::fromLatin1(moduleSoname),
-                                                       moduleDirectory(), *problem);
+                                                       moduleDirectory());
 }
 
 bool EnforcedList::InForce::isMine() const {
