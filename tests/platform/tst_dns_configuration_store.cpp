@@ -2,6 +2,8 @@
 #include "foundation/PlatformPaths.h"
 #include "networkextension/DNSConfigurationStore.h"
 
+#include "common/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -18,16 +20,6 @@ using namespace Qt::StringLiterals;
 using ReadResult = DNSConfigurationStore::ReadResult;
 
 namespace {
-
-QByteArray fileBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool putFile(const QString &path, const QByteArray &data) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
 
 /** Every entry of a folder tree with what it holds: bytes, link target or kind. */
 QMap<QString, QByteArray> snapshot(const QString &root) {

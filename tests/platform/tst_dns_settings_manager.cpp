@@ -3,6 +3,8 @@
 #include "networkextension/DNSConfigurationStore.h"
 #include "networkextension/NEDNSSettingsManager.h"
 
+#include "common/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -60,11 +62,6 @@ OptionalError run(Operation operation) {
     while (!result)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return *result;
-}
-
-QByteArray fileBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The test binary re-invoked stands in for a second process: it saves generations

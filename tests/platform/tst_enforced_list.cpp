@@ -1,6 +1,8 @@
 #include "common/TestEnvironment.h"
 #include "networkextension/EnforcedList.h"
 
+#include "common/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -12,18 +14,6 @@ using namespace Qt::StringLiterals;
 using Outcome = EnforcedList::Outcome;
 
 namespace {
-
-QByteArray fileBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool putFile(const QString &path, const QByteArray &data,
-             QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size() &&
-           file.setPermissions(permissions);
-}
 
 DNSConfiguration configuration(const QString &identifier, const QStringList &servers,
                                const std::optional<QStringList> &domains, bool on = true) {

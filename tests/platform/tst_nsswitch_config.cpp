@@ -1,6 +1,8 @@
 #include "common/TestEnvironment.h"
 #include "system/NsswitchConfig.h"
 
+#include "common/TestFiles.h"
+
 #include <QFile>
 #include <QTest>
 
@@ -9,16 +11,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray fileBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool putFile(const QString &path, const QByteArray &data) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
 
 ino_t inode(const QString &path) {
     struct stat info {};

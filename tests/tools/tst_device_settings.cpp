@@ -2,6 +2,8 @@
 #include "networkextension/DNSConfigurationStore.h"
 #include "storekit/StoreReachability.h"
 
+#include "common/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -28,16 +30,6 @@ std::pair<int, QString> deviceSettings(const QStringList &arguments,
     if (!process.waitForFinished(60'000) || process.exitStatus() != QProcess::NormalExit)
         return {-1, {}};
     return {process.exitCode(), QString::fromUtf8(process.readAll())};
-}
-
-QByteArray fileBytes(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool putFile(const QString &path, const QByteArray &data) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 /** Names and bytes of every file in the store's folder. */
