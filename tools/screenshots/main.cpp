@@ -2,6 +2,7 @@
 // folder: every tab at phone size, light (<tab>.png) and dark (<tab>-dark.png), and the Domains
 // tab in a desktop-sized window, light and dark (desktop-domains[-dark].png).
 // quellnet-screenshots <output folder>; run with QT_SCALE_FACTOR=2 to check high-density drawing.
+#include "AppStoreView/AppCatalogue.h"
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/Domain.h"
 #include "networkextension/NEDNSSettingsManager.h"
@@ -11,6 +12,7 @@
 #include "screens/QmlTypes.h"
 #include "screens/ReviewPrompt.h"
 #include "screens/ScenePhase.h"
+#include "storekit/RequestReviewAction.h"
 
 #include <QAnimationDriver>
 #include <QDir>
@@ -133,7 +135,10 @@ int main(int argc, char *argv[]) {
     store.save();
 
     ScenePhaseSource phase;
-    AppView appView(&store, &phase);
+    AppView appView(&store, &phase,
+                    AppServices{.dnsSettings = &NEDNSSettingsManager::sharedManager(),
+                                .requestReview = RequestReviewAction(),
+                                .promoteApp = &AppCatalogue::promoteRandomApp});
     // Light or dark as the tool says, whatever the desktop it runs on prefers.
     Appearance appearance;
     AppearanceForeign::setInstance(&appearance);
