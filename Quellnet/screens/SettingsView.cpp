@@ -56,7 +56,7 @@ QList<Section> SettingsView::sections() const {
 
     return {
         {tr("Network Settings"), {save, remove}},
-        {tr("More Apps"), {MoreApps::featuredAppRow()}},
+        {tr("More Apps"), {featuredAppRow()}},
     };
 }
 

@@ -27,7 +27,7 @@ QList<Screen::Section> StatusView::sections() const {
             : Screen::label(statusRowKey, tr("DNS protection is disabled"), u"xmark"_s);
     return {
         {tr("Network Status"), {status}},
-        {tr("More Apps"), {MoreApps::featuredAppRow()}},
+        {tr("More Apps"), {featuredAppRow()}},
     };
 }
 

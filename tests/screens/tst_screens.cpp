@@ -43,7 +43,7 @@ QString rowText(const ScreenModel &screen, int index) {
     return screen.content().texts().value(index);
 }
 
-const QString moreApps = u"More Apps: "_s + describe(MoreApps::featuredAppRow());
+const QString moreApps = u"More Apps: "_s + describe(ScreenModel::featuredAppRow());
 } // namespace
 
 class ScreensTest : public QObject {

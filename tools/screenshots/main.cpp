@@ -3,10 +3,10 @@
 // tab in a desktop-sized window, light and dark (desktop-domains[-dark].png).
 // quellnet-screenshots <output folder>; run with QT_SCALE_FACTOR=2 to check high-density drawing.
 #include "AppStoreView/AppCatalogue.h"
+#include "app/AppIdentity.h"
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/Domain.h"
 #include "networkextension/NEDNSSettingsManager.h"
-#include "screens/AppIdentity.h"
 #include "screens/AppView.h"
 #include "screens/Appearance.h"
 #include "screens/QmlTypes.h"
