@@ -79,7 +79,7 @@ bool nextFrame(QQuickWindow *window) {
 class FrameStepDriver : public QAnimationDriver {
 public:
     qint64 elapsed() const override { return m_elapsed; }
-    void step() {
+    void step() { // NOLINT(bugprone-virtual-near-miss): one frame on, not QAnimationDriver::stop()
         m_elapsed += 16;
         advance();
     }
