@@ -1,12 +1,15 @@
+#include "AppStoreView/AppCatalogue.h"
 #include "Translations.h"
+#include "app/AppIdentity.h"
+#include "app/FirstFrameReport.h"
 #include "blocklist/BlocklistStore.h"
-#include "screens/AppIdentity.h"
+#include "networkextension/NEDNSSettingsManager.h"
 #include "screens/AppView.h"
 #include "screens/Appearance.h"
-#include "screens/FirstFrameReport.h"
 #include "screens/QmlTypes.h"
 #include "screens/ScenePhase.h"
 #include "screens/WindowState.h"
+#include "storekit/RequestReviewAction.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -193,7 +196,8 @@ QVariantMap windowProperties(const std::optional<WindowPlacement> &placement) {
 } // namespace
 
 /**
- * The process: opens the one blocklist store every screen shares, follows the application's
+ * The process and the app's composition root: opens the one blocklist store every screen shares,
+ * takes the platform's shared services and hands them to the screens, follows the application's
  * state as the scene phase, and shows the window with its tab container.
  */
 class QuellnetApp {
@@ -202,7 +206,10 @@ public:
         : m_store(QString(), BlocklistStore::Options{.isStoredInMemoryOnly = false,
                                                      .isAutosaveEnabled = true,
                                                      .isUndoEnabled = false})
-        , m_appView(&m_store, &m_scenePhase) {
+        , m_appView(&m_store, &m_scenePhase,
+                    AppServices{.dnsSettings = &NEDNSSettingsManager::sharedManager(),
+                                .requestReview = RequestReviewAction(),
+                                .promoteApp = &AppCatalogue::promoteRandomApp}) {
         m_scenePhase.followApplicationState();
         m_appearance.followDesktopPortal(); // answers while the window is being made
     }

@@ -44,9 +44,7 @@ int main(int argc, char *argv[]) {
             QStringLiteral("host%1.example-%2.com").arg(i, 3, 10, QChar(u'0')).arg(i % 7),
             QUuid::createUuid()));
     store.save();
-    DomainsView view(&store, nullptr);
-    view.setRequestReview({});
-    view.setPromoteApp({});
+    DomainsView view(&store, nullptr, {});
 
     // Typing "adsrvr" and erasing it again, over and over: rows come and go with each key.
     const QString word = QStringLiteral("adsrvr");

@@ -1,7 +1,7 @@
 // The baselines for start-up: the smallest Qt Quick window the same toolkit can show and, as
 // context, the same window with one line of text (which sets up the fonts every app with text
 // pays for) and a QtQuick.Controls ApplicationWindow in the Basic style.
-#include "screens/FirstFrameReport.h"
+#include "app/FirstFrameReport.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>

@@ -4,13 +4,12 @@
 
 namespace MoreApps {
 
-Screen::Row featuredAppRow() {
+QString featuredAppTitle() {
     QString title;
     for (const AppInfo &info : AppCatalogue::promotedInfo())
         if (info.productID == featuredProductID)
             title = info.title;
-    return Screen::button(rowKey, title, QStringLiteral("arrow.down.circle"),
-                          Screen::ButtonStyle::plain);
+    return title;
 }
 
 void presentFeaturedApp() {

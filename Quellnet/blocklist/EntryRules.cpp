@@ -10,15 +10,6 @@
 
 namespace {
 
-/** Composed form: canonically equivalent texts become the same units. */
-QString canonical(const QString &text) {
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x80)
-            return text.normalized(QString::NormalizationForm_C);
-    }
-    return text; // ASCII is its own composed form
-}
-
 DomainRef addRecord(const QString &text, BlocklistStore &store) {
     auto record = std::make_shared<Domain>(text, QUuid::createUuid());
     store.insert(record);
@@ -28,18 +19,27 @@ DomainRef addRecord(const QString &text, BlocklistStore &store) {
 
 } // namespace
 
+QString canonicalForm(const QString &text) {
+    // Canonically equivalent texts become the same units; ASCII is its own composed form.
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return text.normalized(QString::NormalizationForm_C);
+    }
+    return text;
+}
+
 bool isListFull(qsizetype count) {
     return count > listCapacity - 1;
 }
 
 bool textEquals(const QString &a, const QString &b) {
-    return a == b || canonical(a) == canonical(b);
+    return a == b || canonicalForm(a) == canonicalForm(b);
 }
 
 bool matchesSearch(const QString &text, const QString &searchText) {
     if (searchText.isEmpty())
         return true;
-    return canonical(text.toLower()).contains(canonical(searchText.toLower()));
+    return canonicalForm(text.toLower()).contains(canonicalForm(searchText.toLower()));
 }
 
 bool isOffered(const QString &entry, const QList<DomainRef> &records) {

@@ -13,6 +13,8 @@ class BlocklistStore;
 inline constexpr int listCapacity = 200;
 
 bool isListFull(qsizetype count); // count > 199
+/** The composed form under which textEquals compares; a set of these finds duplicates. */
+QString canonicalForm(const QString &text);
 bool textEquals(const QString &a,
                 const QString &b); // canonical equivalence, case counts, no trimming
 bool matchesSearch(const QString &text, const QString &searchText);

@@ -7,8 +7,10 @@
 
 #include <QPointer>
 
-PreferencesController::PreferencesController(DomainListModel *domains, QObject *parent)
+PreferencesController::PreferencesController(NEDNSSettingsManager &manager,
+                                             DomainListModel *domains, QObject *parent)
     : QObject(parent)
+    , m_manager(manager)
     , m_domains(domains) {}
 
 std::optional<OutcomeMessage> PreferencesController::saveRowMessage() const {
@@ -42,7 +44,7 @@ std::optional<OutcomeMessage> PreferencesController::removeRowMessage() const {
 }
 
 void PreferencesController::loadPreferences() {
-    NEDNSSettingsManager &manager = NEDNSSettingsManager::sharedManager();
+    NEDNSSettingsManager &manager = m_manager;
     manager.loadFromPreferencesWithCompletionHandler(
         [self = QPointer(this), &manager](OptionalError error) {
             if (self)
@@ -65,7 +67,7 @@ void PreferencesController::savePreferences() {
 }
 
 void PreferencesController::saveResolver(const Resolver &resolver) {
-    NEDNSSettingsManager &manager = NEDNSSettingsManager::sharedManager();
+    NEDNSSettingsManager &manager = m_manager;
     manager.setDnsSettings(makeDNSSettings(resolver.configuration));
     manager.setOnDemandRules(makeOnDemandRules(resolver.onDemandRules));
     manager.saveToPreferencesWithCompletionHandler([self = QPointer(this)](OptionalError error) {
@@ -90,7 +92,7 @@ void PreferencesController::handleSaveResult(const OptionalError &error) {
 }
 
 void PreferencesController::removePreferences() {
-    NEDNSSettingsManager &manager = NEDNSSettingsManager::sharedManager();
+    NEDNSSettingsManager &manager = m_manager;
     if (!manager.dnsSettings()) {
         update(&PreferencesState::dnsSettingsEmpty, true);
         return;

@@ -43,7 +43,9 @@ struct OutcomeMessage {
 class PreferencesController : public QObject {
     Q_OBJECT
 public:
-    explicit PreferencesController(DomainListModel *domains, QObject *parent = nullptr);
+    /** `manager` and `domains` must outlive the controller. */
+    PreferencesController(NEDNSSettingsManager &manager, DomainListModel *domains,
+                          QObject *parent = nullptr);
 
     const PreferencesState &state() const { return m_state; }
 
@@ -67,6 +69,7 @@ Q_SIGNALS:
 private:
     void update(bool PreferencesState::*flag, bool value);
 
+    NEDNSSettingsManager &m_manager;
     DomainListModel *m_domains;
     PreferencesState m_state;
 };

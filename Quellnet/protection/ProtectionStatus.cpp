@@ -4,8 +4,8 @@
 
 #include <QPointer>
 
-void refreshProtectionStatus(QObject *context, std::function<void(bool)> setFlag) {
-    NEDNSSettingsManager &manager = NEDNSSettingsManager::sharedManager();
+void refreshProtectionStatus(NEDNSSettingsManager &manager, QObject *context,
+                             std::function<void(bool)> setFlag) {
     manager.loadFromPreferencesWithCompletionHandler(
         [guard = QPointer(context), &manager, setFlag = std::move(setFlag)](OptionalError error) {
             if (!guard || error)

@@ -10,10 +10,13 @@
 
 using namespace Qt::StringLiterals;
 
-AppView::AppView(BlocklistStore *store, ScenePhaseSource *scenePhase, QObject *parent)
+AppView::AppView(BlocklistStore *store, ScenePhaseSource *scenePhase, AppServices services,
+                 QObject *parent)
     : QObject(parent)
     , m_store(store)
-    , m_scenePhase(scenePhase) {
+    , m_scenePhase(scenePhase)
+    , m_services(std::move(services)) {
+    Q_ASSERT(m_services.dnsSettings);
     connect(store, &BlocklistStore::writeProblemChanged, this, &AppView::storageWarningChanged);
     select(instructions);
 }
@@ -69,12 +72,13 @@ ScreenModel *AppView::createScreen(int tab) {
     case instructions:
         return new InstructionsView(m_scenePhase, this);
     case domains:
-        return new DomainsView(m_store, m_scenePhase, this);
+        return new DomainsView(m_store, m_scenePhase,
+                               {m_services.requestReview, m_services.promoteApp}, this);
     case status:
-        return new StatusView(m_scenePhase, this);
+        return new StatusView(*m_services.dnsSettings, m_scenePhase, this);
     case settings:
     case tabCount:
         break;
     }
-    return new SettingsView(m_store->domains(), m_scenePhase, this);
+    return new SettingsView(*m_services.dnsSettings, m_store->domains(), m_scenePhase, this);
 }

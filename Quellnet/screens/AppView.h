@@ -7,8 +7,22 @@
 #include <QtQml/qqmlregistration.h>
 
 #include <array>
+#include <functional>
 
 class BlocklistStore;
+class NEDNSSettingsManager;
+
+/**
+ * The services the screens act through. `main` takes the platform's shared instances once and
+ * hands them in, so nothing below it reaches for a global and a test can hand in its own.
+ */
+struct AppServices {
+    NEDNSSettingsManager *dnsSettings = nullptr;
+    /** The platform's review request, run once per version when Domains first appears. */
+    std::function<void()> requestReview;
+    /** Shows one promoted app's store page, run once per version beside the review request. */
+    std::function<void()> promoteApp;
+};
 
 /**
  * The tab container. It makes each tab's screen the first time the tab is selected and keeps
@@ -30,8 +44,9 @@ public:
     enum Tab { instructions, domains, status, settings, tabCount };
     Q_ENUM(Tab)
 
-    /** `store` and `scenePhase` must outlive the container. */
-    AppView(BlocklistStore *store, ScenePhaseSource *scenePhase, QObject *parent = nullptr);
+    /** `store`, `scenePhase` and `services.dnsSettings` must outlive the container. */
+    AppView(BlocklistStore *store, ScenePhaseSource *scenePhase, AppServices services,
+            QObject *parent = nullptr);
 
     /** Each entry: `id` (the Tab key's name), `title` and `systemImage`. */
     QVariantList tabs() const;
@@ -57,6 +72,7 @@ private:
 
     BlocklistStore *m_store;
     ScenePhaseSource *m_scenePhase;
+    AppServices m_services;
     std::array<ScreenModel *, tabCount> m_screens{};
     int m_currentIndex = -1;
 };

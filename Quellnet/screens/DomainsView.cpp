@@ -6,7 +6,6 @@
 #include "blocklist/DomainListModel.h"
 #include "blocklist/EntryRules.h"
 #include "screens/ReviewPrompt.h"
-#include "storekit/RequestReviewAction.h"
 
 #include <QSet>
 
@@ -18,21 +17,13 @@ namespace {
 const QString moreOptionsPrefix = u"moreOptions:"_s;
 const QString suggestionPrefix = u"suggestion:"_s;
 const QString entryPrefix = u"domain:"_s;
-
-/** The composed form under which textEquals compares. */
-QString composed(const QString &text) {
-    for (const QChar c : text)
-        if (c.unicode() >= 0x80)
-            return text.normalized(QString::NormalizationForm_C);
-    return text;
-}
 } // namespace
 
-DomainsView::DomainsView(BlocklistStore *store, ScenePhaseSource *scenePhase, QObject *parent)
+DomainsView::DomainsView(BlocklistStore *store, ScenePhaseSource *scenePhase, Actions actions,
+                         QObject *parent)
     : ScreenModel(tr("Domains"), scenePhase, parent)
     , m_store(store)
-    , m_requestReview(RequestReviewAction())
-    , m_promoteApp(&AppCatalogue::promoteRandomApp) {
+    , m_actions(std::move(actions)) {
     DomainListModel *domains = m_store->domains();
     const auto changed = [this] { domainsChanged(); };
     connect(domains, &QAbstractItemModel::rowsInserted, this, changed);
@@ -85,10 +76,10 @@ void DomainsView::domainsChanged() {
     QSet<QString> present;
     present.reserve(records.size());
     for (const DomainRef &record : records)
-        present.insert(composed(record->domain()));
+        present.insert(canonicalForm(record->domain()));
     m_offered.clear();
     for (const QString &entry : builtInDomains())
-        if (!present.contains(composed(entry)))
+        if (!present.contains(canonicalForm(entry)))
             m_offered.append(entry);
 
     m_entryRows.clear();
@@ -192,11 +183,11 @@ void DomainsView::presentMoreOptionsApp(int index) {
 }
 
 void DomainsView::requestReviewIfNeeded() {
-    ReviewPrompt::runOncePerVersion(ReviewPrompt::appReviewVersionKey, m_requestReview);
+    ReviewPrompt::runOncePerVersion(ReviewPrompt::appReviewVersionKey, m_actions.requestReview);
 }
 
 void DomainsView::promoteAppIfNeeded() {
-    ReviewPrompt::runOncePerVersion(ReviewPrompt::promotedAppVersionKey, m_promoteApp);
+    ReviewPrompt::runOncePerVersion(ReviewPrompt::promotedAppVersionKey, m_actions.promoteApp);
 }
 
 void DomainsView::appear() {

@@ -25,7 +25,15 @@ class DomainsView : public ScreenModel {
     Q_PROPERTY(QString domain READ domain WRITE setDomain NOTIFY domainChanged)
     Q_PROPERTY(bool listFull READ isListFull NOTIFY listFullChanged)
 public:
-    DomainsView(BlocklistStore *store, ScenePhaseSource *scenePhase, QObject *parent = nullptr);
+    /** The once-per-version actions: the platform review request and the random promotion. */
+    struct Actions {
+        std::function<void()> requestReview;
+        std::function<void()> promoteApp;
+    };
+
+    /** `store` must outlive the screen; an empty action is skipped. */
+    DomainsView(BlocklistStore *store, ScenePhaseSource *scenePhase, Actions actions,
+                QObject *parent = nullptr);
 
     static inline const QString addKey = QStringLiteral("add");
     static inline const QString pasteKey = QStringLiteral("paste");
@@ -55,10 +63,6 @@ public:
     void requestReviewIfNeeded();
     void promoteAppIfNeeded();
 
-    /** Replace the platform review request and the random promotion (tests). */
-    void setRequestReview(std::function<void()> action) { m_requestReview = std::move(action); }
-    void setPromoteApp(std::function<void()> action) { m_promoteApp = std::move(action); }
-
     void appear() override;
     void activate(const QString &key) override;
     void editText(const QString &key, const QString &text) override;
@@ -85,6 +89,5 @@ private:
     // Derived from the records only, so a keystroke does not redo them.
     QStringList m_offered;
     QList<Screen::Row> m_entryRows;
-    std::function<void()> m_requestReview;
-    std::function<void()> m_promoteApp;
+    Actions m_actions;
 };

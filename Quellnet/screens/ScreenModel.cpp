@@ -1,5 +1,7 @@
 #include "ScreenModel.h"
 
+#include "AppStoreView/MoreApps.h"
+
 ScreenModel::ScreenModel(QString navigationTitle, ScenePhaseSource *scenePhase, QObject *parent)
     : QObject(parent)
     , m_navigationTitle(std::move(navigationTitle))
@@ -23,4 +25,9 @@ bool ScreenModel::offersButton(const QString &key) const {
         return false;
     const Screen::Row &row = m_rows.rowAt(index);
     return row.kind == Screen::RowKind::button && row.enabled;
+}
+
+Screen::Row ScreenModel::featuredAppRow() {
+    return Screen::button(MoreApps::rowKey, MoreApps::featuredAppTitle(),
+                          QStringLiteral("arrow.down.circle"), Screen::ButtonStyle::plain);
 }

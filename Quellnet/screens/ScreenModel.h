@@ -27,6 +27,9 @@ public:
     /** The content as of the current state. */
     virtual Screen::Content content() const;
 
+    /** The "More Apps" row of Settings and Status: the featured app's title as a plain button. */
+    static Screen::Row featuredAppRow();
+
     /** The screen came into view. */
     Q_INVOKABLE virtual void appear() {}
     /** A button row was tapped (or pressed through the keyboard or accessibility). */

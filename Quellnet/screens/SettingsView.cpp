@@ -7,9 +7,10 @@
 using namespace Qt::StringLiterals;
 using namespace Screen;
 
-SettingsView::SettingsView(DomainListModel *domains, ScenePhaseSource *scenePhase, QObject *parent)
+SettingsView::SettingsView(NEDNSSettingsManager &manager, DomainListModel *domains,
+                           ScenePhaseSource *scenePhase, QObject *parent)
     : ScreenModel(tr("Settings"), scenePhase, parent)
-    , m_controller(new PreferencesController(domains, this)) {
+    , m_controller(new PreferencesController(manager, domains, this)) {
     connect(m_controller, &PreferencesController::stateChanged, this, &SettingsView::refresh);
     // The guards read the record count: the first record or the 200th changes the save row.
     connect(domains, &DomainListModel::countChanged, this, &SettingsView::refresh);
@@ -55,7 +56,7 @@ QList<Section> SettingsView::sections() const {
 
     return {
         {tr("Network Settings"), {save, remove}},
-        {tr("More Apps"), {MoreApps::featuredAppRow()}},
+        {tr("More Apps"), {featuredAppRow()}},
     };
 }
 

@@ -3,6 +3,7 @@
 #include "screens/ScreenModel.h"
 
 class DomainListModel;
+class NEDNSSettingsManager;
 class PreferencesController;
 
 /**
@@ -14,8 +15,9 @@ class SettingsView : public ScreenModel {
     QML_ELEMENT
     QML_UNCREATABLE("Created by the app")
 public:
-    /** `domains` is the store's live list; it must outlive the screen. */
-    SettingsView(DomainListModel *domains, ScenePhaseSource *scenePhase, QObject *parent = nullptr);
+    /** `domains` is the store's live list; it and `manager` must outlive the screen. */
+    SettingsView(NEDNSSettingsManager &manager, DomainListModel *domains,
+                 ScenePhaseSource *scenePhase, QObject *parent = nullptr);
 
     PreferencesController *controller() const { return m_controller; }
 

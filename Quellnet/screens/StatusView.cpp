@@ -5,8 +5,9 @@
 
 using namespace Qt::StringLiterals;
 
-StatusView::StatusView(ScenePhaseSource *scenePhase, QObject *parent)
-    : ScreenModel(tr("Status"), scenePhase, parent) {
+StatusView::StatusView(NEDNSSettingsManager &manager, ScenePhaseSource *scenePhase, QObject *parent)
+    : ScreenModel(tr("Status"), scenePhase, parent)
+    , m_manager(manager) {
     refresh();
 }
 
@@ -26,7 +27,7 @@ QList<Screen::Section> StatusView::sections() const {
             : Screen::label(statusRowKey, tr("DNS protection is disabled"), u"xmark"_s);
     return {
         {tr("Network Status"), {status}},
-        {tr("More Apps"), {MoreApps::featuredAppRow()}},
+        {tr("More Apps"), {featuredAppRow()}},
     };
 }
 
@@ -37,7 +38,7 @@ void StatusView::scenePhaseChanged(ScenePhase phase) {
 }
 
 void StatusView::refreshStatus() {
-    refreshProtectionStatus(this, [this](bool enabled) { setDNSEnabled(enabled); });
+    refreshProtectionStatus(m_manager, this, [this](bool enabled) { setDNSEnabled(enabled); });
 }
 
 void StatusView::setDNSEnabled(bool enabled) {

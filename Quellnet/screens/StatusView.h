@@ -2,6 +2,8 @@
 
 #include "screens/ScreenModel.h"
 
+class NEDNSSettingsManager;
+
 /** The Status tab: whether the saved DNS configuration is switched on in the system. */
 class StatusView : public ScreenModel {
     Q_OBJECT
@@ -9,7 +11,9 @@ class StatusView : public ScreenModel {
     QML_UNCREATABLE("Created by the app")
     Q_PROPERTY(bool isDNSEnabled READ isDNSEnabled NOTIFY isDNSEnabledChanged)
 public:
-    explicit StatusView(ScenePhaseSource *scenePhase, QObject *parent = nullptr);
+    /** `manager` must outlive the screen. */
+    StatusView(NEDNSSettingsManager &manager, ScenePhaseSource *scenePhase,
+               QObject *parent = nullptr);
 
     bool isDNSEnabled() const { return m_isDNSEnabled; }
 
@@ -30,5 +34,6 @@ private:
     void refreshStatus();
     void setDNSEnabled(bool enabled);
 
+    NEDNSSettingsManager &m_manager;
     bool m_isDNSEnabled = false;
 };

@@ -5,6 +5,7 @@
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/DomainListModel.h"
 #include "foundation/NSBundle.h"
+#include "networkextension/NEDNSSettingsManager.h"
 #include "screens/AppView.h"
 #include "screens/ScenePhase.h"
 
@@ -44,7 +45,10 @@ private Q_SLOTS:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"can't be saved"_s));
         BlocklistStore store(blocker + u"/blocklist.sqlite"_s);
         ScenePhaseSource phase;
-        AppView app(&store, &phase);
+        AppView app(&store, &phase,
+                    {.dnsSettings = &NEDNSSettingsManager::sharedManager(),
+                     .requestReview = {},
+                     .promoteApp = {}});
         const QString warning = u"Your blocklist can't be saved: its folder can't be created. "
                                 u"Changes will be lost when Quellnet quits."_s;
         QCOMPARE(app.storageWarning(), warning);

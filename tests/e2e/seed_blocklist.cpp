@@ -1,8 +1,8 @@
 // e2e-seed-blocklist NAME...: puts records into the app's own blocklist file through the
 // blocklist's own code, before the app is launched.
+#include "app/AppIdentity.h"
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/Domain.h"
-#include "screens/AppIdentity.h"
 
 #include <QCoreApplication>
 #include <QUuid>

@@ -75,7 +75,7 @@ class NssModuleTest : public QObject {
 
     /** A fresh DIR/etc/quellnet (0755) with the module pointed at its list; returns the folder. */
     QString freshFolder() {
-        const QString folder = m_dir.path() + u"/%1/etc/quellnet"_s.arg(++m_folders);
+        QString folder = m_dir.path() + u"/%1/etc/quellnet"_s.arg(++m_folders);
         QDir().mkpath(folder);
         chmod(path(folder).constData(), 0755);
         m_module.setListPath(folder + u"/blocked"_s);

@@ -1,5 +1,6 @@
 // The Settings controller against the real platform store in a temporary state folder, with
 // platform failures injected through the manager's test seam.
+#include "common/SettingsTestSupport.h"
 #include "common/TestEnvironment.h"
 
 #include "blocklist/BlocklistStore.h"
@@ -18,10 +19,9 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace TestSupport;
 
 namespace {
-const QString appIdentifier = u"net.quellnet.Quellnet"_s;
-
 /** The text of the save row as the screen shows it: a message, or the button. */
 QString saveRowText(const PreferencesController &c) {
     if (auto m = c.saveRowMessage())
@@ -33,18 +33,6 @@ QString removeRowText(const PreferencesController &c) {
     if (auto m = c.removeRowMessage())
         return m->text;
     return u"Remove preferences"_s;
-}
-
-/** What the user does in the device's Settings app. */
-void switchOn(bool on) {
-    DNSConfigurationStore store;
-    QString error;
-    auto lock = store.lock(&error);
-    QVERIFY2(lock, qPrintable(error));
-    auto read = store.read(appIdentifier);
-    QCOMPARE(read.status, DNSConfigurationStore::ReadResult::ok);
-    read.configuration->enabled = on;
-    QVERIFY2(store.write(*read.configuration, &error), qPrintable(error));
 }
 
 /** Every text a row showed, in order: completions may land faster than a poll can look. */
@@ -71,24 +59,10 @@ class PreferencesControllerTest : public QObject {
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<BlocklistStore> m_store;
 
-    void addDomains(const QStringList &names) {
-        for (const QString &name : names) {
-            m_store->insert(std::make_shared<Domain>(name, QUuid::createUuid()));
-            QVERIFY(!m_store->save());
-        }
-    }
-
-    /** Every platform answer asked for so far has arrived: completions keep their order. */
-    static bool settle() {
-        bool done = false;
-        NEDNSSettingsManager::sharedManager().loadFromPreferencesWithCompletionHandler(
-            [&done](OptionalError) { done = true; });
-        return QTest::qWaitFor([&done] { return done; });
-    }
-
     /** A fresh screen state whose first load has answered, as when the tab is shown. */
     std::unique_ptr<PreferencesController> shownController() {
-        auto c = std::make_unique<PreferencesController>(m_store->domains());
+        auto c = std::make_unique<PreferencesController>(NEDNSSettingsManager::sharedManager(),
+                                                         m_store->domains());
         c->loadPreferences();
         if (!settle())
             qFatal("the platform never answered");
@@ -97,7 +71,7 @@ class PreferencesControllerTest : public QObject {
 
     /** One record saved by an earlier screen state (and switched on), then a new screen shown. */
     std::unique_ptr<PreferencesController> relaunchedAfterSave(bool on) {
-        addDomains({u"a.example"_s});
+        addDomains(*m_store, {u"a.example"_s});
         auto first = shownController();
         first->savePreferences();
         if (!QTest::qWaitFor([&] { return first->state().saveDNSSuccess; }))
@@ -134,14 +108,14 @@ private Q_SLOTS:
         QStringList names;
         for (int i = 0; i < records; ++i)
             names << u"host%1.example"_s.arg(i, 3, 10, QLatin1Char('0'));
-        addDomains(names);
-        PreferencesController c(m_store->domains());
+        addDomains(*m_store, names);
+        PreferencesController c(NEDNSSettingsManager::sharedManager(), m_store->domains());
         c.handleSaveResult(std::nullopt);
         QCOMPARE(saveRowText(c), expected);
     }
 
     void firstSaveThenSwitchedOnReadsUpdated() {
-        addDomains({u"tracker.example"_s, u"Ads.example"_s, u"b.example"_s});
+        addDomains(*m_store, {u"tracker.example"_s, u"Ads.example"_s, u"b.example"_s});
         auto c = shownController();
         QCOMPARE(saveRowText(*c), u"Save preferences"_s);
         QCOMPARE(removeRowText(*c), u"No preferences to remove"_s);
@@ -227,7 +201,7 @@ private Q_SLOTS:
         // With nothing in memory the platform is not asked: an armed failure stays unused.
         NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::remove,
                                                           {u"X"_s, 4, {}});
-        PreferencesController fresh(m_store->domains());
+        PreferencesController fresh(NEDNSSettingsManager::sharedManager(), m_store->domains());
         fresh.removePreferences();
         QVERIFY(fresh.state().dnsSettingsEmpty && !fresh.state().removeDNSError);
         OptionalError seen;
@@ -252,11 +226,13 @@ private Q_SLOTS:
         relaunchedAfterSave(false);
         QObject screen;
         std::optional<bool> flag;
-        refreshProtectionStatus(&screen, [&flag](bool on) { flag = on; });
+        refreshProtectionStatus(NEDNSSettingsManager::sharedManager(), &screen,
+                                [&flag](bool on) { flag = on; });
         QVERIFY(!flag);
         QTRY_COMPARE(flag, std::optional<bool>(false));
         switchOn(true);
-        refreshProtectionStatus(&screen, [&flag](bool on) { flag = on; });
+        refreshProtectionStatus(NEDNSSettingsManager::sharedManager(), &screen,
+                                [&flag](bool on) { flag = on; });
         QTRY_COMPARE(flag, std::optional<bool>(true));
 
         // A failed load keeps the flag; a screen gone before the answer gets nothing.
@@ -264,9 +240,11 @@ private Q_SLOTS:
                                                           {u"X"_s, 6, {}});
         switchOn(false);
         bool answered = false;
-        refreshProtectionStatus(&screen, [&](bool on) { flag = on, answered = true; });
+        refreshProtectionStatus(NEDNSSettingsManager::sharedManager(), &screen,
+                                [&](bool on) { flag = on, answered = true; });
         auto gone = std::make_unique<QObject>();
-        refreshProtectionStatus(gone.get(), [&](bool) { QFAIL("screen was destroyed"); });
+        refreshProtectionStatus(NEDNSSettingsManager::sharedManager(), gone.get(),
+                                [&](bool) { QFAIL("screen was destroyed"); });
         gone.reset();
         QVERIFY(settle());
         QVERIFY(!answered);

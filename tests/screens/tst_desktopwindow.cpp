@@ -3,7 +3,7 @@
 // and light or dark must follow the desktop's palette and its settings portal.
 #include "TestEnvironment.h"
 
-#include "screens/AppIdentity.h"
+#include "app/AppIdentity.h"
 #include "screens/Appearance.h"
 #include "screens/WindowState.h"
 

@@ -52,6 +52,12 @@ class TestDomainsView : public QObject {
         return record;
     }
 
+    /** The once-per-version actions, noted instead of run. */
+    DomainsView::Actions recordedActions() {
+        return {.requestReview = [this] { m_actions << u"review"_s; },
+                .promoteApp = [this] { m_actions << u"promote"_s; }};
+    }
+
 private Q_SLOTS:
     void init() {
         m_env = std::make_unique<TestEnvironment>();
@@ -59,12 +65,10 @@ private Q_SLOTS:
             QVariantMap{{u"CFBundleShortVersionString"_s, u"1.0"_s}});
         m_store = std::make_unique<BlocklistStore>(m_env->dataHome() + u"/domains.sqlite"_s);
         m_phase.setPhase(ScenePhase::active);
-        m_view = std::make_unique<DomainsView>(m_store.get(), &m_phase);
+        m_actions.clear();
+        m_view = std::make_unique<DomainsView>(m_store.get(), &m_phase, recordedActions());
         m_tester = std::make_unique<QAbstractItemModelTester>(
             m_view->rows(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        m_actions.clear();
-        m_view->setRequestReview([this] { m_actions << u"review"_s; });
-        m_view->setPromoteApp([this] { m_actions << u"promote"_s; });
     }
     void cleanup() {
         m_tester.reset();
@@ -264,9 +268,8 @@ private Q_SLOTS:
         m_view->appear();
         m_phase.setPhase(ScenePhase::background);
         m_phase.setPhase(ScenePhase::active);
-        DomainsView second(m_store.get(), &m_phase); // a screen made anew in the same run
-        second.setRequestReview([this] { m_actions << u"review"_s; });
-        second.setPromoteApp([this] { m_actions << u"promote"_s; });
+        // a screen made anew in the same run
+        DomainsView second(m_store.get(), &m_phase, recordedActions());
         second.appear();
         QCOMPARE(m_actions, once);
 

@@ -7,11 +7,13 @@
 #include "blocklist/DomainListModel.h"
 #include "blocklist/EntryRules.h"
 #include "foundation/NSBundle.h"
+#include "networkextension/NEDNSSettingsManager.h"
 #include "screens/AppView.h"
 #include "screens/DomainsView.h"
 #include "screens/ReviewPrompt.h"
 #include "screens/ScenePhase.h"
 #include "screens/SymbolGlyphs.h"
+#include "storekit/RequestReviewAction.h"
 #include "storekit/StoreReachability.h"
 #include "uikit/UIApplication.h"
 
@@ -171,7 +173,12 @@ private Q_SLOTS:
         settings.setValue(ReviewPrompt::promotedAppVersionKey, ReviewPrompt::currentAppVersion());
         qInstallMessageHandler(collectWarnings);
         m_store = std::make_unique<BlocklistStore>(m_env.dataHome() + u"/domains.sqlite"_s);
-        m_app = std::make_unique<AppView>(m_store.get(), &m_phase);
+        // The app's own services: the drawing of the review and promotion sheets is tested too.
+        m_app = std::make_unique<AppView>(
+            m_store.get(), &m_phase,
+            AppServices{.dnsSettings = &NEDNSSettingsManager::sharedManager(),
+                        .requestReview = RequestReviewAction(),
+                        .promoteApp = &AppCatalogue::promoteRandomApp});
         m_engine = new QQmlApplicationEngine(this);
         m_engine->addImportPath(u"qrc:/qt/qml"_s);
         m_engine->setInitialProperties({{u"appView"_s, QVariant::fromValue(m_app.get())}});

@@ -1,5 +1,6 @@
 // The Instructions, Status and Settings screens and the tab container, as plain C++ against
 // the real platform layer in a temporary state folder.
+#include "SettingsTestSupport.h"
 #include "TestEnvironment.h"
 
 #include "AppStoreView/MoreApps.h"
@@ -21,10 +22,9 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace TestSupport;
 
 namespace {
-const QString appIdentifier = u"net.quellnet.Quellnet"_s;
-
 // A row as "text|symbol", plus "|button" for buttons.
 QString describe(const Screen::Row &r) {
     return r.text + u'|' + r.systemImage +
@@ -43,31 +43,7 @@ QString rowText(const ScreenModel &screen, int index) {
     return screen.content().texts().value(index);
 }
 
-// The device's Settings app switches the configuration on or off, storing one if there is none.
-void setEnabledInSettings(bool on) {
-    DNSConfigurationStore store;
-    QString error;
-    auto lock = store.lock(&error);
-    QVERIFY2(lock, qPrintable(error));
-    DNSConfiguration c = store.read(appIdentifier).configuration.value_or(DNSConfiguration{});
-    if (!c.settings) {
-        c.identifier = appIdentifier;
-        c.displayName = u"Quellnet"_s;
-        c.settings = std::make_shared<NEDNSOverHTTPSSettings>(QStringList{u"0.0.0.0"_s});
-    }
-    c.enabled = on;
-    QVERIFY2(store.write(c, &error), qPrintable(error));
-}
-
-// Every platform answer asked for so far has arrived: completions keep their order.
-bool settle() {
-    bool done = false;
-    NEDNSSettingsManager::sharedManager().loadFromPreferencesWithCompletionHandler(
-        [&done](OptionalError) { done = true; });
-    return QTest::qWaitFor([&done] { return done; });
-}
-
-const QString moreApps = u"More Apps: "_s + describe(MoreApps::featuredAppRow());
+const QString moreApps = u"More Apps: "_s + describe(ScreenModel::featuredAppRow());
 } // namespace
 
 class ScreensTest : public QObject {
@@ -76,12 +52,6 @@ class ScreensTest : public QObject {
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<BlocklistStore> m_store;
     ScenePhaseSource m_phase;
-
-    void addDomains(const QStringList &names) {
-        for (const QString &name : names)
-            m_store->insert(std::make_shared<Domain>(name, QUuid::createUuid()));
-        QVERIFY(!m_store->save());
-    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -108,8 +78,8 @@ private Q_SLOTS:
     }
 
     void statusFollowsAppearanceAndReturnNotInstallation() {
-        setEnabledInSettings(true);
-        StatusView view(&m_phase);
+        switchOn(true, IfAbsent::store);
+        StatusView view(NEDNSSettingsManager::sharedManager(), &m_phase);
         QVERIFY(settle());
         QCOMPARE(describe(view.content()),
                  (QStringList{u"Network Status: DNS protection is disabled|xmark"_s, moreApps}));
@@ -117,7 +87,7 @@ private Q_SLOTS:
         QTRY_VERIFY(view.isDNSEnabled());
 
         // A failed load keeps the flag; leaving the app reloads nothing, coming back does.
-        setEnabledInSettings(false);
+        switchOn(false, IfAbsent::store);
         NEDNSSettingsManager::failNextOperationForTesting(
             NEDNSSettingsManager::Operation::load, NSError{u"NEConfigurationErrorDomain"_s, 6, {}});
         view.appear();
@@ -131,7 +101,7 @@ private Q_SLOTS:
     }
 
     void settingsRowsFollowTheOutcomes() {
-        SettingsView view(m_store->domains(), &m_phase);
+        SettingsView view(NEDNSSettingsManager::sharedManager(), m_store->domains(), &m_phase);
         view.appear();
         QTRY_COMPARE(
             describe(view.content()),
@@ -143,7 +113,7 @@ private Q_SLOTS:
         QCOMPARE(DNSConfigurationStore().read(appIdentifier).status,
                  DNSConfigurationStore::ReadResult::absent);
 
-        addDomains({u"b.example"_s, u"a.example"_s});
+        addDomains(*m_store, {u"b.example"_s, u"a.example"_s});
         QCOMPARE(describe(view.content()).first(),
                  u"Network Settings: Save preferences|square.and.arrow.down|button"_s);
         view.activate(SettingsView::saveButtonKey);
@@ -153,7 +123,7 @@ private Q_SLOTS:
         QCOMPARE(stored->settings->matchDomains(), (QStringList{u"a.example"_s, u"b.example"_s}));
 
         // Switched on elsewhere: only coming back to the app turns "saved" into "updated".
-        setEnabledInSettings(true);
+        switchOn(true, IfAbsent::store);
         m_phase.setPhase(ScenePhase::background);
         QVERIFY(settle());
         QCOMPARE(rowText(view, 0), u"Preferences saved!"_s);
@@ -162,9 +132,9 @@ private Q_SLOTS:
     }
 
     void settingsWithStoredConfigurationUpdatesAndRemoves() {
-        addDomains({u"a.example"_s});
-        setEnabledInSettings(true);
-        SettingsView view(m_store->domains(), &m_phase);
+        addDomains(*m_store, {u"a.example"_s});
+        switchOn(true, IfAbsent::store);
+        SettingsView view(NEDNSSettingsManager::sharedManager(), m_store->domains(), &m_phase);
         view.appear();
         QTRY_COMPARE(rowText(view, 0), u"Update preferences"_s);
         view.activate(SettingsView::removeButtonKey);
@@ -174,19 +144,22 @@ private Q_SLOTS:
     }
 
     void appViewMakesScreensOnFirstSelection() {
-        AppView app(m_store.get(), &m_phase);
+        AppView app(m_store.get(), &m_phase,
+                    {.dnsSettings = &NEDNSSettingsManager::sharedManager(),
+                     .requestReview = {},
+                     .promoteApp = {}});
         QVERIFY(qobject_cast<InstructionsView *>(app.screen(AppView::instructions)));
         for (int tab : {AppView::domains, AppView::status, AppView::settings})
             QVERIFY(!app.screen(tab));
 
         // Status appears on every selection of another tab, and stays the same screen.
-        setEnabledInSettings(true);
+        switchOn(true, IfAbsent::store);
         QSignalSpy created(&app, &AppView::screensChanged);
         app.select(AppView::status);
         auto *status = qobject_cast<StatusView *>(app.screen(AppView::status));
         QVERIFY(status);
         QTRY_VERIFY(status->isDNSEnabled());
-        setEnabledInSettings(false);
+        switchOn(false, IfAbsent::store);
         app.select(AppView::status); // already selected: no appearance
         QVERIFY(settle());
         QVERIFY(status->isDNSEnabled());

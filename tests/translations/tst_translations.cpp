@@ -5,6 +5,7 @@
 
 #include "Translations.h"
 #include "blocklist/BlocklistStore.h"
+#include "networkextension/NEDNSSettingsManager.h"
 #include "screens/AppView.h"
 #include "screens/SettingsView.h"
 #include "screens/StatusView.h"
@@ -20,6 +21,13 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+/** The platform as the app hands it in, without the once-per-version actions. */
+AppServices services() {
+    return {.dnsSettings = &NEDNSSettingsManager::sharedManager(),
+            .requestReview = {},
+            .promoteApp = {}};
+}
+
 QStringList tabTitles(const AppView &view) {
     QStringList titles;
     for (const QVariant &tab : view.tabs())
@@ -78,13 +86,14 @@ private Q_SLOTS:
             QVERIFY(QCoreApplication::installTranslator(&translator));
         const auto removed = qScopeGuard([&] { QCoreApplication::removeTranslator(&translator); });
 
-        const AppView app(m_store.get(), &m_phase);
+        const AppView app(m_store.get(), &m_phase, services());
         QCOMPARE(tabTitles(app), tabs);
-        const StatusView status(&m_phase);
+        const StatusView status(NEDNSSettingsManager::sharedManager(), &m_phase);
         QCOMPARE(status.navigationTitle(), tabs.at(AppView::status));
         QVERIFY2(status.content().texts().contains(statusLine),
                  qPrintable(status.content().texts().join(u", "_s)));
-        const SettingsView settings(m_store->domains(), &m_phase);
+        const SettingsView settings(NEDNSSettingsManager::sharedManager(), m_store->domains(),
+                                    &m_phase);
         QVERIFY2(settings.content().texts().contains(saveRow),
                  qPrintable(settings.content().texts().join(u", "_s)));
     }
@@ -166,7 +175,7 @@ private Q_SLOTS:
         qputenv("LC_ALL", "C.UTF-8");
         qputenv("LANGUAGE", "de");
         Translations::installTranslations();
-        QCOMPARE(tabTitles(AppView(m_store.get(), &m_phase)), englishTabs);
+        QCOMPARE(tabTitles(AppView(m_store.get(), &m_phase, services())), englishTabs);
         // The English plural forms are installed all the same.
         QCOMPARE(QCoreApplication::translate("SheetStack", "%n star(s)", nullptr, 2), u"2 stars"_s);
     }

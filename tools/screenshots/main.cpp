@@ -2,15 +2,17 @@
 // folder: every tab at phone size, light (<tab>.png) and dark (<tab>-dark.png), and the Domains
 // tab in a desktop-sized window, light and dark (desktop-domains[-dark].png).
 // quellnet-screenshots <output folder>; run with QT_SCALE_FACTOR=2 to check high-density drawing.
+#include "AppStoreView/AppCatalogue.h"
+#include "app/AppIdentity.h"
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/Domain.h"
 #include "networkextension/NEDNSSettingsManager.h"
-#include "screens/AppIdentity.h"
 #include "screens/AppView.h"
 #include "screens/Appearance.h"
 #include "screens/QmlTypes.h"
 #include "screens/ReviewPrompt.h"
 #include "screens/ScenePhase.h"
+#include "storekit/RequestReviewAction.h"
 
 #include <QAnimationDriver>
 #include <QDir>
@@ -77,7 +79,7 @@ bool nextFrame(QQuickWindow *window) {
 class FrameStepDriver : public QAnimationDriver {
 public:
     qint64 elapsed() const override { return m_elapsed; }
-    void step() {
+    void step() { // NOLINT(bugprone-virtual-near-miss): one frame on, not QAnimationDriver::stop()
         m_elapsed += 16;
         advance();
     }
@@ -133,7 +135,10 @@ int main(int argc, char *argv[]) {
     store.save();
 
     ScenePhaseSource phase;
-    AppView appView(&store, &phase);
+    AppView appView(&store, &phase,
+                    AppServices{.dnsSettings = &NEDNSSettingsManager::sharedManager(),
+                                .requestReview = RequestReviewAction(),
+                                .promoteApp = &AppCatalogue::promoteRandomApp});
     // Light or dark as the tool says, whatever the desktop it runs on prefers.
     Appearance appearance;
     AppearanceForeign::setInstance(&appearance);

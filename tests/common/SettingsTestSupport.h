@@ -1,0 +1,62 @@
+#pragma once
+
+// What the tests that drive the saved DNS configuration share: the app's identifier, waiting
+// for the platform's answers, filling the blocklist and the device Settings app's switch.
+// Helpers that check with QVERIFY report into the running test; callers that go on after one
+// check QTest::currentTestFailed().
+
+#include "blocklist/BlocklistStore.h"
+#include "blocklist/Domain.h"
+#include "networkextension/DNSConfigurationStore.h"
+#include "networkextension/NEDNSSettings.h"
+#include "networkextension/NEDNSSettingsManager.h"
+
+#include <QStringList>
+#include <QTest>
+#include <QUuid>
+
+#include <memory>
+
+namespace TestSupport {
+
+inline const QString appIdentifier = QStringLiteral("net.quellnet.Quellnet");
+
+/** Every platform answer asked for so far has arrived: completions keep their order. */
+inline bool settle(NEDNSSettingsManager &manager = NEDNSSettingsManager::sharedManager()) {
+    bool done = false;
+    manager.loadFromPreferencesWithCompletionHandler([&done](OptionalError) { done = true; });
+    return QTest::qWaitFor([&done] { return done; });
+}
+
+/** One record per name, each saved as the add field saves it. */
+inline void addDomains(BlocklistStore &store, const QStringList &names) {
+    for (const QString &name : names) {
+        store.insert(std::make_shared<Domain>(name, QUuid::createUuid()));
+        QVERIFY(!store.save());
+    }
+}
+
+/** Whether switching in Settings may store a configuration the app never saved. */
+enum class IfAbsent { fail, store };
+
+/** What the user does in the device's Settings app: switches the configuration on or off. */
+inline void switchOn(bool on, IfAbsent ifAbsent = IfAbsent::fail) {
+    DNSConfigurationStore store;
+    QString error;
+    auto lock = store.lock(&error);
+    QVERIFY2(lock, qPrintable(error));
+    const auto read = store.read(appIdentifier);
+    if (!read.configuration)
+        QCOMPARE(ifAbsent, IfAbsent::store);
+    DNSConfiguration c = read.configuration.value_or(DNSConfiguration{});
+    if (!c.settings) {
+        c.identifier = appIdentifier;
+        c.displayName = QStringLiteral("Quellnet");
+        c.settings =
+            std::make_shared<NEDNSOverHTTPSSettings>(QStringList{QStringLiteral("0.0.0.0")});
+    }
+    c.enabled = on;
+    QVERIFY2(store.write(c, &error), qPrintable(error));
+}
+
+} // namespace TestSupport
