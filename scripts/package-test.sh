@@ -87,12 +87,17 @@ blocked() {
 same_file() { cmp -s "$1" "$2" || { diff -u "$1" "$2" || true; return 1; }; }
 
 conf=/etc/nsswitch.conf
+# Start from a machine without Quellnet's system part, in the overlay only, whatever this one
+# has installed (scripts/run.sh installs it from the build folder).
+dpkg --purge quellnet libnss-quellnet >/dev/null 2>&1 || true
+sed -i -E 's/^([ \t]*hosts[ \t]*:[ \t]*)quellnet \[NOTFOUND=return\] /\1/' "$conf"
+rm -rf /etc/quellnet
 cp -p "$conf" "$work/nsswitch.original"
 # The entry the packages promise, made here independently of the maintainer scripts.
 sed -E '0,/^hosts:/s/^(hosts:[ \t]*)/\1quellnet [NOTFOUND=return] /' "$conf" \
   >"$work/nsswitch.expected"
 grep -m1 '^hosts:' "$conf" | grep -qw quellnet &&
-  skip "this machine's hosts line already names quellnet"
+  skip "the hosts line of this machine names quellnet in a way this test does not undo"
 
 echo "== install with apt, offline"
 check "apt installs both packages" quiet apt-get install -y --no-install-recommends "${debs[@]}"
