@@ -269,13 +269,6 @@ class App:
         return wait_until(lambda: _xdotool_search("--pid", str(self.process.pid)),
                           "the app's window")
 
-    def window_geometry(self):
-        """(x, y, width, height) of the app's window as the X server has it."""
-        shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", self.window()],
-                               capture_output=True, text=True, check=True).stdout
-        values = dict(line.split("=", 1) for line in shell.split())
-        return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
-
     def bring_to_front(self):
         """Gives the app the input focus: sheets only appear on a foreground-active window."""
         xdotool("windowfocus", self.window())
