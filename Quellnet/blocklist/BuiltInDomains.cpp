@@ -74,6 +74,7 @@ const QStringList &builtInDomains() {
 
 bool isBuiltIn(const QString &text) {
     const QStringList &domains = builtInDomains();
-    return std::any_of(domains.cbegin(), domains.cend(),
-                       [&text](const QString &entry) { return textEquals(entry, text); });
+    return std::any_of(domains.cbegin(), domains.cend(), [&text](const QString &entry) {
+        return EntryRules::textEquals(entry, text);
+    });
 }

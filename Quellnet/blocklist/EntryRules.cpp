@@ -19,6 +19,8 @@ DomainRef addRecord(const QString &text, BlocklistStore &store) {
 
 } // namespace
 
+namespace EntryRules {
+
 QString canonicalForm(const QString &text) {
     // Canonically equivalent texts become the same units; ASCII is its own composed form.
     for (const QChar c : text) {
@@ -61,3 +63,5 @@ DomainRef addSuggestedDomain(const QString &entry, BlocklistStore &store) {
         return nullptr;
     return addRecord(entry, store);
 }
+
+} // namespace EntryRules

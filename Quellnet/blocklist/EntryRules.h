@@ -7,6 +7,8 @@
 
 class BlocklistStore;
 
+namespace EntryRules {
+
 // The rules by which a text enters the blocklist and by which rows are searched. The text is
 // kept as given; the only refusals are an exact duplicate and the empty text.
 
@@ -26,3 +28,5 @@ bool isOffered(const QString &entry,
 DomainRef submitDomain(QString &addText, BlocklistStore &store);
 /** Adds `entry` as offered by a suggestion row; refuses only the empty text. */
 DomainRef addSuggestedDomain(const QString &entry, BlocklistStore &store);
+
+} // namespace EntryRules

@@ -18,7 +18,7 @@ std::optional<OutcomeMessage> PreferencesController::saveRowMessage() const {
     const bool enabled = m_state.isDNSEnabled;
     if (count == 0)
         return OutcomeMessage{tr("Blocklist is empty"), QStringLiteral("exclamationmark.circle")};
-    if (count >= listCapacity)
+    if (count >= EntryRules::listCapacity)
         return OutcomeMessage{tr("Blocklist is full"), QStringLiteral("exclamationmark.triangle")};
     if (m_state.saveDNSUnchanged)
         return OutcomeMessage{tr("Preferences already up to date"), QStringLiteral("info.circle")};

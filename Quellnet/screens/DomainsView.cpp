@@ -76,10 +76,10 @@ void DomainsView::domainsChanged() {
     QSet<QString> present;
     present.reserve(records.size());
     for (const DomainRef &record : records)
-        present.insert(canonicalForm(record->domain()));
+        present.insert(EntryRules::canonicalForm(record->domain()));
     m_offered.clear();
     for (const QString &entry : builtInDomains())
-        if (!present.contains(canonicalForm(entry)))
+        if (!present.contains(EntryRules::canonicalForm(entry)))
             m_offered.append(entry);
 
     m_entryRows.clear();
@@ -93,7 +93,7 @@ void DomainsView::domainsChanged() {
         m_entryRows.append(std::move(row));
     }
 
-    const bool full = ::isListFull(records.size());
+    const bool full = EntryRules::isListFull(records.size());
     const bool fullChanged = full != m_listFull;
     m_listFull = full;
     refresh();
@@ -126,7 +126,7 @@ QList<Screen::Section> DomainsView::sections() const {
     domains.rows.append(std::move(pasteButton));
 
     for (const QString &entry : m_offered) {
-        if (!matchesSearch(entry, m_searchText))
+        if (!EntryRules::matchesSearch(entry, m_searchText))
             continue;
         Screen::Row row =
             Screen::button(suggestionKey(entry), entry, u"plus"_s, Screen::ButtonStyle::plain);
@@ -136,7 +136,7 @@ QList<Screen::Section> DomainsView::sections() const {
         domains.rows.append(std::move(row));
     }
     for (const Screen::Row &row : m_entryRows)
-        if (matchesSearch(row.text, m_searchText))
+        if (EntryRules::matchesSearch(row.text, m_searchText))
             domains.rows.append(row);
 
     return {std::move(moreOptions), std::move(domains)};
@@ -147,7 +147,8 @@ void DomainsView::submitDomain() {
     if (m_listFull)
         return;
     QString text = m_domain;
-    ::submitDomain(text, *m_store); // may change the rows; the field is cleared either way
+    EntryRules::submitDomain(text,
+                             *m_store); // may change the rows; the field is cleared either way
     setDomain(text);
 }
 
@@ -159,7 +160,7 @@ void DomainsView::pasteDomain(const QStringList &texts) {
 void DomainsView::addSuggestedDomain(const QString &entry) {
     if (m_listFull) // as its disabled button
         return;
-    ::addSuggestedDomain(entry, *m_store);
+    EntryRules::addSuggestedDomain(entry, *m_store);
 }
 
 void DomainsView::deleteDomains(const QList<int> &positions) {

@@ -12,7 +12,7 @@ class PreferencesController;
  */
 class SettingsView : public ScreenModel {
     Q_OBJECT
-    QML_ELEMENT
+    QML_NAMED_ELEMENT(SettingsViewModel)
     QML_UNCREATABLE("Created by the app")
 public:
     /** `domains` is the store's live list; it and `manager` must outlive the screen. */

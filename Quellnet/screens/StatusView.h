@@ -7,7 +7,7 @@ class NEDNSSettingsManager;
 /** The Status tab: whether the saved DNS configuration is switched on in the system. */
 class StatusView : public ScreenModel {
     Q_OBJECT
-    QML_ELEMENT
+    QML_NAMED_ELEMENT(StatusViewModel)
     QML_UNCREATABLE("Created by the app")
     Q_PROPERTY(bool isDNSEnabled READ isDNSEnabled NOTIFY isDNSEnabledChanged)
 public:

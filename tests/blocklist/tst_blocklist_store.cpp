@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+using namespace EntryRules;
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace EntryRules;
 
 class TestEntryRules : public QObject {
     Q_OBJECT
@@ -54,7 +55,7 @@ private Q_SLOTS:
         QFETCH(bool, added);
         BlocklistStore &store = freshStore(existing);
         QString addText = typed;
-        const DomainRef record = ::submitDomain(addText, store);
+        const DomainRef record = EntryRules::submitDomain(addText, store);
         QVERIFY(addText.isEmpty());
         QCOMPARE(bool(record), added);
         QCOMPARE(store.domains()->count(), existing.size() + (added ? 1 : 0));
@@ -95,7 +96,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, search);
         QFETCH(bool, matches);
-        QCOMPARE(::matchesSearch(text, search), matches);
+        QCOMPARE(EntryRules::matchesSearch(text, search), matches);
     }
 
     // 58 bare host names (lower case, no scheme, path, port, "www." or empty label), strictly

@@ -287,7 +287,7 @@ private Q_SLOTS:
             for (const DomainRef &filler : std::as_const(fillers))
                 m_store->remove(filler);
         });
-        for (int i = m_store->domains()->count(); i < listCapacity; ++i) {
+        for (int i = m_store->domains()->count(); i < EntryRules::listCapacity; ++i) {
             fillers << std::make_shared<Domain>(u"filler%1.example"_s.arg(i), QUuid::createUuid());
             m_store->insert(fillers.last());
         }
@@ -313,7 +313,7 @@ private Q_SLOTS:
                                u"screen.submit('add'); screen.activate('suggestion:2mdn.net')"_s);
         fromQml.evaluate();
         QVERIFY2(!fromQml.hasError(), qPrintable(fromQml.error().toString()));
-        QCOMPARE(m_store->domains()->count(), listCapacity);
+        QCOMPARE(m_store->domains()->count(), EntryRules::listCapacity);
         QCOMPARE(domains()->domain(), u"direct.example"_s);
 
         // The field looks disabled; its paste button does not, and still fills it.
@@ -324,7 +324,7 @@ private Q_SLOTS:
         QGuiApplication::clipboard()->setText(u"pasted.example"_s);
         QVERIFY(press(accessible(QAccessible::Button, u"Paste"_s)));
         QTRY_COMPARE(domains()->domain(), u"pasted.example"_s);
-        QCOMPARE(m_store->domains()->count(), listCapacity);
+        QCOMPARE(m_store->domains()->count(), EntryRules::listCapacity);
         domains()->setSearchText({});
         domains()->setDomain({});
     }
