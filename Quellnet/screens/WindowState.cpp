@@ -1,5 +1,7 @@
 #include "WindowState.h"
 
+#include "foundation/SafeFile.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -8,15 +10,8 @@
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QScreen>
 #include <QWindow>
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -41,9 +36,6 @@ std::optional<int> integer(const QJsonObject &object, const QString &key, int mi
     return int(number);
 }
 
-QString errnoText() {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
 } // namespace
 
 WindowPlacement placeWindow(const WindowGeometry &saved, const QList<QRect> &availableScreens) {
@@ -86,47 +78,24 @@ QString WindowStateFile::defaultPath() {
 
 WindowStateFile::ReadResult WindowStateFile::read() {
     ReadResult result;
-    const QByteArray path = QFile::encodeName(m_path);
-    // O_NOFOLLOW: a link is never followed; O_NONBLOCK: a FIFO put there cannot stall the start.
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return result;
-        result.status = Status::refused;
-        result.message = u"%1 cannot be read: %2"_s.arg(m_path, errnoText());
+    // A link is never followed and a FIFO put there cannot stall the start.
+    const SafeFile::ReadResult file = SafeFile::read(m_path, maximumFileSize);
+    switch (file.status) {
+    case SafeFile::ReadResult::absent:
         return result;
-    }
-    QByteArray data;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        result.message = u"%1 cannot be read: %2"_s.arg(m_path, errnoText());
-    } else if (!S_ISREG(info.st_mode)) {
-        result.message = u"%1 is not a plain file"_s.arg(m_path);
-    } else if (info.st_size > maximumFileSize) {
+    case SafeFile::ReadResult::ok:
+        break;
+    case SafeFile::ReadResult::tooLarge:
+        result.status = Status::refused;
         result.message = u"%1 is too large"_s.arg(m_path);
-    } else {
-        data.resize(maximumFileSize + 1);
-        qsizetype filled = 0;
-        ssize_t got = 0;
-        while (filled < data.size() &&
-               (got = ::read(fd, data.data() + filled, size_t(data.size() - filled))) != 0) {
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                break;
-            filled += got;
-        }
-        if (got < 0)
-            result.message = u"%1 cannot be read: %2"_s.arg(m_path, errnoText());
-        else if (filled > maximumFileSize)
-            result.message = u"%1 is too large"_s.arg(m_path);
-        data.truncate(filled);
-    }
-    ::close(fd);
-    if (!result.message.isEmpty()) {
+        return result;
+    case SafeFile::ReadResult::refused:
+    case SafeFile::ReadResult::failed:
         result.status = Status::refused;
+        result.message = u"%1 cannot be read: %2"_s.arg(m_path, file.reason);
         return result;
     }
+    const QByteArray &data = file.data;
     result.geometry = parse(data);
     if (result.geometry) {
         result.status = Status::ok;
@@ -156,10 +125,9 @@ bool WindowStateFile::write(const WindowGeometry &geometry, QString *error) {
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder))
         return fail(u"cannot create %1"_s.arg(folder));
-    QSaveFile file(m_path);
-    const QByteArray data = serialize(geometry);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
-        return fail(u"cannot write %1: %2"_s.arg(m_path, file.errorString()));
+    QString reason;
+    if (!SafeFile::write(m_path, serialize(geometry), &reason))
+        return fail(reason);
     return true;
 }
 

@@ -17,9 +17,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
+using SafeFile::errnoText;
 
 QString kindName(mode_t mode) {
     if (S_ISLNK(mode))
@@ -220,6 +218,10 @@ bool remove(const QString &path, QString *error) {
     if (error)
         *error = u"cannot remove %1: %2"_s.arg(path, reason);
     return false;
+}
+
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace SafeFile

@@ -10,6 +10,9 @@
  */
 namespace SafeFile {
 
+/** The system's text for an errno value, for messages. */
+QString errnoText(int error);
+
 /** What is at a path, without following a link there. */
 enum class Kind { absent, regular, directory, symlink, other, error };
 Kind kindOf(const QString &path, QString *reason = nullptr);

@@ -297,10 +297,6 @@ DNSConfiguration readConfiguration(const QJsonObject &object) {
     return configuration;
 }
 
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 } // namespace
 
 QString dnsProtocolName(NEDNSProtocol protocol) {
@@ -370,8 +366,9 @@ DNSConfigurationStore::takeLock(const QString &path, QString *error,
                           O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
     if (fd < 0) {
         if (error)
-            *error = errno == ELOOP ? u"lock file %1 is a symbolic link"_s.arg(path)
-                                    : u"cannot open lock file %1: %2"_s.arg(path, errnoText(errno));
+            *error = errno == ELOOP
+                         ? u"lock file %1 is a symbolic link"_s.arg(path)
+                         : u"cannot open lock file %1: %2"_s.arg(path, SafeFile::errnoText(errno));
         qCWarning(lcPlatformDns).noquote() << "refused:" << (error ? *error : path);
         return nullptr;
     }
@@ -394,7 +391,7 @@ DNSConfigurationStore::takeLock(const QString &path, QString *error,
             continue;
         if (errno != EWOULDBLOCK) {
             if (error)
-                *error = u"cannot lock %1: %2"_s.arg(path, errnoText(errno));
+                *error = u"cannot lock %1: %2"_s.arg(path, SafeFile::errnoText(errno));
             return nullptr;
         }
         if (deadline.hasExpired())
@@ -552,7 +549,8 @@ bool DNSConfigurationStore::prepareSlot(const ReadResult &slot, QString *error,
         if (::rename(QFile::encodeName(slot.path).constData(),
                      QFile::encodeName(target).constData()) != 0) {
             if (error)
-                *error = u"%1 and cannot be set aside: %2"_s.arg(slot.message(), errnoText(errno));
+                *error = u"%1 and cannot be set aside: %2"_s.arg(slot.message(),
+                                                                 SafeFile::errnoText(errno));
             qCWarning(lcPlatformDns).noquote() << "write failed:" << (error ? *error : slot.path);
             return false;
         }

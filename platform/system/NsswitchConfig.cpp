@@ -55,10 +55,6 @@ QList<QByteArray> lines(const QByteArray &text) {
     return text.split('\n');
 }
 
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 } // namespace
 
 namespace NsswitchConfig {
@@ -129,7 +125,7 @@ bool write(const QString &path, const QByteArray &text, QString *error) {
     const QByteArray encoded = QFile::encodeName(path);
     struct stat info {};
     if (::lstat(encoded.constData(), &info) != 0)
-        return fail(u"cannot examine %1: %2"_s.arg(path, errnoText(errno)));
+        return fail(u"cannot examine %1: %2"_s.arg(path, SafeFile::errnoText(errno)));
     if (!S_ISREG(info.st_mode))
         return fail(u"%1 is %2; it is left as it is"_s.arg(path, SafeFile::describe(path)));
     const QString folder = QFileInfo(path).path();
@@ -142,7 +138,7 @@ bool write(const QString &path, const QByteArray &text, QString *error) {
     const int folderFd = ::open(QFile::encodeName(folder).constData(),
                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (folderFd < 0)
-        return fail(u"cannot open %1: %2"_s.arg(folder, errnoText(errno)));
+        return fail(u"cannot open %1: %2"_s.arg(folder, SafeFile::errnoText(errno)));
     const QByteArray name = QFileInfo(path).fileName().toLocal8Bit();
     QByteArray temporary;
     int fd = -1;
@@ -157,7 +153,7 @@ bool write(const QString &path, const QByteArray &text, QString *error) {
     if (fd < 0) {
         const int saved = errno;
         ::close(folderFd);
-        return fail(u"cannot create a file in %1: %2"_s.arg(folder, errnoText(saved)));
+        return fail(u"cannot create a file in %1: %2"_s.arg(folder, SafeFile::errnoText(saved)));
     }
     QString step = u"set the owner of"_s;
     // The owner only matters (and can only be set) when it is not us already.
@@ -197,7 +193,7 @@ bool write(const QString &path, const QByteArray &text, QString *error) {
     if (!done) {
         ::unlinkat(folderFd, temporary.constData(), 0);
         ::close(folderFd);
-        return fail(u"cannot %1 the new %2: %3"_s.arg(step, path, errnoText(saved)));
+        return fail(u"cannot %1 the new %2: %3"_s.arg(step, path, SafeFile::errnoText(saved)));
     }
     ::fsync(folderFd);
     ::close(folderFd);
