@@ -1,9 +1,9 @@
 #include "blocklist/BlocklistStore.h"
 
 #include "blocklist/DomainListModel.h"
+#include "foundation/SafeFile.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -184,16 +184,19 @@ BlocklistStore::Access BlocklistStore::openOrSetAside(QList<DomainRef> *loaded, 
         return access;
     if (loaded)
         loaded->clear();
-    const QString aside = moveAside(m_path);
-    if (aside.isEmpty()) {
-        qCWarning(lcBlocklist, "The blocklist %s is damaged and could not be moved aside",
-                  qUtf8Printable(m_path));
+    // The journal and its index go along, so the moved file opens with them; a journal left
+    // behind would be replayed into the fresh file.
+    QString reason;
+    const auto aside = SafeFile::setAside(m_path, &reason, {u"-wal"_s, u"-shm"_s, u"-journal"_s});
+    if (!aside) {
+        qCWarning(lcBlocklist, "The blocklist %s is damaged and could not be moved aside: %s",
+                  qUtf8Printable(m_path), qUtf8Printable(reason));
         setWriteProblem(tr("the file is damaged and can't be moved aside"));
         return Access::NotWritable;
     }
-    m_movedAsidePath = aside;
+    m_movedAsidePath = *aside;
     qCWarning(lcBlocklist, "Moved the damaged blocklist %s aside to %s", qUtf8Printable(m_path),
-              qUtf8Printable(aside));
+              qUtf8Printable(*aside));
     access = openFile(loaded, fallback);
     if (access == Access::Corrupt) { // another program put a damaged file there at once
         setWriteProblem(tr("the file is damaged"));
@@ -433,25 +436,6 @@ void BlocklistStore::closeDatabase() {
     }
     sqlite3_close(m_db);
     m_db = nullptr;
-}
-
-QString BlocklistStore::moveAside(const QString &file) {
-    if (!QFileInfo(file).exists())
-        return {};
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd'T'HHmmss'Z'"_s);
-    const QString base = file + u".corrupt-"_s + stamp;
-    QString target = base;
-    for (int n = 2; QFileInfo::exists(target) || QFileInfo::exists(target + u"-wal"_s); ++n)
-        target = base + u'-' + QString::number(n);
-    if (!QDir().rename(file, target))
-        return {};
-    // The companions go along under the same name, so the moved file opens with its journal;
-    // a journal left behind would be replayed into the fresh file.
-    for (const QString &suffix : {u"-wal"_s, u"-shm"_s, u"-journal"_s}) {
-        if (QFileInfo::exists(file + suffix) && !QDir().rename(file + suffix, target + suffix))
-            return {};
-    }
-    return target;
 }
 
 QString BlocklistStore::describeFailure(int code) const {

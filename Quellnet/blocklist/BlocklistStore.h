@@ -78,7 +78,6 @@ private:
     bool prepareStatements();
     int loadRecords(QList<DomainRef> &loaded);
     void closeDatabase();
-    QString moveAside(const QString &file);
     QString describeFailure(int code) const;
     void setWriteProblem(const QString &problem);
     bool reopenForWriting();

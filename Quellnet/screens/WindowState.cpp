@@ -3,9 +3,7 @@
 #include "foundation/SafeFile.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonDocument>
@@ -117,10 +115,9 @@ bool WindowStateFile::write(const WindowGeometry &geometry, QString *error) {
     if (current.status == Status::refused)
         return fail(current.message + u"; the window state is not saved"_s);
     if (current.status == Status::damaged) {
-        const QString aside = m_path + u".damaged-"_s +
-                              QDateTime::currentDateTimeUtc().toString(u"yyyyMMddThhmmsszzz"_s);
-        if (!QFile::rename(m_path, aside))
-            return fail(u"%1 is damaged and cannot be set aside"_s.arg(m_path));
+        QString reason;
+        if (!SafeFile::setAside(m_path, &reason))
+            return fail(u"%1 is damaged and cannot be set aside: %2"_s.arg(m_path, reason));
     }
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder))

@@ -1,5 +1,6 @@
 #include "foundation/SafeFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <algorithm>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,6 +43,26 @@ struct Descriptor {
             ::close(fd);
     }
 };
+
+/**
+ * rename(2) that fails with EEXIST instead of replacing the target. Where the file system has
+ * no RENAME_NOREPLACE, link and unlink do the same, as link never replaces either.
+ */
+int renameNoReplace(const QByteArray &from, const QByteArray &to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    if (::link(from.constData(), to.constData()) != 0)
+        return -1;
+    if (::unlink(from.constData()) != 0) {
+        const int error = errno;
+        ::unlink(to.constData()); // the original stays where it was
+        errno = error;
+        return -1;
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -222,6 +244,44 @@ bool remove(const QString &path, QString *error) {
 
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+std::optional<QString> setAside(const QString &path, QString *error,
+                                const QStringList &companions) {
+    const auto fail = [&](const QString &reason) -> std::optional<QString> {
+        if (error)
+            *error = reason;
+        return std::nullopt;
+    };
+    const QString base = path + u".corrupt-"_s +
+                         QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd'T'HHmmsszzz'Z'"_s);
+    const QByteArray from = QFile::encodeName(path);
+    for (int n = 1; n < 1000; ++n) {
+        // Concatenated, not arg(): file names may hold '%' sequences of their own.
+        const QString target = n == 1 ? base : base + u'-' + QString::number(n);
+        const bool companionTaken =
+            std::any_of(companions.begin(), companions.end(), [&](const QString &suffix) {
+                return kindOf(target + suffix) != Kind::absent;
+            });
+        if (companionTaken)
+            continue;
+        if (renameNoReplace(from, QFile::encodeName(target)) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return fail(u"cannot rename %1 to %2: %3"_s.arg(path, target, errnoText(errno)));
+        }
+        // A journal left behind would be replayed into whatever is made at `path` next.
+        for (const QString &suffix : companions) {
+            if (kindOf(path + suffix) == Kind::absent)
+                continue;
+            if (renameNoReplace(QFile::encodeName(path + suffix),
+                                QFile::encodeName(target + suffix)) != 0)
+                return fail(u"moved %1 to %2, but not %3: %4"_s.arg(path, target, path + suffix,
+                                                                    errnoText(errno)));
+        }
+        return target;
+    }
+    return fail(u"cannot find a free name to set %1 aside"_s.arg(path));
 }
 
 } // namespace SafeFile

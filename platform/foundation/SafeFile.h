@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 /**
  * File access for the platform's own folders, which other programs (or a planted link) may
@@ -56,5 +59,15 @@ bool write(const QString &path, const QByteArray &data, QString *error);
 
 /** Deletes a regular file; a missing one is no error, anything else at `path` is refused. */
 bool remove(const QString &path, QString *error);
+
+/**
+ * Sets a damaged file aside, intact: renames `path` to `path` + ".corrupt-<UTC time>" (with
+ * "-N" added while that name is taken) and never over anything already there. Files named
+ * `path` + each of `companions` (a database's "-wal", say) go along under the new name, so
+ * they stay together. Returns the new path, or nullopt with the reason in `error`. Only for
+ * corruption found on the way to writing: reading never moves a file.
+ */
+std::optional<QString> setAside(const QString &path, QString *error,
+                                const QStringList &companions = {});
 
 } // namespace SafeFile

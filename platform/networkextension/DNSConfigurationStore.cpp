@@ -4,7 +4,6 @@
 #include "foundation/PlatformPaths.h"
 #include "foundation/SafeFile.h"
 
-#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -45,32 +44,6 @@ QString protocolKey(NEDNSProtocol protocol) {
     return u"cleartext"_s;
 }
 
-QString actionKey(NEOnDemandRuleAction action) {
-    switch (action) {
-    case NEOnDemandRuleAction::connect:
-        return u"connect"_s;
-    case NEOnDemandRuleAction::disconnect:
-        return u"disconnect"_s;
-    case NEOnDemandRuleAction::evaluateConnection:
-        return u"evaluateConnection"_s;
-    case NEOnDemandRuleAction::ignore:
-        return u"ignore"_s;
-    }
-    return u"connect"_s;
-}
-
-std::shared_ptr<NEOnDemandRule> makeRule(const QString &action) {
-    if (action == u"connect")
-        return std::make_shared<NEOnDemandRuleConnect>();
-    if (action == u"disconnect")
-        return std::make_shared<NEOnDemandRuleDisconnect>();
-    if (action == u"evaluateConnection")
-        return std::make_shared<NEOnDemandRuleEvaluateConnection>();
-    if (action == u"ignore")
-        return std::make_shared<NEOnDemandRuleIgnore>();
-    return nullptr;
-}
-
 QString urlText(const QUrl &url) {
     return url.toString(QUrl::FullyEncoded);
 }
@@ -101,7 +74,7 @@ QJsonArray rulesArray(const NEOnDemandRuleList &rules) {
         if (!rule)
             continue;
         QJsonObject object;
-        object.insert(u"action"_s, actionKey(rule->action()));
+        object.insert(u"action"_s, onDemandActionKey(rule->action()));
         object.insert(u"interfaceTypeMatch"_s, rule->interfaceTypeMatch());
         putList(object, u"SSIDMatch"_s, rule->SSIDMatch());
         putList(object, u"DNSSearchDomainMatch"_s, rule->DNSSearchDomainMatch());
@@ -207,9 +180,10 @@ NEOnDemandRuleList readRules(const QJsonValue &value) {
     for (const QJsonValue &item : value.toArray()) {
         const QJsonObject object = objectValue(item, u"onDemandRules"_s);
         const QString action = stringValue(required(object, u"action"_s), u"action"_s);
-        auto rule = makeRule(action);
-        if (!rule)
+        const auto known = onDemandActionForKey(action);
+        if (!known)
             throw ParseError{u"unknown on-demand action \"%1\""_s.arg(action)};
+        auto rule = makeOnDemandRule(*known);
         rule->setInterfaceTypeMatch(
             integerValue(required(object, u"interfaceTypeMatch"_s), u"interfaceTypeMatch"_s));
         rule->setSSIDMatch(optionalList(object, u"SSIDMatch"_s));
@@ -538,26 +512,18 @@ bool DNSConfigurationStore::prepareSlot(const ReadResult &slot, QString *error,
     case ReadResult::ok:
         return true;
     case ReadResult::damaged: {
-        const QString stamp =
-            QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd'T'HHmmsszzz'Z'"_s);
-        // Concatenated, not arg(): encoded file names hold '%' sequences of their own.
-        const QString base = slot.path + u".corrupt-"_s + stamp;
-        QString target = base;
-        for (int n = 1; SafeFile::kindOf(target) != SafeFile::Kind::absent && n < 1000; ++n)
-            target = base + u'-' + QString::number(n);
-        // rename(2) moves the file itself, byte for byte, whatever it holds.
-        if (::rename(QFile::encodeName(slot.path).constData(),
-                     QFile::encodeName(target).constData()) != 0) {
+        QString reason;
+        const auto target = SafeFile::setAside(slot.path, &reason);
+        if (!target) {
             if (error)
-                *error = u"%1 and cannot be set aside: %2"_s.arg(slot.message(),
-                                                                 SafeFile::errnoText(errno));
+                *error = u"%1 and cannot be set aside: %2"_s.arg(slot.message(), reason);
             qCWarning(lcPlatformDns).noquote() << "write failed:" << (error ? *error : slot.path);
             return false;
         }
         qCWarning(lcPlatformDns).noquote()
-            << u"set aside: %1; it is now %2"_s.arg(slot.message(), target);
+            << u"set aside: %1; it is now %2"_s.arg(slot.message(), *target);
         if (setAsideTo)
-            *setAsideTo = target;
+            *setAsideTo = *target;
         return true;
     }
     case ReadResult::newerFormat:

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <QUrl>
 #include <QtGlobal>
 
+#include <array>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <utility>
 
 /** The platform's on-demand actions; each has its own rule class. */
 enum class NEOnDemandRuleAction : qint64 {
@@ -69,3 +74,46 @@ using NEOnDemandRuleEvaluateConnection = NEOnDemandRuleOf<NEOnDemandRuleAction::
 using NEOnDemandRuleIgnore = NEOnDemandRuleOf<NEOnDemandRuleAction::ignore>;
 
 using NEOnDemandRuleList = QList<std::shared_ptr<NEOnDemandRule>>;
+
+/**
+ * Every action with the key a stored configuration names it by. Both directions read this one
+ * table, so a key written by one version is always the key the next one reads.
+ */
+inline constexpr std::array<std::pair<NEOnDemandRuleAction, std::u16string_view>, 4>
+    onDemandActionKeys{{
+        {NEOnDemandRuleAction::connect, u"connect"},
+        {NEOnDemandRuleAction::disconnect, u"disconnect"},
+        {NEOnDemandRuleAction::evaluateConnection, u"evaluateConnection"},
+        {NEOnDemandRuleAction::ignore, u"ignore"},
+    }};
+
+/** The stored key of `action`. */
+inline QString onDemandActionKey(NEOnDemandRuleAction action) {
+    for (const auto &[known, key] : onDemandActionKeys)
+        if (known == action)
+            return QString::fromUtf16(key.data(), qsizetype(key.size()));
+    return {};
+}
+
+/** The action a stored key names; nullopt for a key no version wrote. */
+inline std::optional<NEOnDemandRuleAction> onDemandActionForKey(QStringView key) {
+    for (const auto &[action, known] : onDemandActionKeys)
+        if (key == QStringView(known.data(), qsizetype(known.size())))
+            return action;
+    return std::nullopt;
+}
+
+/** A new rule of the class that has `action`. */
+inline std::shared_ptr<NEOnDemandRule> makeOnDemandRule(NEOnDemandRuleAction action) {
+    switch (action) {
+    case NEOnDemandRuleAction::connect:
+        return std::make_shared<NEOnDemandRuleConnect>();
+    case NEOnDemandRuleAction::disconnect:
+        return std::make_shared<NEOnDemandRuleDisconnect>();
+    case NEOnDemandRuleAction::evaluateConnection:
+        return std::make_shared<NEOnDemandRuleEvaluateConnection>();
+    case NEOnDemandRuleAction::ignore:
+        return std::make_shared<NEOnDemandRuleIgnore>();
+    }
+    return nullptr;
+}

@@ -2,7 +2,9 @@
 
 #include "foundation/MainQueue.h"
 #include "foundation/NSBundle.h"
+#include "foundation/PlatformLog.h"
 #include "foundation/PlatformPaths.h"
+#include "foundation/SafeFile.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIViewController.h"
 #include "uikit/UIWindow.h"
@@ -12,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTemporaryFile>
 
 using namespace Qt::StringLiterals;
 
@@ -50,22 +53,50 @@ QString appGroup() {
     return id.isEmpty() ? u"unidentified"_s : id;
 }
 
-/** Reads the record, moving an unreadable file aside (kept, never deleted). */
-QList<QDateTime> readShown(const QString &path) {
+/** The record as read; reading never moves or changes the file. */
+struct ShownRecord {
+    enum Status { ok, damaged, unusable };
+    Status status = ok;
     QList<QDateTime> shown;
-    QSettings settings(path, QSettings::IniFormat);
+};
+
+ShownRecord readShown(const QString &path) {
+    ShownRecord record;
+    // Read once, without following a link and with a limit; then parsed from a private copy,
+    // since QSettings keeps an unchanged file's earlier parse and would hide that it failed.
+    const SafeFile::ReadResult file = SafeFile::read(path, 1024 * 1024);
+    switch (file.status) {
+    case SafeFile::ReadResult::absent:
+        return record;
+    case SafeFile::ReadResult::ok:
+        break;
+    case SafeFile::ReadResult::tooLarge:
+        record.status = ShownRecord::damaged;
+        return record;
+    case SafeFile::ReadResult::refused:
+    case SafeFile::ReadResult::failed:
+        // A link, folder or FIFO is not ours to read through or to replace.
+        qCWarning(lcPlatformStoreKit).noquote() << "refused:" << path << file.reason;
+        record.status = ShownRecord::unusable;
+        return record;
+    }
+    QTemporaryFile copy;
+    if (!copy.open() || copy.write(file.data) != file.data.size() || !copy.flush()) {
+        record.status = ShownRecord::unusable;
+        return record;
+    }
+    QSettings settings(copy.fileName(), QSettings::IniFormat);
     if (settings.status() != QSettings::NoError) {
-        QFile::rename(path, path + u".unreadable-"_s +
-                                QDateTime::currentDateTimeUtc().toString(u"yyyyMMddHHmmsszzz"_s));
-        return shown;
+        record.status = ShownRecord::damaged;
+        return record;
     }
     const QStringList texts = settings.value(appGroup() + u"/shown"_s).toStringList();
     for (const QString &text : texts) {
         const QDateTime when = QDateTime::fromString(text, Qt::ISODateWithMs);
         if (when.isValid())
-            shown.append(when);
+            record.shown.append(when);
     }
-    return shown;
+    return record;
 }
 
 void writeShown(const QString &path, const QList<QDateTime> &shown) {
@@ -95,8 +126,12 @@ void RequestReviewAction::operator()() const {
         // Without HOME nothing can be recorded, so the rate limit could not hold: no prompt.
         if (path.isEmpty())
             return;
+        const ShownRecord record = readShown(path);
+        // Without a record that can be kept the rate limit could not hold either.
+        if (record.status == ShownRecord::unusable)
+            return;
         QList<QDateTime> recent;
-        for (const QDateTime &when : readShown(path))
+        for (const QDateTime &when : record.shown)
             if (when.secsTo(now) < qint64(periodDays) * 24 * 3600 && when <= now)
                 recent.append(when);
         if (recent.size() >= maximumPromptsPerPeriod)
@@ -104,6 +139,17 @@ void RequestReviewAction::operator()() const {
         const auto root = activeRootViewController();
         if (!root)
             return; // nothing to show it on: not shown, so not counted
+        // A damaged record is replaced only now that a sheet is to be recorded, kept intact.
+        if (record.status == ShownRecord::damaged) {
+            QString error;
+            const auto aside = SafeFile::setAside(path, &error);
+            if (!aside) {
+                qCWarning(lcPlatformStoreKit).noquote() << "not shown:" << error;
+                return;
+            }
+            qCWarning(lcPlatformStoreKit).noquote()
+                << "set aside:" << path << "is damaged; it is now" << *aside;
+        }
         root->presentViewController(std::make_shared<ReviewPromptController>(), true, {});
         recent.append(now);
         writeShown(path, recent);

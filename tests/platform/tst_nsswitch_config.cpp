@@ -46,10 +46,6 @@ private Q_SLOTS:
             "hosts:          quellnet [NOTFOUND=return] files dns");
         row("Debian with mDNS", "hosts:          files mdns4_minimal [NOTFOUND=return] dns",
             "hosts:          quellnet [NOTFOUND=return] files mdns4_minimal [NOTFOUND=return] dns");
-        row("Ubuntu with resolved",
-            "hosts:          files resolve [!UNAVAIL=return] dns myhostname",
-            "hosts:          quellnet [NOTFOUND=return] files resolve [!UNAVAIL=return] dns "
-            "myhostname");
         row("tab, no space, trailing blanks and CR", "  hosts\t:\tfiles dns  \r",
             "  hosts\t:\tquellnet [NOTFOUND=return] files dns  \r");
         row("no blank after the colon", "hosts:files", "hosts:quellnet [NOTFOUND=return] files");
@@ -75,7 +71,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");
         QTest::newRow("no hosts line")
             << QByteArray("passwd: files\n# hosts: files dns\n") << u"there is no hosts line"_s;
-        QTest::newRow("empty file") << QByteArray() << u"there is no hosts line"_s;
         QTest::newRow("no source") << QByteArray("hosts:   \n") << u"names no source"_s;
         QTest::newRow("only a comment") << QByteArray("hosts: # none\n") << u"names no source"_s;
     }

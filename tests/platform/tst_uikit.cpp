@@ -1,5 +1,6 @@
 // Window scenes, sheets, the URL opener, the store page and the review request.
 #include "common/TestEnvironment.h"
+#include "common/TestFiles.h"
 #include "foundation/NSBundle.h"
 #include "storekit/RequestReviewAction.h"
 #include "storekit/SKStoreProductViewController.h"
@@ -7,6 +8,8 @@
 #include "uikit/UIApplication.h"
 #include "uikit/UIWindow.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -110,16 +113,6 @@ private Q_SLOTS:
         QVERIFY(!UIApplication::shared().connectedScenes().contains(scene));
     }
 
-    void openURLReportsLater() {
-        UIApplication::shared().setURLOpener([](const QUrl &) { return true; });
-        std::optional<bool> outcome;
-        UIApplication::shared().openURL(QUrl(u"https://apps.example.com/app/id1234567890"_s), {},
-                                        [&](bool ok) { outcome = ok; });
-        QVERIFY(!outcome);
-        QTRY_COMPARE(outcome, std::optional<bool>(true));
-        UIApplication::shared().setURLOpener({});
-    }
-
     void load_data() {
         QTest::addColumn<bool>("reachable");
         QTest::addColumn<QString>("id");
@@ -187,6 +180,38 @@ private Q_SLOTS:
         QVERIFY(!shownAfter(100)); // fourth within 365 days of the first
         QVERIFY(shownAfter(66));   // the first is now 366 days old
         QVERIFY(!shownAfter(0));
+    }
+
+    // Reading the record never moves it: a damaged one stays while no sheet is shown and is set
+    // aside, intact, only once a shown sheet is to be recorded; a link there is never followed.
+    void damagedOrLinkedReviewRecord() {
+        const QString path = RequestReviewAction::recordPath();
+        const QString folder = QFileInfo(path).path();
+        const QByteArray damaged = "[net.example.quellnet\nshown=x\n";
+        QVERIFY(QDir().mkpath(folder) && putFile(path, damaged));
+        const RequestReviewAction requestReview;
+        m_scene->setActivationState(UIScene::ActivationState::background);
+        requestReview();
+        QVERIFY(settle());
+        QCOMPARE(fileBytes(path), damaged);
+        QCOMPARE(QDir(folder).entryList({u"*.corrupt-*"_s}), QStringList());
+
+        m_scene->setActivationState(UIScene::ActivationState::foregroundActive);
+        requestReview();
+        QVERIFY(settle());
+        QCOMPARE(stack()->count(), 1);
+        const QStringList aside = QDir(folder).entryList({u"*.corrupt-*"_s});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(fileBytes(folder + u'/' + aside.first()), damaged);
+        QVERIFY(fileBytes(path).contains("shown="));
+
+        root()->dismissViewControllerAnimated(false, {});
+        const QString elsewhere = m_env.root() + u"/elsewhere.ini"_s;
+        QVERIFY(QFile::remove(path) && putFile(elsewhere, "x") && QFile::link(elsewhere, path));
+        requestReview();
+        QVERIFY(settle());
+        QCOMPARE(stack()->count(), 0);
+        QCOMPARE(fileBytes(elsewhere), QByteArray("x"));
     }
 };
 

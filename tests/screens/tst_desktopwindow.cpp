@@ -188,7 +188,7 @@ private Q_SLOTS:
         else
             QCOMPARE(readFile(path), content);
         const QStringList aside = QDir(m_env.stateHome() + u"/Quellnet"_s)
-                                      .entryList({u"window-state.json.damaged-*"_s}, QDir::Files);
+                                      .entryList({u"window-state.json.corrupt-*"_s}, QDir::Files);
         QCOMPARE(aside.size(), setAside ? 1 : 0);
         if (setAside)
             QCOMPARE(readFile(m_env.stateHome() + u"/Quellnet/"_s + aside.first()), content);

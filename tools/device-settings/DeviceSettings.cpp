@@ -87,33 +87,34 @@ QString listText(const std::optional<QStringList> &list, const QString &absent) 
     return shown.join(u", "_s);
 }
 
+// What the listing calls each action and interface type; the stored keys are the platform's.
+constexpr std::pair<NEOnDemandRuleAction, const char *> actionNames[] = {
+    {NEOnDemandRuleAction::connect, QT_TRANSLATE_NOOP("DeviceSettings", "Connect")},
+    {NEOnDemandRuleAction::disconnect, QT_TRANSLATE_NOOP("DeviceSettings", "Disconnect")},
+    {NEOnDemandRuleAction::evaluateConnection,
+     QT_TRANSLATE_NOOP("DeviceSettings", "Evaluate connection")},
+    {NEOnDemandRuleAction::ignore, QT_TRANSLATE_NOOP("DeviceSettings", "Ignore")},
+};
+constexpr std::pair<NEOnDemandRuleInterfaceType, const char *> interfaceNames[] = {
+    {0, QT_TRANSLATE_NOOP("DeviceSettings", "Any")},
+    {1, QT_TRANSLATE_NOOP("DeviceSettings", "Ethernet")},
+    {2, QT_TRANSLATE_NOOP("DeviceSettings", "Wi-Fi")},
+    {3, QT_TRANSLATE_NOOP("DeviceSettings", "Cellular")},
+};
+
 QString actionName(NEOnDemandRuleAction action) {
-    switch (action) {
-    case NEOnDemandRuleAction::connect:
-        return DeviceSettings::tr("Connect");
-    case NEOnDemandRuleAction::disconnect:
-        return DeviceSettings::tr("Disconnect");
-    case NEOnDemandRuleAction::evaluateConnection:
-        return DeviceSettings::tr("Evaluate connection");
-    case NEOnDemandRuleAction::ignore:
-        return DeviceSettings::tr("Ignore");
-    }
-    return QString();
+    for (const auto &[known, name] : actionNames)
+        if (known == action)
+            return DeviceSettings::tr(name);
+    return onDemandActionKey(action);
 }
 
 QString interfaceName(NEOnDemandRuleInterfaceType type) {
-    switch (type) {
-    case 0:
-        return DeviceSettings::tr("Any");
-    case 1:
-        return DeviceSettings::tr("Ethernet");
-    case 2:
-        return DeviceSettings::tr("Wi-Fi");
-    case 3:
-        return DeviceSettings::tr("Cellular");
-    default:
-        return DeviceSettings::tr("type %1").arg(type);
-    }
+    for (const auto &[known, name] : interfaceNames)
+        if (known == type)
+            return DeviceSettings::tr(name);
+    // Any integer is carried, so a type a newer platform adds is still shown.
+    return DeviceSettings::tr("type %1").arg(type);
 }
 
 } // namespace
