@@ -2,6 +2,7 @@
 #include "quellnet_enforced_list.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,40 +14,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray ownHostName() {
-    char host[HOST_NAME_MAX + 1] = {};
-    if (gethostname(host, sizeof host - 1) != 0)
-        return {};
-    return QByteArray(host).toLower();
-}
-
 QByteArray path(const QString &name) {
     return QFile::encodeName(name);
 }
-
-enum class Setup {
-    Missing,
-    Empty,
-    HeaderOnly,
-    NoHeader,
-    FutureFormat,
-    FileGroupWritable,
-    FileWorldWritable,
-    FolderGroupWritable,
-    FolderWorldWritableSticky,
-    FileOtherOwner,
-    FolderOtherOwner,
-    ListIsSymlink,
-    FolderIsSymlink,
-    Fifo,
-    ListIsFolder,
-    AtByteCap,
-    OverByteCap,
-    AtNameCap,
-    OverNameCap,
-    GarbageAmongGood,
-    Unsorted,
-};
 
 /** example.com plus `count - 1` other names, as one list file. */
 QByteArray listOf(int count) {
@@ -60,8 +30,7 @@ QByteArray listOf(int count) {
 /** A good list padded with a skipped line to exactly `size` bytes. */
 QByteArray paddedTo(qsizetype size) {
     QByteArray data = listFile("example.com\n");
-    data += QByteArray(size - data.size() - 1, '#') + '\n';
-    return data;
+    return data + QByteArray(size - data.size() - 1, '#') + '\n';
 }
 
 } // namespace
@@ -96,21 +65,14 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<bool>("blocked");
         QTest::newRow("exact") << "example.com"_ba << true;
-        QTest::newRow("subdomain") << "www.example.com"_ba << true;
         QTest::newRow("deep subdomain") << "a.b.tracker.example.net"_ba << true;
-        QTest::newRow("upper case") << "WWW.Example.COM"_ba << true;
-        QTest::newRow("trailing dot") << "example.com."_ba << true;
-        QTest::newRow("upper case, trailing dot") << "TRACKER.example.net."_ba << true;
+        QTest::newRow("upper case, trailing dot") << "WWW.Example.COM."_ba << true;
         QTest::newRow("underscore label") << "_dmarc.under_score.example"_ba << true;
         QTest::newRow("localhost label under a listed name") << "localhost.example.com"_ba << true;
-        QTest::newRow("punycode IDN") << "xn--bcher-kva.example"_ba << true;
         QTest::newRow("under punycode IDN") << "shop.xn--bcher-kva.example"_ba << true;
         QTest::newRow("lookalike") << "notexample.com"_ba << false;
-        QTest::newRow("lookalike subdomain") << "nottracker.example.net"_ba << false;
         QTest::newRow("listed name inside another") << "example.com.evil.org"_ba << false;
         QTest::newRow("parent of listed") << "example.net"_ba << false;
-        QTest::newRow("top-level of listed") << "com"_ba << false;
-        QTest::newRow("shorter") << "example.co"_ba << false;
         QTest::newRow("raw UTF-8 IDN") << "b\xc3\xbc"
                                           "cher.example"_ba
                                        << false;
@@ -119,10 +81,8 @@ private Q_SLOTS:
         QTest::newRow("empty label") << "www..example.com"_ba << false;
         QTest::newRow("trailing space") << "example.com "_ba << false;
         QTest::newRow("empty") << ""_ba << false;
-        QTest::newRow("dot") << "."_ba << false;
         QTest::newRow("over 253 bytes") << QByteArray(250, 'a') + ".example.com" << false;
-        QTest::newRow("localhost (listed)") << "localhost"_ba << false;
-        QTest::newRow("LOCALHOST.") << "LOCALHOST."_ba << false;
+        QTest::newRow("LOCALHOST. (listed)") << "LOCALHOST."_ba << false;
         QTest::newRow("under localhost") << "db.localhost"_ba << false;
         QTest::newRow("own host name (listed)") << "<own>"_ba << false;
         QTest::newRow("own host name, upper case") << "<OWN>"_ba << false;
@@ -130,7 +90,9 @@ private Q_SLOTS:
     void names() {
         QFETCH(QByteArray, name);
         QFETCH(bool, blocked);
-        const QByteArray host = ownHostName();
+        char hostBuffer[HOST_NAME_MAX + 1] = {};
+        gethostname(hostBuffer, sizeof hostBuffer - 1);
+        const QByteArray host = QByteArray(hostBuffer).toLower();
         const bool hostListable = quellnet_valid_name(host.constData(), size_t(host.size()));
         if (name.startsWith('<')) {
             if (!hostListable)
@@ -145,158 +107,103 @@ private Q_SLOTS:
         QVERIFY(replaceFile(freshFolder() + u"/blocked"_s, listFile(names.join('\n') + '\n')));
 
         const NssModule::Answer answer = m_module.lookUp(name.constData());
-        QVERIFY2(answer.agree, "the four entry points disagree");
-        QVERIFY2(answer.kept, "errno, *errnop or *herrnop changed");
-        QVERIFY2(answer.reported, "NOTFOUND without ENOENT / HOST_NOT_FOUND");
+        QVERIFY2(answer.sound(), "entry points disagree, errno changed or NOTFOUND unexplained");
         QCOMPARE(answer.blocked(), blocked);
     }
 
     // A list the module cannot trust, or cannot read whole, blocks nothing; a bad line never
     // blocks anything and never hides the good lines around it. Never a crash or a hang.
     void badLists_data() {
-        QTest::addColumn<int>("setup");
+        QTest::addColumn<QByteArray>("setup"); // what else is done besides writing `content`
+        QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArrayList>("blocked");
         QTest::addColumn<QByteArrayList>("open");
-        const QByteArrayList none;
-        const QByteArrayList good{"example.com", "www.example.com"};
-        auto row = [](const char *name, Setup setup, const QByteArrayList &blocked,
-                      const QByteArrayList &open) {
-            QTest::newRow(name) << int(setup) << blocked << open;
+        const QByteArray good = listFile("example.com\n");
+        const auto distrusted = [](const char *name, const QByteArray &setup,
+                                   const QByteArray &content) {
+            QTest::newRow(name) << setup << content << QByteArrayList()
+                                << QByteArrayList{"example.com", "www.example.com"};
         };
-        row("missing", Setup::Missing, none, good);
-        row("empty", Setup::Empty, none, good);
-        row("header only", Setup::HeaderOnly, none, good);
-        row("no header line", Setup::NoHeader, none, good);
-        row("another format version", Setup::FutureFormat, none, good);
-        row("file group-writable", Setup::FileGroupWritable, none, good);
-        row("file world-writable", Setup::FileWorldWritable, none, good);
-        row("folder group-writable", Setup::FolderGroupWritable, none, good);
-        row("folder world-writable, sticky", Setup::FolderWorldWritableSticky, none, good);
-        row("file of another owner", Setup::FileOtherOwner, none, good);
-        row("folder of another owner", Setup::FolderOtherOwner, none, good);
-        row("list is a symlink", Setup::ListIsSymlink, none, good);
-        row("folder is a symlink", Setup::FolderIsSymlink, none, good);
-        row("FIFO", Setup::Fifo, none, good);
-        row("folder in its place", Setup::ListIsFolder, none, good);
-        row("exactly the byte cap", Setup::AtByteCap, good, none);
-        row("one byte over the cap", Setup::OverByteCap, none, good);
-        row("exactly the name cap", Setup::AtNameCap, good + QByteArrayList{"n9999.example"}, none);
-        row("one name over the cap", Setup::OverNameCap, none, good + QByteArrayList{"n1.example"});
-        row("garbage and NUL lines among good ones", Setup::GarbageAmongGood,
-            {"example.com", "tracker.example.net", "a.example.org"},
-            {"exa", "example.net", "crlf.example", "last.example", "bad.example", "spaced"});
-        row("unsorted", Setup::Unsorted, {"alpha.example", "example.com", "zeta.example"}, none);
+        distrusted("missing", "missing", {});
+        distrusted("empty", {}, {});
+        distrusted("header only", {}, listFile({}));
+        distrusted("no header line", {}, "example.com\nexample.com\n");
+        distrusted("another format version", {}, "# quellnet-blocklist 2 uid=0 app=a\nexample.com\n");
+        distrusted("file group-writable", "file 0664", good);
+        distrusted("folder world-writable, sticky", "folder 1777", good);
+        distrusted("file of another owner", "file owner", good);
+        distrusted("folder of another owner", "folder owner", good);
+        distrusted("list is a symlink", "symlink", good);
+        distrusted("folder is a symlink", "folder symlink", good);
+        distrusted("FIFO", "fifo", {});
+        distrusted("folder in its place", "folder", {});
+        distrusted("one byte over the cap", {}, paddedTo(QUELLNET_LIST_MAX_BYTES + 1));
+        distrusted("one name over the cap", {}, listOf(QUELLNET_LIST_MAX_NAMES + 1));
+        QTest::newRow("exactly the byte cap")
+            << QByteArray() << paddedTo(QUELLNET_LIST_MAX_BYTES)
+            << QByteArrayList{"example.com", "www.example.com"} << QByteArrayList();
+        QTest::newRow("exactly the name cap") << QByteArray() << listOf(QUELLNET_LIST_MAX_NAMES)
+                                              << QByteArrayList{"example.com", "n9999.example"}
+                                              << QByteArrayList();
+        QTest::newRow("garbage and NUL lines among good ones")
+            << QByteArray()
+            << listFile(QByteArray("exa\0mple.org\n", 13) +
+                        "\xff\xfe.example\nEXAMPLE.NET\n-bad.example\n\n\n" +
+                        QByteArray(300, 'x') +
+                        "\nspaced name.example\ncrlf.example\r\nexample.com\nexample.org\n"
+                        "tracker.example.net\nlast.example")
+            << QByteArrayList{"example.com", "tracker.example.net", "a.example.org"}
+            << QByteArrayList{"exa", "example.net", "crlf.example", "last.example", "bad.example",
+                              "spaced"};
+        QTest::newRow("unsorted")
+            << QByteArray() << listFile("zeta.example\nexample.com\nalpha.example\n")
+            << QByteArrayList{"alpha.example", "example.com", "zeta.example"} << QByteArrayList();
     }
     void badLists() {
-        QFETCH(int, setup);
+        QFETCH(QByteArray, setup);
+        QFETCH(QByteArray, content);
         QFETCH(QByteArrayList, blocked);
         QFETCH(QByteArrayList, open);
+        if (setup.endsWith("owner") && geteuid() != 0)
+            QSKIP("only root can give a file to another owner");
         const QString folder = freshFolder();
         const QString list = folder + u"/blocked"_s;
-        const QByteArray good = listFile("example.com\n");
-        const bool root = geteuid() == 0;
-        switch (Setup(setup)) {
-        case Setup::Missing:
-            break;
-        case Setup::Empty:
-            QVERIFY(replaceFile(list, QByteArray()));
-            break;
-        case Setup::HeaderOnly:
-            QVERIFY(replaceFile(list, listFile({})));
-            break;
-        case Setup::NoHeader:
-            QVERIFY(replaceFile(list, "example.com\nexample.com\n"));
-            break;
-        case Setup::FutureFormat:
-            QVERIFY(replaceFile(list, "# quellnet-blocklist 2 uid=0 app=a\nexample.com\n"));
-            break;
-        case Setup::FileGroupWritable:
-            QVERIFY(replaceFile(list, good, 0664));
-            break;
-        case Setup::FileWorldWritable:
-            QVERIFY(replaceFile(list, good, 0646));
-            break;
-        case Setup::FolderGroupWritable:
-            QVERIFY(replaceFile(list, good));
-            QCOMPARE(chmod(path(folder).constData(), 0775), 0);
-            break;
-        case Setup::FolderWorldWritableSticky:
-            QVERIFY(replaceFile(list, good));
-            QCOMPARE(chmod(path(folder).constData(), 01777), 0);
-            break;
-        case Setup::FileOtherOwner:
-        case Setup::FolderOtherOwner:
-            if (!root)
-                QSKIP("only root can give a file to another owner");
-            QVERIFY(replaceFile(list, good));
-            QCOMPARE(chown(path(Setup(setup) == Setup::FileOtherOwner ? list : folder).constData(),
-                           65534, 65534),
-                     0);
-            break;
-        case Setup::ListIsSymlink:
-            QVERIFY(replaceFile(folder + u"/real"_s, good));
-            QCOMPARE(symlink("real", path(list).constData()), 0);
-            break;
-        case Setup::FolderIsSymlink: {
-            const QString real = folder + u"-real"_s;
-            QVERIFY(QDir().mkpath(real));
-            QCOMPARE(chmod(path(real).constData(), 0755), 0);
-            QVERIFY(replaceFile(real + u"/blocked"_s, good));
-            QVERIFY(QDir(folder).removeRecursively());
-            QCOMPARE(symlink(path(real).constData(), path(folder).constData()), 0);
-            break;
-        }
-        case Setup::Fifo:
-            // Opening a FIFO without O_NONBLOCK would wait for a writer forever.
+        if (setup == "fifo") {
             QCOMPARE(mkfifo(path(list).constData(), 0644), 0);
-            break;
-        case Setup::ListIsFolder:
+        } else if (setup == "folder") {
             QVERIFY(QDir().mkpath(list));
-            QCOMPARE(chmod(path(list).constData(), 0755), 0);
-            break;
-        case Setup::AtByteCap:
-            QVERIFY(replaceFile(list, paddedTo(QUELLNET_LIST_MAX_BYTES)));
-            break;
-        case Setup::OverByteCap:
-            QVERIFY(replaceFile(list, paddedTo(QUELLNET_LIST_MAX_BYTES + 1)));
-            break;
-        case Setup::AtNameCap:
-            QVERIFY(replaceFile(list, listOf(QUELLNET_LIST_MAX_NAMES)));
-            break;
-        case Setup::OverNameCap:
-            QVERIFY(replaceFile(list, listOf(QUELLNET_LIST_MAX_NAMES + 1)));
-            break;
-        case Setup::GarbageAmongGood:
-            QVERIFY(replaceFile(list, listFile(QByteArray("exa\0mple.org\n", 13) +
-                                               "\xff\xfe.example\nEXAMPLE.NET\n-bad.example\n"
-                                               "\n\n" +
-                                               QByteArray(300, 'x') +
-                                               "\nspaced name.example\ncrlf.example\r\n"
-                                               "example.com\nexample.org\ntracker.example.net\n"
-                                               "last.example")));
-            break;
-        case Setup::Unsorted:
-            QVERIFY(replaceFile(list, listFile("zeta.example\nexample.com\nalpha.example\n")));
-            break;
+        } else if (setup == "symlink") {
+            QVERIFY(replaceFile(folder + u"/real"_s, content));
+            QCOMPARE(symlink("real", path(list).constData()), 0);
+        } else if (setup != "missing") {
+            const bool fileMode = setup.startsWith("file 0");
+            QVERIFY(replaceFile(list, content, fileMode ? setup.mid(5).toUInt(nullptr, 8) : 0644));
         }
-        const QByteArray report = inChild([&]() -> QByteArray {
-            for (const QByteArray &name : std::as_const(blocked)) {
-                const NssModule::Answer answer = m_module.lookUp(name.constData());
-                if (!answer.blocked() || !answer.agree || !answer.kept || !answer.reported)
-                    return name + " not blocked as it should be";
-            }
-            for (const QByteArray &name : std::as_const(open)) {
-                const NssModule::Answer answer = m_module.lookUp(name.constData());
-                if (answer.blocked() || !answer.agree || !answer.kept)
-                    return name + " blocked";
-            }
-            return {};
-        });
-        QVERIFY2(report.isEmpty(), report.constData());
+        if (setup.startsWith("folder 1"))
+            QCOMPARE(chmod(path(folder).constData(), setup.mid(7).toUInt(nullptr, 8)), 0);
+        if (setup.endsWith("owner"))
+            QCOMPARE(chown(path(setup.startsWith("file") ? list : folder).constData(), 65534, 65534),
+                     0);
+        if (setup == "folder symlink") {
+            QCOMPARE(rename(path(folder).constData(), path(folder + u"-real"_s).constData()), 0);
+            QCOMPARE(symlink(path(folder + u"-real"_s).constData(), path(folder).constData()), 0);
+        }
+        // A look-up that hangs (a FIFO opened without O_NONBLOCK waits for a writer forever)
+        // ends the whole test here rather than stalling it.
+        alarm(20);
+        const auto noDeadline = qScopeGuard([] { alarm(0); });
+        for (const QByteArray &name : std::as_const(blocked)) {
+            const NssModule::Answer answer = m_module.lookUp(name.constData());
+            QVERIFY2(answer.blocked() && answer.sound(), name.constData());
+        }
+        for (const QByteArray &name : std::as_const(open)) {
+            const NssModule::Answer answer = m_module.lookUp(name.constData());
+            QVERIFY2(!answer.blocked() && answer.sound(), name.constData());
+        }
     }
 
-    // The very next look-up after a replacement, an in-place edit, a repair or a deletion
-    // sees the list as it now is: nothing to restart.
+    // The very next look-up after a replacement, an in-place edit, a change of mode or a
+    // deletion sees the list as it now is: nothing to restart.
     void changesTakeEffectAtOnce() {
         const QString list = freshFolder() + u"/blocked"_s;
         QVERIFY(replaceFile(list, listFile("a.example\n")));
@@ -307,8 +214,7 @@ private Q_SLOTS:
 
         // Same size, same inode: only the times tell.
         QFile inPlace(list);
-        QVERIFY(inPlace.open(QIODevice::ReadWrite));
-        QVERIFY(inPlace.seek(inPlace.size() - 10));
+        QVERIFY(inPlace.open(QIODevice::ReadWrite) && inPlace.seek(inPlace.size() - 10));
         QCOMPARE(inPlace.write("c"), 1);
         inPlace.close();
         // The clock may not have ticked since the rename; an editor's save comes later.
@@ -319,9 +225,6 @@ private Q_SLOTS:
 
         QCOMPARE(chmod(path(list).constData(), 0666), 0);
         QVERIFY(!m_module.lookUp("c.example").blocked());
-        QCOMPARE(chmod(path(list).constData(), 0644), 0);
-        QVERIFY(m_module.lookUp("c.example").blocked());
-
         QVERIFY(QFile::remove(list));
         QVERIFY(!m_module.lookUp("c.example").blocked());
         QVERIFY(replaceFile(list, listFile("c.example\n")));
