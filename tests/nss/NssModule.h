@@ -27,7 +27,8 @@ public:
         bool sound() const { return agree && kept && reported; }
     };
 
-    NssModule() : m_handle(dlopen(QUELLNET_NSS_TEST_MODULE, RTLD_NOW | RTLD_LOCAL)) {
+    NssModule()
+        : m_handle(dlopen(QUELLNET_NSS_TEST_MODULE, RTLD_NOW | RTLD_LOCAL)) {
         m_by4 = symbol<nss_gethostbyname4_r>("_nss_quellnet_gethostbyname4_r");
         m_by3 = symbol<nss_gethostbyname3_r>("_nss_quellnet_gethostbyname3_r");
         m_by2 = symbol<nss_gethostbyname2_r>("_nss_quellnet_gethostbyname2_r");
@@ -54,8 +55,8 @@ public:
             int *errnop = which == 4 ? &errno : &error;
             const size_t size = sizeof buffer;
             const enum nss_status status =
-                which == 1   ? m_by3(name, AF_INET6, &host, buffer, size, errnop, &herror, &ttl,
-                                     &canonical)
+                which == 1
+                    ? m_by3(name, AF_INET6, &host, buffer, size, errnop, &herror, &ttl, &canonical)
                 : which == 2 ? m_by2(name, AF_INET, &host, buffer, size, errnop, &herror)
                 : which == 3 ? m_by1(name, &host, buffer, size, errnop, &herror)
                              : m_by4(name, &tuple, buffer, size, errnop, &herror, &ttl);
@@ -75,7 +76,7 @@ public:
     }
 
 private:
-    template <typename Function> Function *symbol(const char *name) {
+    template<typename Function> Function *symbol(const char *name) {
         return m_handle ? reinterpret_cast<Function *>(dlsym(m_handle, name)) : nullptr;
     }
 

@@ -128,7 +128,8 @@ private Q_SLOTS:
         distrusted("empty", {}, {});
         distrusted("header only", {}, listFile({}));
         distrusted("no header line", {}, "example.com\nexample.com\n");
-        distrusted("another format version", {}, "# quellnet-blocklist 2 uid=0 app=a\nexample.com\n");
+        distrusted("another format version", {},
+                   "# quellnet-blocklist 2 uid=0 app=a\nexample.com\n");
         distrusted("file group-writable", "file 0664", good);
         distrusted("folder world-writable, sticky", "folder 1777", good);
         distrusted("file of another owner", "file owner", good);
@@ -142,22 +143,22 @@ private Q_SLOTS:
         QTest::newRow("exactly the byte cap")
             << QByteArray() << paddedTo(QUELLNET_LIST_MAX_BYTES)
             << QByteArrayList{"example.com", "www.example.com"} << QByteArrayList();
-        QTest::newRow("exactly the name cap") << QByteArray() << listOf(QUELLNET_LIST_MAX_NAMES)
-                                              << QByteArrayList{"example.com", "n9999.example"}
-                                              << QByteArrayList();
+        QTest::newRow("exactly the name cap")
+            << QByteArray() << listOf(QUELLNET_LIST_MAX_NAMES)
+            << QByteArrayList{"example.com", "n9999.example"} << QByteArrayList();
         QTest::newRow("garbage and NUL lines among good ones")
             << QByteArray()
             << listFile(QByteArray("exa\0mple.org\n", 13) +
-                        "\xff\xfe.example\nEXAMPLE.NET\n-bad.example\n\n\n" +
-                        QByteArray(300, 'x') +
+                        "\xff\xfe.example\nEXAMPLE.NET\n-bad.example\n\n\n" + QByteArray(300, 'x') +
                         "\nspaced name.example\ncrlf.example\r\nexample.com\nexample.org\n"
                         "tracker.example.net\nlast.example")
             << QByteArrayList{"example.com", "tracker.example.net", "a.example.org"}
-            << QByteArrayList{"exa", "example.net", "crlf.example", "last.example", "bad.example",
-                              "spaced"};
-        QTest::newRow("unsorted")
-            << QByteArray() << listFile("zeta.example\nexample.com\nalpha.example\n")
-            << QByteArrayList{"alpha.example", "example.com", "zeta.example"} << QByteArrayList();
+            << QByteArrayList{"exa",          "example.net", "crlf.example",
+                              "last.example", "bad.example", "spaced"};
+        QTest::newRow("unsorted") << QByteArray()
+                                  << listFile("zeta.example\nexample.com\nalpha.example\n")
+                                  << QByteArrayList{"alpha.example", "example.com", "zeta.example"}
+                                  << QByteArrayList();
     }
     void badLists() {
         QFETCH(QByteArray, setup);
@@ -182,8 +183,8 @@ private Q_SLOTS:
         if (setup.startsWith("folder 1"))
             QCOMPARE(chmod(path(folder).constData(), setup.mid(7).toUInt(nullptr, 8)), 0);
         if (setup.endsWith("owner"))
-            QCOMPARE(chown(path(setup.startsWith("file") ? list : folder).constData(), 65534, 65534),
-                     0);
+            QCOMPARE(
+                chown(path(setup.startsWith("file") ? list : folder).constData(), 65534, 65534), 0);
         if (setup == "folder symlink") {
             QCOMPARE(rename(path(folder).constData(), path(folder + u"-real"_s).constData()), 0);
             QCOMPARE(symlink(path(folder + u"-real"_s).constData(), path(folder).constData()), 0);

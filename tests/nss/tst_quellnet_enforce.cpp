@@ -137,10 +137,14 @@ private Q_SLOTS:
         for (qsizetype dot = 63; dot < last.size() - 1; dot += 64)
             last[dot] = '.';
         overByteCap += last + '\n';
-        QTest::newRow("upper case") << writeList << "a.example\nB.example\n"_ba << "line 2"_ba;
-        QTest::newRow("empty line") << writeList << "a.example\n\nb.example\n"_ba << "line 2: empty"_ba;
-        QTest::newRow("CRLF") << writeList << "a.example\r\n"_ba << "line 1"_ba;
-        QTest::newRow("NUL byte") << writeList << "a.exa\0mple\n"_ba << "line 1"_ba;
+        QTest::newRow("upper case") << writeList << "a.example\nB.example\n"_ba
+                                    << "line 2"_ba;
+        QTest::newRow("empty line") << writeList << "a.example\n\nb.example\n"_ba
+                                    << "line 2: empty"_ba;
+        QTest::newRow("CRLF") << writeList << "a.example\r\n"_ba
+                              << "line 1"_ba;
+        QTest::newRow("NUL byte") << writeList << "a.exa\0mple\n"_ba
+                                  << "line 1"_ba;
         QTest::newRow("name of 254")
             << writeList << label + '.' + label + '.' + label + '.' + label.left(62) + '\n'
             << "line 1: longer than 253"_ba;
