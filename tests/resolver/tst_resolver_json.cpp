@@ -75,52 +75,30 @@ private Q_SLOTS:
         auto row = [](const char *name, const QString &text, bool ok) {
             QTest::newRow(name) << text << ok;
         };
-        // Whole text.
         row("empty text", QString(), false);
-        row("empty array", u" [ ] "_s, true);
         row("garbage after array", u"[] x"_s, false);
         row("too deep", QString(5000, u'[') + QString(5000, u']'), false);
-        row("unknown members ignored", resolverList(doh(u",\"extra\":[1]"_s), u",\"z\":null"_s),
-            true);
         // A member named twice counts only where the reader reads it.
         row("escaped duplicate", resolverList(doh(), u",\"n\\u0061me\":\"x\""_s), false);
         row("base twice", resolverList(u"{\"base\":\"dnsOverTLS\","_s + doh().mid(1)), false);
-        row("serverURL twice", resolverList(doh(u",\"serverURL\":null,\"serverURL\":\"/q\""_s)),
-            false);
         row("onDemandRules twice",
             resolverList(doh(), u",\"onDemandRules\":[],\"onDemandRules\":null"_s), false);
         row("rule action twice", ruleList(u"action"_s, u"1,\"action\":2"_s), false);
         row("unknown member twice", resolverList(doh(), u",\"z\":1,\"z\":[]"_s), true);
         row("twice inside an unknown member",
             resolverList(doh(), u",\"z\":{\"name\":1,\"name\":2}"_s), true);
-        row("unknown rule member twice", ruleList(u"action"_s, u"1,\"x\":2,\"x\":3"_s), true);
         row("payload base does not name, twice",
             resolverList(doh(u"},\"dotConfiguration\":1,\"dotConfiguration\":{"_s)), true);
-        row("twice inside payload base does not name",
-            resolverList(doh(u"},\"dotConfiguration\":{\"servers\":[],\"servers\":[\"x\"]"_s)),
-            true);
         row("lone surrogate escape", resolverList(doh()).replace(u"home"_s, u"\\ud800"_s), false);
-        row("surrogate pair escape", resolverList(doh()).replace(u"home"_s, u"\\ud83d\\ude00"_s),
-            true);
-        // Resolver members.
         row("id with braces", resolverList(doh()).replace(kId, u'{' + kId + u'}'), false);
-        row("name missing", resolverList(doh()).replace(u"\"name\":\"home\","_s, QString()), false);
-        // Configuration.
         row("https carrying tls payload",
             resolverList(uR"({"base":"dnsOverHTTPS","dotConfiguration":{"servers":[]}})"_s), false);
         row("tls serverName number", resolverList(dot(u",\"serverName\":5"_s)), false);
-        row("base in other case", resolverList(doh().replace(u"dnsOverHTTPS"_s, u"DNSOverHTTPS"_s)),
-            false);
         // URLs: anything that parses reads, relative references included.
         row("https serverURL relative", resolverList(doh(u",\"serverURL\":\"dns-query\""_s)), true);
-        row("https serverURL absolute path", resolverList(doh(u",\"serverURL\":\"/dns-query\""_s)),
-            true);
         row("https serverURL empty", resolverList(doh(u",\"serverURL\":\"\""_s)), false);
         row("https serverURL with a space",
             resolverList(doh(u",\"serverURL\":\"https://dns.example/a b\""_s)), false);
-        row("probeURL relative", ruleList(u"probeURL"_s, u"\"check?x=1\""_s), true);
-        // On-demand rule members.
-        row("rule without probeURL", ruleList(u"probeURL"_s, QString()), true);
         row("rule ssidMatch null", ruleList(u"ssidMatch"_s, u"null"_s), false);
         row("action fraction", ruleList(u"action"_s, u"1.5"_s), false);
         row("action whole in exponent form", ruleList(u"action"_s, u"1e2"_s), true);

@@ -44,17 +44,6 @@ private Q_SLOTS:
         QVERIFY(qHash(other) != qHash(original));
     }
 
-    void freshIdsKeepValuesApart() {
-        QVERIFY(Resolver() != Resolver());
-        QVERIFY(OnDemandRule().id != OnDemandRule().id);
-    }
-
-    void vocabulary() {
-        QCOMPARE(OnDemandAction::description(3), u"Apply with excluded domains"_s);
-        QCOMPARE(OnDemandAction::description(std::numeric_limits<qint64>::min()), u"Unknown"_s);
-        QCOMPARE(OnDemandInterfaceType::allCases, (std::array<qint64, 3>{0, 2, 3}));
-    }
-
     // HTTPS always sets match domains (also empty), TLS never; absent optionals stay unset.
     void dnsSettings() {
         const auto empty = makeDNSSettings(Configuration::dnsOverHTTPS({}));
@@ -75,8 +64,6 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("interfaceType");
         QTest::addColumn<bool>("ssidSet");
         QTest::newRow("connect, any") << qint64(1) << qint64(0) << true;
-        QTest::newRow("disconnect, wifi") << qint64(2) << qint64(2) << true;
-        QTest::newRow("evaluate, cellular") << qint64(3) << qint64(3) << false;
         QTest::newRow("ignore, unknown type") << qint64(4) << qint64(-5) << false;
     }
     void ruleSettings() {
