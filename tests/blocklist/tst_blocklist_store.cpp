@@ -60,10 +60,10 @@ QByteArray readAll(const QString &path) {
 }
 
 /** Runs SQL on the file as another program would, outside the store. */
-bool exec(const QString &path, const char *sql) {
+bool exec(const QString &path, const QByteArray &sql) {
     sqlite3 *db = nullptr;
     const bool ok = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
-                    sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+                    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(db);
     return ok;
 }
@@ -420,7 +420,6 @@ private Q_SLOTS:
     void schemaVersions_data() {
         QTest::addColumn<int>("version");
         QTest::newRow("no schema yet") << 0;
-        QTest::newRow("current") << 1;
         QTest::newRow("newer") << 2;
     }
     void schemaVersions() {
@@ -437,9 +436,7 @@ private Q_SLOTS:
                 store->insert(record(name));
             QVERIFY(!store->save());
             store.reset();
-            QVERIFY(exec(
-                path,
-                QByteArray("PRAGMA user_version = " + QByteArray::number(version)).constData()));
+            QVERIFY(exec(path, "PRAGMA user_version = " + QByteArray::number(version)));
         }
         const QByteArray before = readAll(path);
         const bool newer = version > BlocklistStore::schemaVersion;
@@ -459,14 +456,10 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(namesOnDisk(path), names << text);
-        sqlite3 *db = nullptr;
-        sqlite3_stmt *query = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-        sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &query, nullptr);
-        QCOMPARE(sqlite3_step(query), SQLITE_ROW);
-        QCOMPARE(sqlite3_column_int(query, 0), BlocklistStore::schemaVersion);
-        sqlite3_finalize(query);
-        sqlite3_close(db);
+        // The steps leave the file marked current, or the next start would run them again.
+        const QByteArray current = QByteArray::number(BlocklistStore::schemaVersion);
+        QVERIFY(exec(path, "CREATE TEMP TABLE v(x CHECK (x = " + current +
+                               ")); INSERT INTO v SELECT user_version FROM pragma_user_version"));
     }
 
     // Two copies on one file: a delete in one never removes what the other added, though

@@ -99,7 +99,6 @@ private Q_SLOTS:
     void oddRequests_data() {
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<bool>("answered");
-        QTest::newRow("no token") << QByteArray("activate\n") << true;
         QTest::newRow("control character") << QByteArray("activate a\x01z\n") << true;
         QTest::newRow("unknown request") << QByteArray("quit\n") << false;
         QTest::newRow("no end of line") << QByteArray(4000, 'a') << false;
