@@ -175,7 +175,8 @@ private Q_SLOTS:
 
         auto removing = shownController();
         removing->removePreferences();
-        QTRY_VERIFY(!stored());
+        QTRY_COMPARE(removeRowText(*removing), u"No preferences to remove"_s); // after the reload
+        QVERIFY(!stored());
 
         // With nothing in memory the platform is not asked: an armed failure stays unused.
         NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::remove,
