@@ -3,18 +3,14 @@
 // PRAGMA integrity_check.
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/DomainListModel.h"
+#include "common/BlocklistFiles.h"
 #include "common/TestEnvironment.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
-#include <QTest>
-
-#include <sqlite3.h>
-
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
+using namespace BlocklistFiles;
 
 namespace {
 
@@ -34,8 +30,9 @@ QByteArray idText(const QUuid &id) {
 
 /** Writer side: adds and deletes at random forever, announcing each write ("?+id", "?-id")
     before it and acknowledging it ("+id", "-id") once save() has returned. */
-int runWriter(const QString &path, quint32 seed) {
-    BlocklistStore store(path);
+int runWriter(const QStringList &args) {
+    const quint32 seed = args.value(1).toUInt();
+    BlocklistStore store(args.value(0));
     QRandomGenerator random(seed);
     for (quint64 n = 0;; ++n) {
         const QList<DomainRef> &records = store.domains()->records();
@@ -61,29 +58,6 @@ int runWriter(const QString &path, quint32 seed) {
     }
 }
 
-/** The ids on disk, read as another program would, or nullopt when the check fails. */
-std::optional<QSet<QUuid>> idsOnDisk(const QString &path, QByteArray &verdict) {
-    sqlite3 *db = nullptr;
-    QSet<QUuid> ids;
-    bool ok = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY,
-                              nullptr) == SQLITE_OK;
-    sqlite3_stmt *statement = nullptr;
-    if (ok &&
-        sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW)
-        verdict = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
-    sqlite3_finalize(statement);
-    statement = nullptr;
-    ok = ok && verdict == "ok" &&
-         sqlite3_prepare_v2(db, "SELECT id FROM domains", -1, &statement, nullptr) == SQLITE_OK;
-    while (ok && sqlite3_step(statement) == SQLITE_ROW)
-        ids.insert(QUuid::fromRfc4122(
-            QByteArrayView(static_cast<const char *>(sqlite3_column_blob(statement, 0)), 16)));
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return ok ? std::optional(ids) : std::nullopt;
-}
-
 } // namespace
 
 class TestBlocklistCrash : public QObject {
@@ -100,8 +74,7 @@ private Q_SLOTS:
         int adds = 0, deletes = 0, lost = 0, resurrected = 0;
         for (int round = 0; round < kills; ++round) {
             QProcess writer;
-            writer.start(QCoreApplication::applicationFilePath(),
-                         {u"--writer"_s, path, QString::number(random.generate())});
+            startChild(writer, {path, QString::number(random.generate())});
             // Killed after a random number of acknowledged writes, wherever the writer is then.
             const int killAfter = 1 + random.bounded(120);
             QByteArray output;
@@ -136,17 +109,17 @@ private Q_SLOTS:
                     inFlight.clear();
                 }
             }
-            QByteArray verdict;
-            const auto onDisk = idsOnDisk(path, verdict);
-            QVERIFY2(onDisk, verdict.constData());
+            const OnDisk disk = onDisk(path);
+            QCOMPARE(disk.verdict, "ok");
+            const QSet<QUuid> found(disk.ids.cbegin(), disk.ids.cend());
             const QUuid pending(QString::fromLatin1(inFlight.mid(1)));
             for (const QUuid &id : std::as_const(expected))
-                if (!onDisk->contains(id) && !(inFlight.startsWith('-') && id == pending))
+                if (!found.contains(id) && !(inFlight.startsWith('-') && id == pending))
                     ++lost;
-            for (const QUuid &id : *onDisk)
+            for (const QUuid &id : found)
                 if (!expected.contains(id) && !(inFlight.startsWith('+') && id == pending))
                     ++resurrected;
-            expected = *onDisk; // the write in flight counts as it landed
+            expected = found; // the write in flight counts as it landed
         }
         qInfo("crash consistency: %d kills, %d acknowledged adds, %d acknowledged deletes, "
               "%d lost, %d deleted records back",
@@ -157,11 +130,7 @@ private Q_SLOTS:
 };
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    if (app.arguments().value(1) == u"--writer"_s)
-        return runWriter(app.arguments().value(2), app.arguments().value(3).toUInt());
-    TestBlocklistCrash test;
-    return QTest::qExec(&test, argc, argv);
+    return mainWithChild<TestBlocklistCrash>(argc, argv, runWriter);
 }
 
 #include "tst_blocklist_crash.moc"
