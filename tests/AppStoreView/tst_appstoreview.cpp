@@ -66,8 +66,8 @@ private Q_SLOTS:
     }
 
     void entriesAreBuiltOnceOnFirstUse() {
-        QVERIFY(!AppCatalogue::isMoreOptionsAppBuilt(3));
-        QVERIFY(!AppCatalogue::moreOptionsApp(8) && !AppCatalogue::moreOptionsApp(-1));
+        QVERIFY(!AppCatalogue::isMoreOptionsAppBuilt(3) && !AppCatalogue::moreOptionsApp(-1));
+        QVERIFY(!AppCatalogue::moreOptionsApp(8));
         std::vector<std::shared_ptr<AppStoreView>> seen(8);
         std::vector<std::thread> threads;
         for (std::size_t i = 0; i < seen.size(); ++i)
@@ -79,25 +79,23 @@ private Q_SLOTS:
         QCOMPARE(&AppCatalogue::promotedApps(), &AppCatalogue::promotedApps());
     }
 
-    void unreachableStoreOpensTheWebAddress() {
+    // An unreachable store opens the web address; an inactive scene, or an active one without
+    // a window, shows nothing and opens nothing.
+    void nowhereToShow() {
         QVERIFY(StoreReachability::setReachable(false));
         MoreApps::presentFeaturedApp();
         QTRY_COMPARE(m_opened, QList<QUrl>{QUrl(u"https://apps.example.com/app/id6452000024"_s)});
         QVERIFY(showsNothing());
-    }
-
-    void nowhereToShowShowsNothing() {
+        QVERIFY(StoreReachability::setReachable(true));
         m_scene->setActivationState(UIScene::ActivationState::foregroundInactive);
         AppCatalogue::moreOptionsApp(1)->presentProductPage();
-        QVERIFY(showsNothing());
-        // An active scene without a window shows nothing either.
         auto bare = std::make_shared<UIWindowScene>();
         bare->setActivationState(UIScene::ActivationState::foregroundActive);
         UIApplication::shared().connectScene(bare);
         AppCatalogue::moreOptionsApp(1)->presentProductPage();
         QVERIFY(showsNothing());
         UIApplication::shared().disconnectScene(bare);
-        QVERIFY(m_opened.isEmpty());
+        QCOMPARE(m_opened.size(), 1);
     }
 
     void featuredShowsAfterLoadAndCloses() {
@@ -107,9 +105,8 @@ private Q_SLOTS:
         MoreApps::presentFeaturedApp();
         QCOMPARE(sheets()->count(), 0); // nothing until the load completes
         QCOMPARE(shownTitle(), u"Tidepool Photo Cleaner"_s);
-        QSignalSpy removed(sheets(), &QAbstractItemModel::rowsRemoved);
         sheets()->close(0); // through the delegate, which dismisses the page
-        QVERIFY(removed.wait());
+        QTRY_COMPARE(sheets()->count(), 0);
     }
 
     void promotionPicksAmongThePromoted() {
