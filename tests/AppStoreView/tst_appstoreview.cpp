@@ -5,12 +5,10 @@
 #include "AppStoreView/AppCatalogue.h"
 #include "AppStoreView/AppStoreView.h"
 #include "AppStoreView/MoreApps.h"
-#include "storekit/StoreListings.h"
 #include "storekit/StoreReachability.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIWindow.h"
 
-#include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
@@ -67,21 +65,9 @@ private Q_SLOTS:
         m_scene->keyWindow()->rootViewController()->dismissViewControllerAnimated(false, {});
     }
 
-    void cataloguesHaveFifteenDistinctListedApps() {
-        QSet<QString> ids;
-        for (const auto *list : {&AppCatalogue::moreOptionsInfo(), &AppCatalogue::promotedInfo()})
-            for (const AppInfo &info : *list) {
-                QVERIFY2(QRegularExpression(u"^[0-9]{10}$"_s).match(info.productID).hasMatch(),
-                         qPrintable(info.productID));
-                QCOMPARE(StoreListings::listing(info.productID).title, info.title);
-                ids.insert(info.productID);
-            }
-        QCOMPARE(ids.size(), 15);
-    }
-
     void entriesAreBuiltOnceOnFirstUse() {
-        QVERIFY(!AppCatalogue::isMoreOptionsAppBuilt(3));
-        QVERIFY(!AppCatalogue::moreOptionsApp(8) && !AppCatalogue::moreOptionsApp(-1));
+        QVERIFY(!AppCatalogue::isMoreOptionsAppBuilt(3) && !AppCatalogue::moreOptionsApp(-1));
+        QVERIFY(!AppCatalogue::moreOptionsApp(8));
         std::vector<std::shared_ptr<AppStoreView>> seen(8);
         std::vector<std::thread> threads;
         for (std::size_t i = 0; i < seen.size(); ++i)
@@ -93,28 +79,23 @@ private Q_SLOTS:
         QCOMPARE(&AppCatalogue::promotedApps(), &AppCatalogue::promotedApps());
     }
 
-    void unreachableStoreOpensTheWebAddress() {
+    // An unreachable store opens the web address; an inactive scene, or an active one without
+    // a window, shows nothing and opens nothing.
+    void nowhereToShow() {
         QVERIFY(StoreReachability::setReachable(false));
         MoreApps::presentFeaturedApp();
         QTRY_COMPARE(m_opened, QList<QUrl>{QUrl(u"https://apps.example.com/app/id6452000024"_s)});
         QVERIFY(showsNothing());
-    }
-
-    void nowhereToShowShowsNothing() {
-        for (auto state :
-             {UIScene::ActivationState::foregroundInactive, UIScene::ActivationState::background}) {
-            m_scene->setActivationState(state);
-            AppCatalogue::moreOptionsApp(1)->presentProductPage();
-            QVERIFY(showsNothing());
-        }
-        // An active scene without a window shows nothing either.
+        QVERIFY(StoreReachability::setReachable(true));
+        m_scene->setActivationState(UIScene::ActivationState::foregroundInactive);
+        AppCatalogue::moreOptionsApp(1)->presentProductPage();
         auto bare = std::make_shared<UIWindowScene>();
         bare->setActivationState(UIScene::ActivationState::foregroundActive);
         UIApplication::shared().connectScene(bare);
         AppCatalogue::moreOptionsApp(1)->presentProductPage();
         QVERIFY(showsNothing());
         UIApplication::shared().disconnectScene(bare);
-        QVERIFY(m_opened.isEmpty());
+        QCOMPARE(m_opened.size(), 1);
     }
 
     void featuredShowsAfterLoadAndCloses() {
@@ -124,9 +105,8 @@ private Q_SLOTS:
         MoreApps::presentFeaturedApp();
         QCOMPARE(sheets()->count(), 0); // nothing until the load completes
         QCOMPARE(shownTitle(), u"Tidepool Photo Cleaner"_s);
-        QSignalSpy removed(sheets(), &QAbstractItemModel::rowsRemoved);
         sheets()->close(0); // through the delegate, which dismisses the page
-        QVERIFY(removed.wait());
+        QTRY_COMPARE(sheets()->count(), 0);
     }
 
     void promotionPicksAmongThePromoted() {

@@ -4,7 +4,6 @@
 #include "common/TestEnvironment.h"
 
 #include "blocklist/BlocklistStore.h"
-#include "blocklist/Domain.h"
 #include "blocklist/DomainListModel.h"
 #include "foundation/NSBundle.h"
 #include "networkextension/DNSConfigurationStore.h"
@@ -12,7 +11,6 @@
 #include "protection/PreferencesController.h"
 #include "protection/ProtectionStatus.h"
 
-#include <QLockFile>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -22,17 +20,14 @@ using namespace Qt::StringLiterals;
 using namespace TestSupport;
 
 namespace {
-/** The text of the save row as the screen shows it: a message, or the button. */
+/** The texts of the save and remove rows as the screen shows them: a message, or the button. */
 QString saveRowText(const PreferencesController &c) {
-    if (auto m = c.saveRowMessage())
-        return m->text;
-    return c.state().isDNSEnabled ? u"Update preferences"_s : u"Save preferences"_s;
+    const auto m = c.saveRowMessage();
+    return m ? m->text : c.state().isDNSEnabled ? u"Update preferences"_s : u"Save preferences"_s;
 }
-
 QString removeRowText(const PreferencesController &c) {
-    if (auto m = c.removeRowMessage())
-        return m->text;
-    return u"Remove preferences"_s;
+    const auto m = c.removeRowMessage();
+    return m ? m->text : u"Remove preferences"_s;
 }
 
 /** Every text a row showed, in order: completions may land faster than a poll can look. */
@@ -89,16 +84,12 @@ private Q_SLOTS:
         m_store = std::make_unique<BlocklistStore>(m_env->dataHome() + u"/blocklist.sqlite"_s);
     }
 
-    void cleanup() {
-        m_store.reset();
-        m_env.reset();
-    }
+    void cleanup() { m_store.reset(), m_env.reset(); }
 
     void guardsOutrankEveryFlag_data() {
         QTest::addColumn<int>("records");
         QTest::addColumn<QString>("expected");
         QTest::newRow("empty") << 0 << u"Blocklist is empty"_s;
-        QTest::newRow("one") << 1 << u"Preferences saved!"_s;
         QTest::newRow("199") << 199 << u"Preferences saved!"_s;
         QTest::newRow("200 is full") << 200 << u"Blocklist is full"_s;
     }
@@ -117,9 +108,6 @@ private Q_SLOTS:
     void firstSaveThenSwitchedOnReadsUpdated() {
         addDomains(*m_store, {u"tracker.example"_s, u"Ads.example"_s, u"b.example"_s});
         auto c = shownController();
-        QCOMPARE(saveRowText(*c), u"Save preferences"_s);
-        QCOMPARE(removeRowText(*c), u"No preferences to remove"_s);
-
         QSignalSpy changed(c.get(), &PreferencesController::stateChanged);
         c->savePreferences();
         QVERIFY(!c->state().saveDNSSuccess); // never inside the call
@@ -127,7 +115,6 @@ private Q_SLOTS:
         QCOMPARE(saveRowText(*c), u"Preferences saved!"_s);
         const auto config = stored();
         QVERIFY(config && !config->enabled);
-        QCOMPARE(config->settings->servers(), QStringList{u"0.0.0.0"_s});
         QCOMPARE(config->settings->matchDomains(),
                  QStringList({u"Ads.example"_s, u"b.example"_s, u"tracker.example"_s}));
 
@@ -136,15 +123,12 @@ private Q_SLOTS:
         QTRY_VERIFY(c->state().isDNSEnabled);
         QCOMPARE(saveRowText(*c), u"Preferences updated!"_s);
         QCOMPARE(removeRowText(*c), u"No preferences to remove"_s); // latched before the save
-    }
 
-    void savingTheStoredNamesAgainIsUnchanged() {
-        auto second = relaunchedAfterSave(true);
-        QCOMPARE(saveRowText(*second), u"Update preferences"_s);
-        QCOMPARE(removeRowText(*second), u"Remove preferences"_s);
-        second->savePreferences();
-        QTRY_VERIFY(second->state().saveDNSUnchanged);
-        QCOMPARE(saveRowText(*second), u"Preferences already up to date"_s);
+        // A new screen saving the stored names again changes nothing and says so.
+        auto next = shownController();
+        next->savePreferences();
+        QTRY_VERIFY(next->state().saveDNSUnchanged);
+        QCOMPARE(saveRowText(*next), u"Preferences already up to date"_s);
         QVERIFY(stored() && stored()->enabled);
     }
 
@@ -154,12 +138,9 @@ private Q_SLOTS:
         QTest::addColumn<bool>("switchedOn");
         QTest::addColumn<QStringList>("saveRow");
         const QStringList saving{u"Error saving preferences"_s};
-        QTest::newRow("other domain") << u"NSPOSIXErrorDomain"_s << qint64(13) << false << saving;
         QTest::newRow("code 9 of another domain") << u"Other"_s << qint64(9) << false << saving;
         QTest::newRow("configuration error 1")
             << NEConfigurationErrorDomain << qint64(1) << false << saving;
-        QTest::newRow("domain in other case")
-            << u"neconfigurationerrordomain"_s << qint64(9) << false << saving;
         // The removal switches protection off, so the reload turns "updating" into "saving".
         QTest::newRow("update") << u"X"_s << qint64(1) << true
                                 << QStringList{u"Error updating preferences"_s, saving.first()};
@@ -191,11 +172,8 @@ private Q_SLOTS:
         QVERIFY(stored());
 
         auto removing = shownController();
-        RowHistory history(*removing);
         removing->removePreferences();
         QTRY_COMPARE(removeRowText(*removing), u"No preferences to remove"_s); // after the reload
-        QCOMPARE(history.remove,
-                 QStringList({u"Preferences removed!"_s, u"No preferences to remove"_s}));
         QVERIFY(!stored());
 
         // With nothing in memory the platform is not asked: an armed failure stays unused.
@@ -203,52 +181,44 @@ private Q_SLOTS:
                                                           {u"X"_s, 4, {}});
         PreferencesController fresh(NEDNSSettingsManager::sharedManager(), m_store->domains());
         fresh.removePreferences();
-        QVERIFY(fresh.state().dnsSettingsEmpty && !fresh.state().removeDNSError);
         OptionalError seen;
         NEDNSSettingsManager::sharedManager().removeFromPreferencesWithCompletionHandler(
             [&seen](OptionalError e) { seen = e; });
         QTRY_VERIFY(seen);
+        QVERIFY(!fresh.state().removeDNSError);
     }
 
-    void failedLoadChangesNothing() {
-        auto c = relaunchedAfterSave(true);
-        switchOn(false);
-        const PreferencesState before = c->state();
-        NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::load,
-                                                          {u"X"_s, 6, {}});
-        c->loadPreferences();
-        QVERIFY(settle());
-        QVERIFY(before.isDNSEnabled);
-        QCOMPARE(c->state(), before);
-    }
-
+    // The flag follows the switch; a failed load changes neither it nor the screen's state; a
+    // screen gone before the answer gets nothing.
     void protectionStatusFollowsTheSwitch() {
-        relaunchedAfterSave(false);
+        auto c = relaunchedAfterSave(true);
         QObject screen;
         std::optional<bool> flag;
         refreshProtectionStatus(NEDNSSettingsManager::sharedManager(), &screen,
                                 [&flag](bool on) { flag = on; });
-        QVERIFY(!flag);
-        QTRY_COMPARE(flag, std::optional<bool>(false));
-        switchOn(true);
-        refreshProtectionStatus(NEDNSSettingsManager::sharedManager(), &screen,
-                                [&flag](bool on) { flag = on; });
+        QVERIFY(!flag); // never inside the call
         QTRY_COMPARE(flag, std::optional<bool>(true));
 
-        // A failed load keeps the flag; a screen gone before the answer gets nothing.
         NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::load,
                                                           {u"X"_s, 6, {}});
         switchOn(false);
         bool answered = false;
         refreshProtectionStatus(NEDNSSettingsManager::sharedManager(), &screen,
-                                [&](bool on) { flag = on, answered = true; });
+                                [&](bool) { answered = true; });
         auto gone = std::make_unique<QObject>();
         refreshProtectionStatus(NEDNSSettingsManager::sharedManager(), gone.get(),
                                 [&](bool) { QFAIL("screen was destroyed"); });
         gone.reset();
         QVERIFY(settle());
         QVERIFY(!answered);
-        QCOMPARE(flag, std::optional<bool>(true));
+
+        const PreferencesState before = c->state();
+        QVERIFY(before.isDNSEnabled);
+        NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::load,
+                                                          {u"X"_s, 6, {}});
+        c->loadPreferences();
+        QVERIFY(settle());
+        QCOMPARE(c->state(), before);
     }
 };
 

@@ -1,8 +1,7 @@
-#include "common/TestEnvironment.h"
+#include "common/TestFiles.h"
 #include "resolver/ResolverJSON.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -17,10 +16,6 @@ const QString kId = u"E621E1F8-C36C-495A-93FC-0C247A3E6E5F"_s;
 QString doh(const QString &extra = {}) {
     return uR"({"base":"dnsOverHTTPS","dohConfiguration":{"domains":["a.test"],"servers":["0.0.0.0"])"_s +
            extra + u"}}"_s;
-}
-
-QString dot(const QString &extra = {}) {
-    return uR"({"base":"dnsOverTLS","dotConfiguration":{"servers":["1.1.1.1"])"_s + extra + u"}}"_s;
 }
 
 /** A one-resolver list; `members` follow "configuration" inside the resolver object. */
@@ -64,63 +59,31 @@ Resolver fullResolver(const QString &name) {
 class TestResolverJson : public QObject {
     Q_OBJECT
 
-    TestEnvironment m_env;
-
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(m_env.isValid()); }
-
     void readingRules_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("ok");
         auto row = [](const char *name, const QString &text, bool ok) {
             QTest::newRow(name) << text << ok;
         };
-        // Whole text.
         row("empty text", QString(), false);
-        row("empty array", u" [ ] "_s, true);
-        row("garbage after array", u"[] x"_s, false);
         row("too deep", QString(5000, u'[') + QString(5000, u']'), false);
-        row("unknown members ignored", resolverList(doh(u",\"extra\":[1]"_s), u",\"z\":null"_s),
-            true);
         // A member named twice counts only where the reader reads it.
         row("escaped duplicate", resolverList(doh(), u",\"n\\u0061me\":\"x\""_s), false);
         row("base twice", resolverList(u"{\"base\":\"dnsOverTLS\","_s + doh().mid(1)), false);
-        row("serverURL twice", resolverList(doh(u",\"serverURL\":null,\"serverURL\":\"/q\""_s)),
-            false);
-        row("onDemandRules twice",
-            resolverList(doh(), u",\"onDemandRules\":[],\"onDemandRules\":null"_s), false);
         row("rule action twice", ruleList(u"action"_s, u"1,\"action\":2"_s), false);
         row("unknown member twice", resolverList(doh(), u",\"z\":1,\"z\":[]"_s), true);
         row("twice inside an unknown member",
             resolverList(doh(), u",\"z\":{\"name\":1,\"name\":2}"_s), true);
-        row("unknown rule member twice", ruleList(u"action"_s, u"1,\"x\":2,\"x\":3"_s), true);
         row("payload base does not name, twice",
             resolverList(doh(u"},\"dotConfiguration\":1,\"dotConfiguration\":{"_s)), true);
-        row("twice inside payload base does not name",
-            resolverList(doh(u"},\"dotConfiguration\":{\"servers\":[],\"servers\":[\"x\"]"_s)),
-            true);
         row("lone surrogate escape", resolverList(doh()).replace(u"home"_s, u"\\ud800"_s), false);
-        row("surrogate pair escape", resolverList(doh()).replace(u"home"_s, u"\\ud83d\\ude00"_s),
-            true);
-        // Resolver members.
         row("id with braces", resolverList(doh()).replace(kId, u'{' + kId + u'}'), false);
-        row("name missing", resolverList(doh()).replace(u"\"name\":\"home\","_s, QString()), false);
-        // Configuration.
         row("https carrying tls payload",
             resolverList(uR"({"base":"dnsOverHTTPS","dotConfiguration":{"servers":[]}})"_s), false);
-        row("tls serverName number", resolverList(dot(u",\"serverName\":5"_s)), false);
-        row("base in other case", resolverList(doh().replace(u"dnsOverHTTPS"_s, u"DNSOverHTTPS"_s)),
-            false);
         // URLs: anything that parses reads, relative references included.
         row("https serverURL relative", resolverList(doh(u",\"serverURL\":\"dns-query\""_s)), true);
-        row("https serverURL absolute path", resolverList(doh(u",\"serverURL\":\"/dns-query\""_s)),
-            true);
         row("https serverURL empty", resolverList(doh(u",\"serverURL\":\"\""_s)), false);
-        row("https serverURL with a space",
-            resolverList(doh(u",\"serverURL\":\"https://dns.example/a b\""_s)), false);
-        row("probeURL relative", ruleList(u"probeURL"_s, u"\"check?x=1\""_s), true);
-        // On-demand rule members.
-        row("rule without probeURL", ruleList(u"probeURL"_s, QString()), true);
         row("rule ssidMatch null", ruleList(u"ssidMatch"_s, u"null"_s), false);
         row("action fraction", ruleList(u"action"_s, u"1.5"_s), false);
         row("action whole in exponent form", ruleList(u"action"_s, u"1e2"_s), true);
@@ -139,19 +102,14 @@ private Q_SLOTS:
     // and only the payload that "base" names.
     void keptValues() {
         const auto rules = resolverListFromRawValue(ruleList(u"action"_s, u"9007199254740993"_s));
-        QVERIFY(rules);
-        QCOMPARE(rules->at(0).onDemandRules.at(0).action, Q_INT64_C(9007199254740993));
-
+        QCOMPARE(rules.value().at(0).onDemandRules.at(0).action, Q_INT64_C(9007199254740993));
         const auto lower =
             resolverListFromRawValue(resolverList(doh()).replace(kId, kId.toLower()));
-        QVERIFY(lower);
-        QCOMPARE(lower->at(0).id, QUuid::fromString(kId));
-
+        QCOMPARE(lower.value().at(0).id, QUuid::fromString(kId));
         const auto both = resolverListFromRawValue(
             resolverList(doh().chopped(1) + u",\"dotConfiguration\":{\"servers\":[]}}"_s));
-        QVERIFY(both);
-        QCOMPARE(both->at(0).configuration.base(), Configuration::Base::dnsOverHTTPS);
-        QCOMPARE(both->at(0).configuration.dohConfiguration()->domains, QStringList({u"a.test"_s}));
+        QCOMPARE(both.value().at(0).configuration.dohConfiguration()->domains,
+                 QStringList({u"a.test"_s}));
     }
 
     // Empty arrays are written, not left out; only absent optionals are.
@@ -168,6 +126,8 @@ private Q_SLOTS:
         QVERIFY(!toJson(OnDemandRule{}).contains(u"probeURL"_s));
     }
 
+    // Any text and every field survive writing and reading; a list that would not read back as
+    // itself is written as "[]", never half-right.
     void roundTrip() {
         Resolver tls = fullResolver(u"\u540d\u524d \U0001F600"_s);
         tls.configuration =
@@ -177,6 +137,13 @@ private Q_SLOTS:
         QVERIFY(text != u"[]"_s && !text.contains(u'\n'));
         QCOMPARE(resolverListFromRawValue(text), list);
         QCOMPARE(rawValue(*resolverListFromRawValue(text)), text);
+
+        Resolver loneSurrogate = fullResolver(u"ok"_s);
+        loneSurrogate.onDemandRules[0].name = QString(QChar(0xdc00));
+        Resolver invalidURL = fullResolver(u"ok"_s);
+        invalidURL.configuration.dohConfiguration()->serverURL = QUrl();
+        QCOMPARE(rawValue({fullResolver(u"fine"_s), loneSurrogate}), u"[]"_s);
+        QCOMPARE(rawValue({invalidURL}), u"[]"_s);
     }
 
     // Every seed of the resolver list fuzzer is a valid list that is written back the same.
@@ -185,31 +152,11 @@ private Q_SLOTS:
         const QStringList seeds = corpus.entryList(QDir::Files);
         QVERIFY(seeds.size() >= 8);
         for (const QString &seed : seeds) {
-            QFile file(corpus.filePath(seed));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const auto list = resolverListFromRawValue(QString::fromUtf8(file.read(64 * 1024)));
+            const auto list =
+                resolverListFromRawValue(QString::fromUtf8(fileBytes(corpus.filePath(seed))));
             QVERIFY2(list, qPrintable(seed));
             QCOMPARE(resolverListFromRawValue(rawValue(*list)), list);
         }
-    }
-
-    // A list that would not read back as itself is written as "[]", never half-right.
-    void unwritableListsFallBack() {
-        Resolver loneSurrogate = fullResolver(u"ok"_s);
-        loneSurrogate.onDemandRules[0].name = QString(QChar(0xdc00));
-        Resolver invalidURL = fullResolver(u"ok"_s);
-        invalidURL.configuration.dohConfiguration()->serverURL = QUrl();
-        QCOMPARE(rawValue({fullResolver(u"fine"_s), loneSurrogate}), u"[]"_s);
-        QCOMPARE(rawValue({invalidURL}), u"[]"_s);
-
-        // A relative URL is a URL like any other: written, and read back the same.
-        Resolver relative = fullResolver(u"ok"_s);
-        relative.configuration.dohConfiguration()->serverURL = QUrl(u"/dns-query"_s);
-        relative.onDemandRules[0].probeURL = QUrl(u"probe"_s);
-        const QList<Resolver> list{fullResolver(u"other"_s), relative};
-        const QString text = rawValue(list);
-        QVERIFY(text.contains(u"\"serverURL\":\"/dns-query\""_s));
-        QCOMPARE(resolverListFromRawValue(text), list);
     }
 };
 
