@@ -195,20 +195,8 @@ private Q_SLOTS:
         QTRY_VERIFY(accessible(QAccessible::ListItem, u"No preferences to remove"_s));
     }
 
-    // The first visit brings the review and, over it, the store page; Escape closes the top.
-    void domainsFirstVisitBringsBothSheets() {
-        QSettings().remove(ReviewPrompt::appReviewVersionKey);
-        QSettings().remove(ReviewPrompt::promotedAppVersionKey);
-        QVERIFY(press(accessible(QAccessible::PageTab, u"Domains"_s)));
-        QTRY_COMPARE(items(u"sheetCloseButton"_s).size(), 2);
-        QTRY_COMPARE(focus(), u"button:Done"_s);
-        QTest::keyClick(m_window, Qt::Key_Escape);
-        QTRY_COMPARE(items(u"sheetCloseButton"_s).size(), 1);
-        QVERIFY(press(accessible(QAccessible::Button, u"Not Now"_s)));
-        QTRY_VERIFY(items(u"sheetCloseButton"_s).isEmpty());
-    }
-
     void domainsTypePasteSuggestSearchAndDelete() {
+        m_app->select(AppView::domains);
         QQuickItem *field = items(u"addField"_s).value(0);
         QVERIFY(field);
         field->forceActiveFocus();
