@@ -16,17 +16,6 @@ using namespace Qt::StringLiterals;
 using Screen::Section;
 
 namespace {
-// One section from "key" or "key=text" items.
-QList<Section> oneSection(const QStringList &items) {
-    Section s{u"S"_s, {}};
-    for (const QString &item : items) {
-        const QString key = item.section(u'=', 0, 0);
-        s.rows << Screen::label(key, item.contains(u'=') ? item.section(u'=', 1) : key.toUpper(),
-                                u"plus"_s);
-    }
-    return {s};
-}
-
 struct TestedModel {
     RowListModel model;
     QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::QtTest};
@@ -43,12 +32,17 @@ private Q_SLOTS:
     // view keeps its focus on it), and the same content again sends nothing.
     void changesAreMinimal() {
         TestedModel t;
-        t.model.apply(oneSection({u"save"_s, u"remove"_s}));
+        const auto rows = [](const QString &removeText) {
+            return QList<Section>{{u"S"_s,
+                                   {Screen::label(u"save"_s, u"Save"_s, u"plus"_s),
+                                    Screen::label(u"remove"_s, removeText, u"plus"_s)}}};
+        };
+        t.model.apply(rows(u"Remove"_s));
         QSignalSpy inserted(&t.model, &QAbstractItemModel::rowsInserted);
         QSignalSpy removed(&t.model, &QAbstractItemModel::rowsRemoved);
         QSignalSpy changed(&t.model, &QAbstractItemModel::dataChanged);
-        t.model.apply(oneSection({u"save"_s, u"remove=Preferences removed!"_s}));
-        t.model.apply(oneSection({u"save"_s, u"remove=Preferences removed!"_s}));
+        t.model.apply(rows(u"Preferences removed!"_s));
+        t.model.apply(rows(u"Preferences removed!"_s));
         QCOMPARE(inserted.size() + removed.size(), 0);
         QCOMPARE(changed.size(), 1);
         QCOMPARE(changed.first().at(0).toModelIndex().row(), 1);
