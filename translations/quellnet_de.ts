@@ -651,21 +651,6 @@ schlagen fehl.
     </message>
 </context>
 <context>
-    <name>DomainRow</name>
-    <message>
-        <source>Delete %1</source>
-        <translation>%1 löschen</translation>
-    </message>
-    <message>
-        <source>Delete</source>
-        <translation>Löschen</translation>
-    </message>
-    <message>
-        <source>Paste</source>
-        <translation>Einfügen</translation>
-    </message>
-</context>
-<context>
     <name>DomainsView</name>
     <message>
         <source>Search</source>
@@ -775,7 +760,18 @@ schlagen fehl.
     </message>
 </context>
 <context>
-    <name>ScreenRow</name>
+    <name>RowSwipe</name>
+    <message>
+        <source>Delete %1</source>
+        <translation>%1 löschen</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+</context>
+<context>
+    <name>RowTextField</name>
     <message>
         <source>Paste</source>
         <translation>Einfügen</translation>

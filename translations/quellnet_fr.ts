@@ -651,21 +651,6 @@ sous eux, échoue.
     </message>
 </context>
 <context>
-    <name>DomainRow</name>
-    <message>
-        <source>Delete %1</source>
-        <translation>Supprimer %1</translation>
-    </message>
-    <message>
-        <source>Delete</source>
-        <translation>Supprimer</translation>
-    </message>
-    <message>
-        <source>Paste</source>
-        <translation>Coller</translation>
-    </message>
-</context>
-<context>
     <name>DomainsView</name>
     <message>
         <source>Search</source>
@@ -775,7 +760,18 @@ sous eux, échoue.
     </message>
 </context>
 <context>
-    <name>ScreenRow</name>
+    <name>RowSwipe</name>
+    <message>
+        <source>Delete %1</source>
+        <translation>Supprimer %1</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Supprimer</translation>
+    </message>
+</context>
+<context>
+    <name>RowTextField</name>
     <message>
         <source>Paste</source>
         <translation>Coller</translation>

@@ -7,9 +7,8 @@
 #include "blocklist/EntryRules.h"
 #include "screens/ReviewPrompt.h"
 
-#include <QSet>
-
 #include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -17,6 +16,7 @@ namespace {
 const QString moreOptionsPrefix = u"moreOptions:"_s;
 const QString suggestionPrefix = u"suggestion:"_s;
 const QString entryPrefix = u"domain:"_s;
+constexpr int domainsSection = 1; // after More Options
 } // namespace
 
 DomainsView::DomainsView(BlocklistStore *store, ScenePhaseSource *scenePhase, Actions actions,
@@ -24,15 +24,17 @@ DomainsView::DomainsView(BlocklistStore *store, ScenePhaseSource *scenePhase, Ac
     : ScreenModel(tr("Domains"), scenePhase, parent)
     , m_store(store)
     , m_actions(std::move(actions)) {
+    // The list model reports single inserts and removals; a reset (never sent so far) is
+    // followed by building everything again.
     DomainListModel *domains = m_store->domains();
-    const auto changed = [this] { domainsChanged(); };
-    connect(domains, &QAbstractItemModel::rowsInserted, this, changed);
-    connect(domains, &QAbstractItemModel::rowsRemoved, this, changed);
-    connect(domains, &QAbstractItemModel::rowsMoved, this, changed);
-    connect(domains, &QAbstractItemModel::dataChanged, this, changed);
-    connect(domains, &QAbstractItemModel::modelReset, this, changed);
-    connect(domains, &QAbstractItemModel::layoutChanged, this, changed);
-    domainsChanged();
+    connect(domains, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { recordsInserted(first, last); });
+    connect(
+        domains, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+        [this](const QModelIndex &, int first, int last) { recordsAboutToBeRemoved(first, last); });
+    connect(domains, &QAbstractItemModel::rowsRemoved, this, &DomainsView::updateOffer);
+    connect(domains, &QAbstractItemModel::modelReset, this, &DomainsView::rebuild);
+    rebuild();
 }
 
 QString DomainsView::moreOptionsKey(int index) {
@@ -55,7 +57,8 @@ void DomainsView::setSearchText(const QString &text) {
         return;
     m_searchText = text;
     Q_EMIT searchTextChanged();
-    refresh();
+    showSuggestions();
+    showEntries();
 }
 
 void DomainsView::setDomain(const QString &text) {
@@ -63,68 +66,30 @@ void DomainsView::setDomain(const QString &text) {
         return;
     m_domain = text;
     Q_EMIT domainChanged();
-    refresh();
+    showAddRow();
 }
 
 bool DomainsView::isListFull() const {
     return m_listFull;
 }
 
-void DomainsView::domainsChanged() {
-    const QList<DomainRef> &records = m_store->domains()->records();
-
-    QSet<QString> present;
-    present.reserve(records.size());
-    for (const DomainRef &record : records)
-        present.insert(EntryRules::canonicalForm(record->domain()));
-    m_offered.clear();
-    for (const QString &entry : builtInDomains())
-        if (!present.contains(EntryRules::canonicalForm(entry)))
-            m_offered.append(entry);
-
-    m_entryRows.clear();
-    m_entryRows.reserve(records.size());
-    for (const DomainRef &record : records) {
-        const bool builtIn = isBuiltIn(record->domain());
-        Screen::Row row = Screen::label(entryKey(*record), record->domain(),
-                                        builtIn ? u"hand.raised.fill"_s : u"crown"_s);
-        row.accessibleDescription = builtIn ? tr("built-in tracker") : tr("added by you");
-        row.deletable = true;
-        m_entryRows.append(std::move(row));
-    }
-
-    const bool full = EntryRules::isListFull(records.size());
-    const bool fullChanged = full != m_listFull;
-    m_listFull = full;
-    refresh();
-    if (fullChanged)
-        Q_EMIT listFullChanged();
+bool DomainsView::matches(const DomainRef &record) const {
+    return EntryRules::matchesSearch(record->domain(), m_searchText);
 }
 
-QList<Screen::Section> DomainsView::sections() const {
-    Screen::Section moreOptions{tr("More Options"), {}};
-    const QList<AppInfo> &apps = AppCatalogue::moreOptionsInfo();
-    for (int i = 0; i < apps.size(); ++i)
-        moreOptions.rows.append(
-            Screen::button(moreOptionsKey(i), apps.at(i).title, u"arrow.down.circle"_s));
-
-    Screen::Section domains{tr("Domains"), {}};
-    domains.rows.reserve(2 + m_offered.size() + m_entryRows.size());
-
+Screen::Row DomainsView::addRow() const {
     Screen::Row field;
     field.key = addKey;
     field.kind = Screen::RowKind::textField;
     field.text = m_domain;
+    field.systemImage = u"doc.on.clipboard"_s;
     field.placeholder = tr("Type here to add a new domain");
     field.enabled = !m_listFull;
-    domains.rows.append(std::move(field));
+    return field;
+}
 
-    Screen::Row pasteButton;
-    pasteButton.key = pasteKey;
-    pasteButton.kind = Screen::RowKind::pasteButton;
-    pasteButton.systemImage = u"doc.on.clipboard"_s;
-    domains.rows.append(std::move(pasteButton));
-
+QList<Screen::Row> DomainsView::suggestionRows() const {
+    QList<Screen::Row> rows;
     for (const QString &entry : m_offered) {
         if (!EntryRules::matchesSearch(entry, m_searchText))
             continue;
@@ -133,13 +98,162 @@ QList<Screen::Section> DomainsView::sections() const {
         row.tint = Screen::Tint::teal;
         row.accessibleDescription = tr("add");
         row.enabled = !m_listFull;
-        domains.rows.append(std::move(row));
+        rows.append(std::move(row));
     }
-    for (const Screen::Row &row : m_entryRows)
-        if (EntryRules::matchesSearch(row.text, m_searchText))
-            domains.rows.append(row);
+    return rows;
+}
 
-    return {std::move(moreOptions), std::move(domains)};
+Screen::Row DomainsView::entryRow(const Domain &record) const {
+    const bool builtIn = isBuiltIn(record.domain());
+    Screen::Row row = Screen::label(entryKey(record), record.domain(),
+                                    builtIn ? u"hand.raised.fill"_s : u"crown"_s);
+    row.accessibleDescription = builtIn ? tr("built-in tracker") : tr("added by you");
+    row.deletable = true;
+    return row;
+}
+
+void DomainsView::rebuild() {
+    const QList<DomainRef> &records = m_store->domains()->records();
+    m_present.clear();
+    for (const DomainRef &record : records)
+        ++m_present[EntryRules::canonicalForm(record->domain())];
+    const bool wasFull = std::exchange(m_listFull, EntryRules::isListFull(records.size()));
+    m_offered.clear();
+    for (const QString &entry : builtInDomains())
+        if (!m_present.contains(EntryRules::canonicalForm(entry)))
+            m_offered.append(entry);
+
+    Screen::Section moreOptions{tr("More Options"), {}};
+    const QList<AppInfo> &apps = AppCatalogue::moreOptionsInfo();
+    for (int i = 0; i < apps.size(); ++i)
+        moreOptions.rows.append(
+            Screen::button(moreOptionsKey(i), apps.at(i).title, u"arrow.down.circle"_s));
+    m_moreOptionsCount = int(moreOptions.rows.size());
+
+    Screen::Section domains{m_domainsHeader, {addRow()}};
+    domains.rows += suggestionRows();
+    m_shownSuggestions = domains.rows.size() - 1;
+    m_shownEntries.clear();
+    for (const DomainRef &record : records) {
+        if (matches(record)) {
+            m_shownEntries.append(record);
+            domains.rows.append(entryRow(*record));
+        }
+    }
+    rows()->apply({std::move(moreOptions), std::move(domains)});
+    if (wasFull != m_listFull)
+        Q_EMIT listFullChanged();
+}
+
+void DomainsView::recordsInserted(int first, int last) {
+    const QList<DomainRef> &records = m_store->domains()->records();
+    for (int i = first; i <= last; ++i)
+        ++m_present[EntryRules::canonicalForm(records.at(i)->domain())];
+    // A suggestion row that goes does so before its entry row comes, as in any other update.
+    updateOffer();
+    for (int i = first; i <= last; ++i) {
+        const DomainRef &record = records.at(i);
+        if (!matches(record))
+            continue;
+        const auto at = std::lower_bound(m_shownEntries.cbegin(), m_shownEntries.cend(), record,
+                                         DomainListModel::lessThan);
+        const int position = int(at - m_shownEntries.cbegin());
+        m_shownEntries.insert(position, record);
+        rows()->insertRows(entriesStart() + position, m_domainsHeader, domainsSection,
+                           {entryRow(*record)});
+    }
+}
+
+void DomainsView::recordsAboutToBeRemoved(int first, int last) {
+    const QList<DomainRef> &records = m_store->domains()->records();
+    for (int i = first; i <= last; ++i) {
+        const DomainRef &record = records.at(i);
+        const QString canonical = EntryRules::canonicalForm(record->domain());
+        if (--m_present[canonical] <= 0)
+            m_present.remove(canonical);
+        const auto at = std::find(m_shownEntries.cbegin(), m_shownEntries.cend(), record);
+        if (at == m_shownEntries.cend())
+            continue;
+        const int position = int(at - m_shownEntries.cbegin());
+        m_shownEntries.remove(position);
+        rows()->removeRows(entriesStart() + position, 1);
+    }
+    // The offer and the cap follow once the list model counts without them (updateOffer).
+}
+
+void DomainsView::updateOffer() {
+    const bool full = EntryRules::isListFull(m_store->domains()->count());
+    QStringList offered;
+    for (const QString &entry : builtInDomains())
+        if (!m_present.contains(EntryRules::canonicalForm(entry)))
+            offered.append(entry);
+    const bool fullChanged = full != m_listFull;
+    if (!fullChanged && offered == m_offered)
+        return;
+    m_listFull = full;
+    m_offered = std::move(offered);
+    if (fullChanged)
+        showAddRow();
+    showSuggestions();
+    if (fullChanged)
+        Q_EMIT listFullChanged();
+}
+
+void DomainsView::showAddRow() {
+    rows()->applyRange(addIndex(), 1, m_domainsHeader, domainsSection, {addRow()});
+}
+
+void DomainsView::showSuggestions() {
+    const QList<Screen::Row> suggestions = suggestionRows();
+    rows()->applyRange(suggestionsStart(), int(m_shownSuggestions), m_domainsHeader, domainsSection,
+                       suggestions);
+    m_shownSuggestions = suggestions.size();
+}
+
+void DomainsView::showEntries() {
+    RowListModel *rows = this->rows();
+    const int start = entriesStart();
+    // Rows that no longer match go first, back to front in runs.
+    for (qsizetype end = m_shownEntries.size(); end > 0;) {
+        if (matches(m_shownEntries.at(end - 1))) {
+            --end;
+            continue;
+        }
+        qsizetype from = end - 1;
+        while (from > 0 && !matches(m_shownEntries.at(from - 1)))
+            --from;
+        rows->removeRows(start + int(from), int(end - from));
+        m_shownEntries.remove(from, end - from);
+        end = from;
+    }
+    // Then the matches not shown yet, in runs at their places.
+    const QList<DomainRef> &records = m_store->domains()->records();
+    QList<DomainRef> shown;
+    shown.reserve(records.size());
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < records.size();) {
+        if (kept < m_shownEntries.size() && m_shownEntries.at(kept) == records.at(i)) {
+            shown.append(records.at(i++));
+            ++kept;
+            continue;
+        }
+        QList<Screen::Row> run;
+        for (; i < records.size() &&
+               !(kept < m_shownEntries.size() && m_shownEntries.at(kept) == records.at(i));
+             ++i) {
+            if (matches(records.at(i))) {
+                run.append(entryRow(*records.at(i)));
+                shown.append(records.at(i));
+            }
+        }
+        rows->insertRows(start + int(shown.size() - run.size()), m_domainsHeader, domainsSection,
+                         run);
+    }
+    m_shownEntries = std::move(shown);
+}
+
+QList<Screen::Section> DomainsView::sections() const {
+    return rowList().sections();
 }
 
 void DomainsView::submitDomain() {
@@ -228,7 +342,7 @@ void DomainsView::submit(const QString &key) {
 }
 
 void DomainsView::paste(const QString &key, const QStringList &texts) {
-    if (key == pasteKey || key == addKey)
+    if (key == addKey)
         pasteDomain(texts);
 }
 

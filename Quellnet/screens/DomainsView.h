@@ -3,6 +3,7 @@
 #include "blocklist/Domain.h"
 #include "screens/ScreenModel.h"
 
+#include <QHash>
 #include <QStringList>
 
 #include <functional>
@@ -14,8 +15,11 @@ class BlocklistStore;
  * list, search and deletion, and the "More Options" apps. Bringing it into view (or returning
  * to the app while it exists) runs the once-per-version review request and promotion.
  *
- * Row keys: "moreOptions:<n>", "add" (the field), "paste", "suggestion:<entry>" and
- * "domain:<id>@<address>" for entries, which names one record even among duplicates.
+ * Row keys: "moreOptions:<n>", "add" (the field with its paste button), "suggestion:<entry>"
+ * and "domain:<id>@<address>" for entries, which names one record even among duplicates.
+ *
+ * The rows follow the store's sorted list model: a record inserted or removed inserts or
+ * removes its one entry row, a keystroke redoes only the rows it changes.
  */
 class DomainsView : public ScreenModel {
     Q_OBJECT
@@ -36,7 +40,6 @@ public:
                 QObject *parent = nullptr);
 
     static inline const QString addKey = QStringLiteral("add");
-    static inline const QString pasteKey = QStringLiteral("paste");
     static QString moreOptionsKey(int index);
     static QString suggestionKey(const QString &entry);
     static QString entryKey(const Domain &record);
@@ -76,18 +79,41 @@ Q_SIGNALS:
     void listFullChanged();
 
 protected:
+    /** The rows as shown. */
     QList<Screen::Section> sections() const override;
     void scenePhaseChanged(ScenePhase phase) override;
 
 private:
-    void domainsChanged();
+    void rebuild();
+    void recordsInserted(int first, int last);
+    void recordsAboutToBeRemoved(int first, int last);
+    /** After a change of the records: the suggestions offered, and the cap. */
+    void updateOffer();
+    void showAddRow();
+    void showSuggestions();
+    /** After a change of the search: the entry rows become the matching records. */
+    void showEntries();
+
+    Screen::Row addRow() const;
+    QList<Screen::Row> suggestionRows() const;
+    Screen::Row entryRow(const Domain &record) const;
+    bool matches(const DomainRef &record) const;
+    // Where the parts of the Domains section start in the rows (More Options comes first).
+    int addIndex() const { return m_moreOptionsCount; }
+    int suggestionsStart() const { return m_moreOptionsCount + 1; }
+    int entriesStart() const { return suggestionsStart() + int(m_shownSuggestions); }
 
     BlocklistStore *m_store;
+    const QString m_domainsHeader = tr("Domains");
     QString m_domain;
     QString m_searchText;
     bool m_listFull = false;
-    // Derived from the records only, so a keystroke does not redo them.
+    int m_moreOptionsCount = 0;
+    // The records' canonical forms, counted: a removal re-offers a built-in only with its last.
+    QHash<QString, int> m_present;
     QStringList m_offered;
-    QList<Screen::Row> m_entryRows;
+    qsizetype m_shownSuggestions = 0;
+    // The records whose entry rows are shown, in list order, one per row after the suggestions.
+    QList<DomainRef> m_shownEntries;
     Actions m_actions;
 };

@@ -7,7 +7,8 @@
 #include <QObject>
 #include <QtQml/qqml.h>
 
-/** Makes the screen kit's row list known to QML tooling; QML never creates one. */
+/** Makes the screen kit's row list, and its row kinds (RowListModel.TextField), known to QML;
+    QML never creates one. */
 struct RowListModelForeign {
     Q_GADGET
     QML_FOREIGN(RowListModel)

@@ -6,7 +6,7 @@
 using namespace Screen;
 
 namespace {
-// QML compares plain strings ("button", "teal"), which reads better than enum numbers.
+// Styles reach QML as plain strings ("automatic", "teal"), which Theme maps to colours.
 template<typename E> QString enumKey(E value) {
     return QString::fromLatin1(QMetaEnum::fromType<E>().valueToKey(int(value)));
 }
@@ -28,7 +28,7 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const {
     case KeyRole:
         return r.key;
     case KindRole:
-        return enumKey(r.kind);
+        return int(r.kind); // RowListModel::Kind
     case SystemImageRole:
         return r.systemImage;
     case ButtonRoleRole:
@@ -69,7 +69,7 @@ QHash<int, QByteArray> RowListModel::roleNames() const {
         {ButtonRoleRole, "buttonRole"},
         {ButtonStyleRole, "buttonStyle"},
         {TintRole, "tint"},
-        {EnabledRole, "enabled"},
+        {EnabledRole, "rowEnabled"},
         {DeletableRole, "deletable"},
         {SeparatorHiddenRole, "separatorHidden"},
         {PlaceholderRole, "placeholder"},
@@ -88,58 +88,135 @@ int RowListModel::indexOfKey(const QString &key) const {
     return -1;
 }
 
-int RowListModel::findId(const QString &id, int from) const {
-    for (int i = from; i < m_items.size(); ++i)
+int RowListModel::findId(const QString &id, int from, int end) const {
+    for (int i = from; i < end; ++i)
         if (m_items.at(i).id == id)
             return i;
     return -1;
 }
 
+void RowListModel::markEdges(QList<Item> &items, const Item *before, const Item *after) {
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const Item *previous = i > 0 ? &items.at(i - 1) : before;
+        const Item *next = i + 1 < items.size() ? &items.at(i + 1) : after;
+        Item &item = items[i];
+        item.firstInSection = !previous || previous->sectionIndex != item.sectionIndex;
+        item.lastInSection = !next || next->sectionIndex != item.sectionIndex;
+    }
+}
+
+void RowListModel::updateEdges(int i) {
+    if (i < 0 || i >= m_items.size())
+        return;
+    QList<Item> one{m_items.at(i)};
+    markEdges(one, i > 0 ? &m_items.at(i - 1) : nullptr,
+              i + 1 < m_items.size() ? &m_items.at(i + 1) : nullptr);
+    if (one.first() == m_items.at(i))
+        return;
+    m_items[i] = std::move(one.first());
+    Q_EMIT dataChanged(index(i), index(i), {FirstInSectionRole, LastInSectionRole});
+}
+
 void RowListModel::apply(const QList<Section> &sections) {
     QList<Item> target;
-    QHash<QString, int> occurrences;
-    for (int s = 0; s < sections.size(); ++s) {
-        const QList<Row> &rows = sections.at(s).rows;
-        for (int r = 0; r < rows.size(); ++r) {
-            const Row &row = rows.at(r);
-            const int n = occurrences[row.key]++;
-            QString id = n == 0 ? row.key : row.key + QChar(0) + QString::number(n);
-            target.append(
-                {std::move(id), row, sections.at(s).header, s, r == 0, r == rows.size() - 1});
-        }
-    }
+    for (int s = 0; s < sections.size(); ++s)
+        for (const Row &row : sections.at(s).rows)
+            target.append({{}, row, sections.at(s).header, s});
+    replace(0, int(m_items.size()), std::move(target));
+}
 
+void RowListModel::applyRange(int first, int count, const QString &header, int sectionIndex,
+                              const QList<Row> &rows) {
+    QList<Item> target;
+    target.reserve(rows.size());
+    for (const Row &row : rows)
+        target.append({{}, row, header, sectionIndex});
+    replace(first, count, std::move(target));
+}
+
+void RowListModel::insertRows(int at, const QString &header, int sectionIndex,
+                              const QList<Row> &rows) {
+    if (rows.isEmpty())
+        return;
+    QList<Item> items;
+    items.reserve(rows.size());
+    for (const Row &row : rows)
+        items.append({row.key, row, header, sectionIndex});
+    markEdges(items, at > 0 ? &m_items.at(at - 1) : nullptr,
+              at < m_items.size() ? &m_items.at(at) : nullptr);
+    beginInsertRows({}, at, at + int(items.size()) - 1);
+    for (qsizetype i = 0; i < items.size(); ++i)
+        m_items.insert(at + i, std::move(items[i]));
+    endInsertRows();
+    updateEdges(at - 1);
+    updateEdges(at + int(rows.size()));
+    Q_EMIT countChanged();
+}
+
+void RowListModel::removeRows(int first, int count) {
+    if (count <= 0)
+        return;
+    beginRemoveRows({}, first, first + count - 1);
+    m_items.remove(first, count);
+    endRemoveRows();
+    updateEdges(first - 1);
+    updateEdges(first);
+    Q_EMIT countChanged();
+}
+
+QList<Section> RowListModel::sections() const {
+    QList<Section> out;
+    for (int i = 0; i < m_items.size(); ++i) {
+        const Item &item = m_items.at(i);
+        if (item.firstInSection || out.isEmpty())
+            out.append({item.section, {}});
+        out.last().rows.append(item.row);
+    }
+    return out;
+}
+
+void RowListModel::replace(int first, int count, QList<Item> target) {
+    markEdges(target, first > 0 ? &m_items.at(first - 1) : nullptr,
+              first + count < m_items.size() ? &m_items.at(first + count) : nullptr);
+    QHash<QString, int> occurrences;
     QSet<QString> wanted;
     wanted.reserve(target.size());
-    for (const Item &item : target)
+    for (Item &item : target) {
+        const int n = occurrences[item.row.key]++;
+        item.id = n == 0 ? item.row.key : item.row.key + QChar(0) + QString::number(n);
         wanted.insert(item.id);
+    }
 
     const qsizetype before = m_items.size();
+    int end = first + count;
 
     // Removals first, back to front in contiguous runs, so each index is valid when used.
-    for (int end = int(m_items.size()) - 1; end >= 0;) {
-        if (wanted.contains(m_items.at(end).id)) {
-            --end;
+    for (int last = end - 1; last >= first;) {
+        if (wanted.contains(m_items.at(last).id)) {
+            --last;
             continue;
         }
-        int first = end;
-        while (first > 0 && !wanted.contains(m_items.at(first - 1).id))
-            --first;
-        beginRemoveRows({}, first, end);
-        m_items.remove(first, end - first + 1);
+        int from = last;
+        while (from > first && !wanted.contains(m_items.at(from - 1).id))
+            --from;
+        beginRemoveRows({}, from, last);
+        m_items.remove(from, last - from + 1);
         endRemoveRows();
-        end = first - 1;
+        end -= last - from + 1;
+        last = from - 1;
     }
 
     // What is left is a subset of the target: walk the target and keep, move up or insert.
-    for (int i = 0; i < target.size(); ++i) {
-        const Item &want = target.at(i);
-        if (i >= m_items.size() || m_items.at(i).id != want.id) {
-            const int from = findId(want.id, i + 1);
+    for (int t = 0; t < target.size(); ++t) {
+        const int i = first + t;
+        const Item &want = target.at(t);
+        if (i >= end || m_items.at(i).id != want.id) {
+            const int from = findId(want.id, i + 1, end);
             if (from < 0) {
                 beginInsertRows({}, i, i);
                 m_items.insert(i, want);
                 endInsertRows();
+                ++end;
                 continue;
             }
             beginMoveRows({}, from, from, {}, i);
@@ -151,6 +228,8 @@ void RowListModel::apply(const QList<Section> &sections) {
             Q_EMIT dataChanged(index(i), index(i));
         }
     }
+    updateEdges(first - 1);
+    updateEdges(first + int(target.size()));
 
     if (m_items.size() != before)
         Q_EMIT countChanged();

@@ -7,7 +7,8 @@
 /**
  * The rows of a screen as one flat list model (each row carries its section header), updated
  * by key: rows that stay keep their index identity, so views animate inserts and removals and
- * keep their scroll position instead of being reset.
+ * keep their scroll position instead of being reset. A screen whose rows follow another model
+ * (the Domains entries) inserts and removes them directly instead of diffing the whole list.
  */
 class RowListModel : public QAbstractListModel {
     Q_OBJECT
@@ -21,7 +22,7 @@ public:
         ButtonRoleRole,
         ButtonStyleRole,
         TintRole,
-        EnabledRole,
+        EnabledRole, // "rowEnabled": a row's own `enabled` would stop its keys and focus
         DeletableRole,
         SeparatorHiddenRole,
         PlaceholderRole,
@@ -31,6 +32,14 @@ public:
         LastInSectionRole,
         AccessibleDescriptionRole,
     };
+
+    /** The `kind` role, named as QML wants enum keys (capitalised). */
+    enum Kind {
+        Label = int(Screen::RowKind::label),
+        Button = int(Screen::RowKind::button),
+        TextField = int(Screen::RowKind::textField),
+    };
+    Q_ENUM(Kind)
 
     using QAbstractListModel::QAbstractListModel;
 
@@ -43,8 +52,18 @@ public:
      * reset. Rows are matched by key; a key repeated by mistake is matched by its occurrence.
      */
     void apply(const QList<Screen::Section> &sections);
+    /** As apply(), for rows [first, first + count) only: they become `rows` of section
+        `sectionIndex` (headed `header`); the rows around them keep their place. */
+    void applyRange(int first, int count, const QString &header, int sectionIndex,
+                    const QList<Screen::Row> &rows);
+    /** Inserts `rows` of section `sectionIndex` at `at`; their keys must be new. */
+    void insertRows(int at, const QString &header, int sectionIndex,
+                    const QList<Screen::Row> &rows);
+    void removeRows(int first, int count);
 
     const Screen::Row &rowAt(int index) const { return m_items.at(index).row; }
+    /** The rows grouped as the sections they were given in. */
+    QList<Screen::Section> sections() const;
     /** Index of the row with `key`, or -1. */
     Q_INVOKABLE int indexOfKey(const QString &key) const;
 
@@ -64,7 +83,13 @@ private:
         bool operator==(const Item &) const = default;
     };
     int rowCountProperty() const { return int(m_items.size()); }
-    int findId(const QString &id, int from) const;
+    int findId(const QString &id, int from, int end) const;
+    /** Rows [first, first + count) become `target`, by id. */
+    void replace(int first, int count, QList<Item> target);
+    /** Sets the section-edge flags of `items`, to stand between `before` and `after`. */
+    static void markEdges(QList<Item> &items, const Item *before, const Item *after);
+    /** Row `i`'s edge flags again from its neighbours, after a change beside it. */
+    void updateEdges(int i);
 
     QList<Item> m_items;
 };

@@ -12,7 +12,8 @@
 namespace Screen {
 Q_NAMESPACE
 
-enum class RowKind { label, button, textField, pasteButton };
+/** `textField` is an editable text with its paste button beside it. */
+enum class RowKind { label, button, textField };
 Q_ENUM_NS(RowKind)
 
 enum class ButtonRole { normal, destructive };
@@ -38,7 +39,8 @@ struct Row {
     /** Swipe-to-delete (and its keyboard and accessibility equivalents) is offered. */
     bool deletable = false;
     bool separatorHidden = true;
-    /** Text fields only: the hint shown while the field is empty. */
+    /** Text fields only: the hint shown while the field is empty (`systemImage` is the paste
+        button's). */
     QString placeholder;
     /** What the symbol tells a screen reader's listener, in words; empty where it only
         decorates (the text says it all). Never the symbol's name. */

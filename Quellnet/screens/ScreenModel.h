@@ -56,6 +56,7 @@ protected:
     /** Called on every change of the scene phase, never for the value it starts with. */
     virtual void scenePhaseChanged(ScenePhase phase) { Q_UNUSED(phase) }
     ScenePhaseSource *scenePhaseSource() const { return m_scenePhase; }
+    const RowListModel &rowList() const { return m_rows; }
     /**
      * True when `key` is a button row the screen offers now. Actions check it, so a press that
      * raced a change of the row (a message took the button's place) does nothing.

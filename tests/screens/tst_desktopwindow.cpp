@@ -2,6 +2,7 @@
 // hold without losing or following anything, a saved geometry must open on today's screens,
 // and light or dark must follow the desktop's palette and its settings portal.
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include "app/AppIdentity.h"
 #include "screens/Appearance.h"
@@ -25,16 +26,6 @@ using namespace Qt::StringLiterals;
 namespace {
 const QByteArray validState =
     R"({"version": 1, "x": 40, "y": 30, "width": 800, "height": 600, "maximized": true})";
-
-bool writeFile(const QString &path, const QByteArray &data) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QPalette paletteOf(const QColor &window, const QColor &text) {
     QPalette palette;
@@ -75,123 +66,87 @@ private Q_SLOTS:
         QCOMPARE(WindowStateFile::defaultPath(), statePath());
     }
 
-    void readingNeverChangesTheFile_data() {
+    // Every shape of damage reads as damaged, anything not a small plain file is refused, and
+    // reading leaves the folder as it was. Saving then sets a damaged file aside intact and
+    // leaves what it refused as it is.
+    void stateFileLosesNothing_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<int>("status");
-        const int ok = int(WindowStateFile::Status::ok);
-        const int damaged = int(WindowStateFile::Status::damaged);
-        const int refused = int(WindowStateFile::Status::refused);
-        QTest::newRow("saved") << u"file"_s << validState << ok;
-        QTest::newRow("empty") << u"file"_s << QByteArray() << damaged;
-        QTest::newRow("not JSON") << u"file"_s << QByteArray("x=40\ny=30\n") << damaged;
-        QTest::newRow("cut short") << u"file"_s << validState.left(40) << damaged;
-        QTest::newRow("no height")
-            << u"file"_s << QByteArray(R"({"version":1,"x":0,"y":0,"width":9,"maximized":false})")
-            << damaged;
-        QTest::newRow("size as text")
-            << u"file"_s
-            << QByteArray(R"({"version":1,"x":0,"y":0,"width":"9","height":9,"maximized":false})")
-            << damaged;
-        QTest::newRow("fraction")
-            << u"file"_s
-            << QByteArray(R"({"version":1,"x":0.5,"y":0,"width":9,"height":9,"maximized":false})")
-            << damaged;
-        QTest::newRow("no width")
-            << u"file"_s
-            << QByteArray(R"({"version":1,"x":0,"y":0,"width":0,"height":9,"maximized":false})")
-            << damaged;
-        QTest::newRow("beyond X11")
-            << u"file"_s
-            << QByteArray(R"({"version":1,"x":1e9,"y":0,"width":9,"height":9,"maximized":false})")
-            << damaged;
-        QTest::newRow("later version")
-            << u"file"_s
-            << QByteArray(R"({"version":2,"x":0,"y":0,"width":9,"height":9,"maximized":false})")
-            << damaged;
-        QTest::newRow("maximized as text")
-            << u"file"_s
-            << QByteArray(R"({"version":1,"x":0,"y":0,"width":9,"height":9,"maximized":"no"})")
-            << damaged;
-        QTest::newRow("huge") << u"file"_s << QByteArray(5000, ' ') + validState << refused;
-        QTest::newRow("link to a valid file") << u"link"_s << validState << refused;
-        QTest::newRow("folder") << u"folder"_s << QByteArray() << refused;
-        QTest::newRow("FIFO, nothing written to it") << u"fifo"_s << QByteArray() << refused;
+        const auto damaged = [](const char *name, const QByteArray &content) {
+            QTest::newRow(name) << u"file"_s << content << int(WindowStateFile::Status::damaged);
+        };
+        const auto refused = [](const char *name, const QString &kind, const QByteArray &content) {
+            QTest::newRow(name) << kind << content << int(WindowStateFile::Status::refused);
+        };
+        const QByteArray rest = R"(,"x":0,"y":0,"width":9,"height":9,"maximized":false})";
+        QTest::newRow("nothing saved")
+            << u"none"_s << QByteArray() << int(WindowStateFile::Status::absent);
+        QTest::newRow("saved") << u"file"_s << validState << int(WindowStateFile::Status::ok);
+        damaged("empty", {});
+        damaged("not JSON", "x=40\ny=30\n");
+        damaged("cut short", validState.left(40));
+        damaged("later version", R"({"version":2)" + rest);
+        damaged("no height", QByteArray(R"({"version":1)" + rest).replace(R"(,"height":9)", ""));
+        damaged("size as text", QByteArray(R"({"version":1)" + rest).replace("9,", "\"9\","));
+        damaged("fraction", QByteArray(R"({"version":1)" + rest).replace("0,", "0.5,"));
+        damaged("no width", QByteArray(R"({"version":1)" + rest).replace(":9,", ":0,"));
+        damaged("beyond X11", QByteArray(R"({"version":1)" + rest).replace(":0,", ":1e9,"));
+        damaged("maximized as text",
+                QByteArray(R"({"version":1)" + rest).replace("false", "\"no\""));
+        refused("huge", u"file"_s, QByteArray(5000, ' ') + validState);
+        refused("link to a valid file", u"link"_s, validState);
+        refused("folder", u"folder"_s, {});
+        refused("FIFO, nothing written to it", u"fifo"_s, {});
     }
-    void readingNeverChangesTheFile() {
+    void stateFileLosesNothing() {
         QFETCH(QString, kind);
         QFETCH(QByteArray, content);
         QFETCH(int, status);
-        clearStateFolder();
+        const QString folder = m_env.stateHome() + u"/Quellnet"_s;
+        QDir(folder).removeRecursively();
+        QVERIFY(QDir().mkpath(folder));
         const QString path = statePath();
         const QString target = m_env.root() + u"/elsewhere.json"_s;
         if (kind == u"file"_s)
-            QVERIFY(writeFile(path, content));
+            QVERIFY(putFile(path, content));
         else if (kind == u"link"_s)
-            QVERIFY(writeFile(target, content) && QFile::link(target, path));
+            QVERIFY(putFile(target, content) && QFile::link(target, path));
         else if (kind == u"folder"_s)
             QVERIFY(QDir().mkpath(path));
-        else
+        else if (kind == u"fifo"_s)
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        const auto entries = [&] {
+            return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+        };
+        const QStringList before = entries();
 
         WindowStateFile file(path);
         const WindowStateFile::ReadResult result = file.read();
         QCOMPARE(int(result.status), status);
-        QCOMPARE(result.geometry.has_value(), status == int(WindowStateFile::Status::ok));
-        if (result.geometry)
-            QCOMPARE(*result.geometry, (WindowGeometry{QRect(40, 30, 800, 600), true}));
-        QCOMPARE(result.message.isEmpty(), status == int(WindowStateFile::Status::ok));
+        const bool ok = status == int(WindowStateFile::Status::ok);
+        QCOMPARE(result.geometry,
+                 ok ? std::optional(WindowGeometry{QRect(40, 30, 800, 600), true}) : std::nullopt);
+        QCOMPARE(result.message.isEmpty(), ok || kind == u"none"_s);
+        QCOMPARE(entries(), before);
         if (kind == u"file"_s)
-            QCOMPARE(readFile(path), content);
-        QCOMPARE(QDir(m_env.stateHome() + u"/Quellnet"_s)
-                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
-                 QStringList{u"window-state.json"_s});
-    }
+            QCOMPARE(fileBytes(path), content);
 
-    // Saving over what reading found: nothing there, a damaged file (set aside intact), or
-    // something that is not ours to replace (left as it is).
-    void writingLosesNothing_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("written");
-        QTest::addColumn<bool>("setAside");
-        QTest::newRow("first save") << u"none"_s << QByteArray() << true << false;
-        QTest::newRow("over a saved state") << u"file"_s << validState << true << false;
-        QTest::newRow("over a damaged file") << u"file"_s << QByteArray("{garbage") << true << true;
-        QTest::newRow("over a link") << u"link"_s << validState << false << false;
-        QTest::newRow("over a huge file") << u"file"_s << QByteArray(5000, 'x') << false << false;
-    }
-    void writingLosesNothing() {
-        QFETCH(QString, kind);
-        QFETCH(QByteArray, content);
-        QFETCH(bool, written);
-        QFETCH(bool, setAside);
-        QDir(m_env.stateHome() + u"/Quellnet"_s).removeRecursively();
-        const QString path = statePath();
-        const QString target = m_env.root() + u"/elsewhere.json"_s;
-        if (kind != u"none"_s)
-            QVERIFY(QDir().mkpath(m_env.stateHome() + u"/Quellnet"_s));
-        if (kind == u"file"_s)
-            QVERIFY(writeFile(path, content));
-        else if (kind == u"link"_s)
-            QVERIFY(writeFile(target, content) && QFile::link(target, path));
-
-        WindowStateFile file(path);
+        const bool refused = status == int(WindowStateFile::Status::refused);
         const WindowGeometry geometry{QRect(-300, 20, 500, 700), false};
         QString error;
-        QCOMPARE(file.write(geometry, &error), written);
-        QCOMPARE(error.isEmpty(), written);
-        if (written)
+        QCOMPARE(file.write(geometry, &error), !refused);
+        QCOMPARE(error.isEmpty(), !refused);
+        if (!refused)
             QCOMPARE(file.read().geometry, geometry);
         else if (kind == u"link"_s)
-            QVERIFY(QFileInfo(path).isSymLink() && readFile(target) == content);
-        else
-            QCOMPARE(readFile(path), content);
-        const QStringList aside = QDir(m_env.stateHome() + u"/Quellnet"_s)
-                                      .entryList({u"window-state.json.corrupt-*"_s}, QDir::Files);
-        QCOMPARE(aside.size(), setAside ? 1 : 0);
-        if (setAside)
-            QCOMPARE(readFile(m_env.stateHome() + u"/Quellnet/"_s + aside.first()), content);
+            QVERIFY(QFileInfo(path).isSymLink() && fileBytes(target) == content);
+        else if (kind == u"file"_s)
+            QCOMPARE(fileBytes(path), content);
+        const QStringList aside = QDir(folder).entryList({u"window-state.json.corrupt-*"_s});
+        QCOMPARE(aside.size(), status == int(WindowStateFile::Status::damaged) ? 1 : 0);
+        if (!aside.isEmpty())
+            QCOMPARE(fileBytes(folder + u'/' + aside.first()), content);
     }
 
     void savedGeometryOpensOnTodaysScreens_data() {
@@ -199,24 +154,20 @@ private Q_SLOTS:
         QTest::addColumn<QList<QRect>>("screens");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QPoint>("position"); // (0, 0): left to the window manager
-        const QList<QRect> laptop{QRect(0, 0, 1920, 1040)};
-        const QList<QRect> twoScreens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
-        QTest::newRow("where it was")
-            << QRect(100, 80, 800, 600) << laptop << QSize(800, 600) << QPoint(100, 80);
-        QTest::newRow("larger than the screen")
-            << QRect(10, 10, 3000, 2000) << laptop << QSize(1920, 1040) << QPoint(10, 10);
-        QTest::newRow("its screen unplugged")
-            << QRect(2500, 100, 800, 600) << laptop << QSize(800, 600) << QPoint();
-        QTest::newRow("top edge above the screen")
-            << QRect(100, -200, 800, 600) << laptop << QSize(800, 600) << QPoint();
-        QTest::newRow("a sliver on the screen")
-            << QRect(1900, 100, 800, 600) << laptop << QSize(800, 600) << QPoint();
-        QTest::newRow("on the second, smaller screen")
-            << QRect(2000, 100, 1600, 900) << twoScreens << QSize(1280, 900) << QPoint(2000, 100);
-        QTest::newRow("unplugged, the largest screen left takes it")
-            << QRect(5000, 0, 2000, 1100) << twoScreens << QSize(1920, 1080) << QPoint();
-        QTest::newRow("no screen known")
-            << QRect(5000, 0, 2000, 1100) << QList<QRect>() << QSize(2000, 1100) << QPoint();
+        const QList<QRect> one{QRect(0, 0, 1920, 1040)};
+        const QList<QRect> two{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+        const auto row = [](const char *name, QRect saved, const QList<QRect> &screens, QSize size,
+                            QPoint position) {
+            QTest::newRow(name) << saved << screens << size << position;
+        };
+        row("where it was", {100, 80, 800, 600}, one, {800, 600}, {100, 80});
+        row("larger than the screen", {10, 10, 3000, 2000}, one, {1920, 1040}, {10, 10});
+        row("its screen unplugged", {2500, 100, 800, 600}, one, {800, 600}, {});
+        row("top edge above the screen", {100, -200, 800, 600}, one, {800, 600}, {});
+        row("a sliver on the screen", {1900, 100, 800, 600}, one, {800, 600}, {});
+        row("on the second, smaller screen", {2000, 100, 1600, 900}, two, {1280, 900}, {2000, 100});
+        row("unplugged, the largest left takes it", {5000, 0, 2000, 1100}, two, {1920, 1080}, {});
+        row("no screen known", {5000, 0, 2000, 1100}, {}, {2000, 1100}, {});
     }
     void savedGeometryOpensOnTodaysScreens() {
         QFETCH(QRect, saved);
@@ -262,14 +213,15 @@ private Q_SLOTS:
         QTest::addColumn<QColor>("window");
         QTest::addColumn<QColor>("text");
         QTest::addColumn<bool>("dark");
-        const QColor light(0xef, 0xef, 0xef), dark(0x2a, 0x2a, 0x2e);
-        QTest::newRow("light palette") << -1 << light << QColor(Qt::black) << false;
-        QTest::newRow("dark palette") << -1 << dark << QColor(Qt::white) << true;
-        QTest::newRow("portal: no preference") << 0 << dark << QColor(Qt::white) << true;
-        QTest::newRow("portal prefers dark") << 1 << light << QColor(Qt::black) << true;
-        QTest::newRow("portal prefers light") << 2 << dark << QColor(Qt::white) << false;
-        QTest::newRow("portal value of a later version") << 7 << dark << QColor(Qt::white) << true;
-        QTest::newRow("grey on grey") << -1 << QColor(Qt::gray) << QColor(Qt::gray) << false;
+        const QColor light(0xef, 0xef, 0xef), dark(0x2a, 0x2a, 0x2e), black(Qt::black),
+            white(Qt::white), grey(Qt::gray);
+        QTest::newRow("light palette") << -1 << light << black << false;
+        QTest::newRow("dark palette") << -1 << dark << white << true;
+        QTest::newRow("portal: no preference") << 0 << dark << white << true;
+        QTest::newRow("portal prefers dark") << 1 << light << black << true;
+        QTest::newRow("portal prefers light") << 2 << dark << white << false;
+        QTest::newRow("portal value of a later version") << 7 << dark << white << true;
+        QTest::newRow("grey on grey") << -1 << grey << grey << false;
     }
     void paletteOrPortalChoosesDark() {
         QFETCH(int, portal);
@@ -280,23 +232,15 @@ private Q_SLOTS:
         QCOMPARE(Appearance::prefersDark(answer, paletteOf(window, text)), dark);
     }
 
-    void portalRepliesUnwrapped_data() {
-        QTest::addColumn<QVariant>("reply");
-        QTest::addColumn<int>("value"); // -1: none
-        const auto wrap = [](const QVariant &v) { return QVariant::fromValue(QDBusVariant(v)); };
-        QTest::newRow("ReadOne") << wrap(1u) << 1;
-        QTest::newRow("Read") << wrap(wrap(2u)) << 2;
-        QTest::newRow("bare") << QVariant(0u) << 0;
-        QTest::newRow("signed") << wrap(1) << -1;
-        QTest::newRow("text") << wrap(u"prefer-dark"_s) << -1;
-        QTest::newRow("nothing") << QVariant() << -1;
-        QTest::newRow("too deep") << wrap(wrap(wrap(wrap(1u)))) << -1;
-    }
+    // The portal's answer arrives wrapped once (ReadOne) or twice (Read); anything else is none.
     void portalRepliesUnwrapped() {
-        QFETCH(QVariant, reply);
-        QFETCH(int, value);
-        QCOMPARE(Appearance::portalValue(reply),
-                 value < 0 ? std::nullopt : std::optional(uint(value)));
+        const auto wrap = [](const QVariant &v) { return QVariant::fromValue(QDBusVariant(v)); };
+        QCOMPARE(Appearance::portalValue(wrap(1u)), std::optional(1u));
+        QCOMPARE(Appearance::portalValue(wrap(wrap(2u))), std::optional(2u));
+        QCOMPARE(Appearance::portalValue(QVariant(0u)), std::optional(0u));
+        for (const QVariant &none :
+             {wrap(1), wrap(u"prefer-dark"_s), QVariant(), wrap(wrap(wrap(wrap(1u))))})
+            QCOMPARE(Appearance::portalValue(none), std::nullopt);
     }
 
     // Through a session bus of its own with a stand-in portal: the first answer and a change.

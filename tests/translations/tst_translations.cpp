@@ -1,12 +1,9 @@
 // The catalogues embedded in the programs: each shipped language turns the screens' texts and
 // device-settings' output into its own, other languages read English, and a C locale keeps
 // English whatever LANGUAGE says.
-#include "TestEnvironment.h"
+#include "ScreenFixture.h"
 
 #include "Translations.h"
-#include "blocklist/BlocklistStore.h"
-#include "networkextension/NEDNSSettingsManager.h"
-#include "screens/AppView.h"
 #include "screens/SettingsView.h"
 #include "screens/StatusView.h"
 
@@ -16,18 +13,9 @@
 #include <QTest>
 #include <QTranslator>
 
-#include <memory>
-
 using namespace Qt::StringLiterals;
 
 namespace {
-/** The platform as the app hands it in, without the once-per-version actions. */
-AppServices services() {
-    return {.dnsSettings = &NEDNSSettingsManager::sharedManager(),
-            .requestReview = {},
-            .promoteApp = {}};
-}
-
 QStringList tabTitles(const AppView &view) {
     QStringList titles;
     for (const QVariant &tab : view.tabs())
@@ -43,15 +31,9 @@ const QStringList frenchTabs{u"Instructions"_s, u"Domaines"_s, u"État"_s, u"Ré
 class TranslationsTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<BlocklistStore> m_store;
-    ScenePhaseSource m_phase;
+    ScreenFixture m_f;
 
 private Q_SLOTS:
-    void initTestCase() {
-        m_env = std::make_unique<TestEnvironment>();
-        m_store = std::make_unique<BlocklistStore>(m_env->dataHome() + u"/domains.sqlite"_s);
-    }
 
     void screensReadTheCatalogueOfTheLocale_data() {
         QTest::addColumn<QString>("locale");
@@ -86,14 +68,14 @@ private Q_SLOTS:
             QVERIFY(QCoreApplication::installTranslator(&translator));
         const auto removed = qScopeGuard([&] { QCoreApplication::removeTranslator(&translator); });
 
-        const AppView app(m_store.get(), &m_phase, services());
+        const AppView app(&m_f.store, &m_f.phase, ScreenFixture::services());
         QCOMPARE(tabTitles(app), tabs);
-        const StatusView status(NEDNSSettingsManager::sharedManager(), &m_phase);
+        const StatusView status(NEDNSSettingsManager::sharedManager(), &m_f.phase);
         QCOMPARE(status.navigationTitle(), tabs.at(AppView::status));
         QVERIFY2(status.content().texts().contains(statusLine),
                  qPrintable(status.content().texts().join(u", "_s)));
-        const SettingsView settings(NEDNSSettingsManager::sharedManager(), m_store->domains(),
-                                    &m_phase);
+        const SettingsView settings(NEDNSSettingsManager::sharedManager(), m_f.store.domains(),
+                                    &m_f.phase);
         QVERIFY2(settings.content().texts().contains(saveRow),
                  qPrintable(settings.content().texts().join(u", "_s)));
     }
@@ -175,7 +157,8 @@ private Q_SLOTS:
         qputenv("LC_ALL", "C.UTF-8");
         qputenv("LANGUAGE", "de");
         Translations::installTranslations();
-        QCOMPARE(tabTitles(AppView(m_store.get(), &m_phase, services())), englishTabs);
+        QCOMPARE(tabTitles(AppView(&m_f.store, &m_f.phase, ScreenFixture::services())),
+                 englishTabs);
         // The English plural forms are installed all the same.
         QCOMPARE(QCoreApplication::translate("SheetStack", "%n star(s)", nullptr, 2), u"2 stars"_s);
     }

@@ -2,8 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import Quellnet
 
-// The Domains tab: the generic list with the search field above its sections and its own row
-// drawing (the add field with its paste button, entries that swipe away).
+// The Domains tab: the generic list with the search field above its sections.
 ScreenList {
     id: list
 
@@ -13,8 +12,6 @@ ScreenList {
         if (headerItem)
             headerItem.focusSearch()
     }
-
-    drawnInsideKey: "paste"
 
     header: FocusScope {
         function focusSearch() {
@@ -64,15 +61,10 @@ ScreenList {
                 Accessible.name: qsTr("Search")
                 onTextEdited: list.screen.searchText = text
                 Keys.onEscapePressed: list.screen.searchText = ""
-                Keys.onDownPressed: list.stepFocus(-1, 1)
+                Keys.onDownPressed: list.focusRow(0)
                 Keys.onTabPressed: list.tabFrom(-1, true)
                 Keys.onBacktabPressed: list.tabFrom(-1, false)
             }
         }
-    }
-
-    delegate: DomainRow {
-        screen: list.screen
-        view: list
     }
 }

@@ -9,8 +9,7 @@ import Quellnet
 //     ScreenList {
 //         header: TextField { width: ListView.view.width; ... }
 //     }
-// A screen that draws some rows its own way sets `delegate:` to its own component and falls
-// back to `ScreenRow { screen: ...; view: ... }` for the rest (ScreenRow draws every kind).
+// Every row is a ScreenRow, which draws every kind the models send.
 //
 // Keyboard: rows take focus in model order (delegates are made out of order, so the item
 // tree's order is no guide); Tab and Shift+Tab past the list's ends emit focusLeaving.
@@ -18,8 +17,6 @@ ListView {
     id: list
 
     required property ScreenModel screen
-    // The key of a row another row draws (the Domains paste button); focus passes it by.
-    property string drawnInsideKey: ""
 
     signal focusLeaving(bool forward)
 
@@ -40,16 +37,9 @@ ListView {
             row.forceActiveFocus(last === true ? Qt.BacktabFocusReason : Qt.TabFocusReason)
         return true
     }
-    // Moves keyboard focus `delta` rows on from row `from`, skipping rows drawn inside another.
-    function stepFocus(from, delta, last) {
-        let i = from + delta
-        while (i >= 0 && i < count && drawnInsideKey !== "" && model.indexOfKey(drawnInsideKey) === i)
-            i += delta
-        return focusRow(i, last)
-    }
     // Tab (forward) or Shift+Tab from row `from` (-1: the header).
     function tabFrom(from, forward) {
-        if (stepFocus(from, forward ? 1 : -1, !forward))
+        if (focusRow(forward ? from + 1 : from - 1, !forward))
             return
         if (!forward && from >= 0 && headerItem)
             headerItem.forceActiveFocus(Qt.BacktabFocusReason)
@@ -60,7 +50,7 @@ ListView {
     function enterFocus(forward) {
         if (forward && headerItem)
             headerItem.forceActiveFocus(Qt.TabFocusReason)
-        else if (!stepFocus(forward ? -1 : count, forward ? 1 : -1, !forward)) {
+        else if (!focusRow(forward ? 0 : count - 1, !forward)) {
             if (headerItem)
                 headerItem.forceActiveFocus(Qt.BacktabFocusReason)
             else
@@ -72,8 +62,8 @@ ListView {
     function keepFocusNear() {
         const i = currentIndex
         Qt.callLater(() => {
-            if (!stepFocus(Math.min(i, count) - 1, 1))
-                stepFocus(Math.min(i, count), -1)
+            if (!focusRow(Math.min(i, count)))
+                focusRow(Math.min(i, count) - 1)
         })
     }
 

@@ -1,0 +1,24 @@
+#pragma once
+
+// What a test that builds screens needs: a fresh temporary home with its blocklist store, a
+// scene phase to drive, and the app's services with the real DNS settings manager but without
+// the once-per-version actions.
+
+#include "TestEnvironment.h"
+
+#include "blocklist/BlocklistStore.h"
+#include "networkextension/NEDNSSettingsManager.h"
+#include "screens/AppView.h"
+#include "screens/ScenePhase.h"
+
+struct ScreenFixture {
+    TestEnvironment env;
+    BlocklistStore store{env.dataHome() + QStringLiteral("/domains.sqlite")};
+    ScenePhaseSource phase;
+
+    static AppServices services() {
+        return {.dnsSettings = &NEDNSSettingsManager::sharedManager(),
+                .requestReview = {},
+                .promoteApp = {}};
+    }
+};
