@@ -159,8 +159,8 @@ void DomainsView::recordsInserted(int first, int last) {
                                          DomainListModel::lessThan);
         const int position = int(at - m_shownEntries.cbegin());
         m_shownEntries.insert(position, record);
-        rows()->insertRows(entriesStart() + position, m_domainsHeader, domainsSection,
-                           {entryRow(*record)});
+        rows()->insertRowsAt(entriesStart() + position, m_domainsHeader, domainsSection,
+                             {entryRow(*record)});
     }
 }
 
@@ -176,7 +176,7 @@ void DomainsView::recordsAboutToBeRemoved(int first, int last) {
             continue;
         const int position = int(at - m_shownEntries.cbegin());
         m_shownEntries.remove(position);
-        rows()->removeRows(entriesStart() + position, 1);
+        rows()->removeRowsAt(entriesStart() + position, 1);
     }
     // The offer and the cap follow once the list model counts without them (updateOffer).
 }
@@ -222,7 +222,7 @@ void DomainsView::showEntries() {
         qsizetype from = end - 1;
         while (from > 0 && !matches(m_shownEntries.at(from - 1)))
             --from;
-        rows->removeRows(start + int(from), int(end - from));
+        rows->removeRowsAt(start + int(from), int(end - from));
         m_shownEntries.remove(from, end - from);
         end = from;
     }
@@ -246,8 +246,8 @@ void DomainsView::showEntries() {
                 shown.append(records.at(i));
             }
         }
-        rows->insertRows(start + int(shown.size() - run.size()), m_domainsHeader, domainsSection,
-                         run);
+        rows->insertRowsAt(start + int(shown.size() - run.size()), m_domainsHeader, domainsSection,
+                           run);
     }
     m_shownEntries = std::move(shown);
 }

@@ -134,8 +134,8 @@ void RowListModel::applyRange(int first, int count, const QString &header, int s
     replace(first, count, std::move(target));
 }
 
-void RowListModel::insertRows(int at, const QString &header, int sectionIndex,
-                              const QList<Row> &rows) {
+void RowListModel::insertRowsAt(int at, const QString &header, int sectionIndex,
+                                const QList<Row> &rows) {
     if (rows.isEmpty())
         return;
     QList<Item> items;
@@ -153,7 +153,7 @@ void RowListModel::insertRows(int at, const QString &header, int sectionIndex,
     Q_EMIT countChanged();
 }
 
-void RowListModel::removeRows(int first, int count) {
+void RowListModel::removeRowsAt(int first, int count) {
     if (count <= 0)
         return;
     beginRemoveRows({}, first, first + count - 1);

@@ -57,9 +57,9 @@ public:
     void applyRange(int first, int count, const QString &header, int sectionIndex,
                     const QList<Screen::Row> &rows);
     /** Inserts `rows` of section `sectionIndex` at `at`; their keys must be new. */
-    void insertRows(int at, const QString &header, int sectionIndex,
-                    const QList<Screen::Row> &rows);
-    void removeRows(int first, int count);
+    void insertRowsAt(int at, const QString &header, int sectionIndex,
+                      const QList<Screen::Row> &rows);
+    void removeRowsAt(int first, int count);
 
     const Screen::Row &rowAt(int index) const { return m_items.at(index).row; }
     /** The rows grouped as the sections they were given in. */

@@ -83,7 +83,7 @@ private Q_SLOTS:
                     rows << label(QString::number(fresh++));
                     want.insert(at + rows.size() - 1, {s, rows.last()});
                 }
-                t.model.insertRows(at, QString::number(s), s, rows);
+                t.model.insertRowsAt(at, QString::number(s), s, rows);
             } else { // a run of one section removed, or brought to a new order and texts
                 const int first = rng.bounded(int(want.size()));
                 int end = first + 1;
@@ -100,7 +100,7 @@ private Q_SLOTS:
                 for (int i = 0; i < rows.size(); ++i)
                     want.insert(first + i, {s, rows.at(i)});
                 if (what == 2)
-                    t.model.removeRows(first, end - first);
+                    t.model.removeRowsAt(first, end - first);
                 else
                     t.model.applyRange(first, end - first, QString::number(s), s, rows);
             }
