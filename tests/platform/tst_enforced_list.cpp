@@ -95,33 +95,6 @@ private Q_SLOTS:
               "status");
     }
 
-    // Installed: the hosts line starts with the module and the writer exists. A test system
-    // root without a test writer is not installed, so nothing is ever written to the real /etc.
-    void installation_data() {
-        QTest::addColumn<QByteArray>("nsswitch"); // empty: no file
-        QTest::addColumn<QByteArray>("writer");   // empty: the test writer; "-": unset
-        QTest::addColumn<bool>("installed");
-        const QByteArray installed = TestEnvironment::installedNsswitch();
-        QTest::newRow("installed") << installed << QByteArray() << true;
-        QTest::newRow("no nsswitch.conf") << QByteArray() << QByteArray() << false;
-        QTest::newRow("no writer") << installed << QByteArray("/nonexistent/writer") << false;
-        QTest::newRow("half a test setup") << installed << QByteArray("-") << false;
-    }
-    void installation() {
-        QFETCH(QByteArray, nsswitch);
-        QFETCH(QByteArray, writer);
-        QFETCH(bool, installed);
-        QVERIFY(nsswitch.isEmpty() ? QFile::remove(m_env.nsswitchPath())
-                                   : putFile(m_env.nsswitchPath(), nsswitch));
-        if (writer == "-")
-            qunsetenv("DEVICE_PLATFORM_ENFORCE_WRITER");
-        else if (!writer.isEmpty())
-            qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", writer);
-        QCOMPARE(EnforcedList::installation().installed, installed);
-        if (writer == "-") // and never falls back to the real writer
-            QVERIFY(!EnforcedList::write(u"org.a"_s, {u"a.example"_s}).ok());
-    }
-
     // A dead-end configuration becomes the list in force, recorded as ours; asking again for
     // the same names runs no writer at all (here: one that fails); a non-dead-end one clears
     // our list; release() clears only our list of that app.
@@ -155,24 +128,40 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(m_env.enforcedListPath()));
     }
 
-    // What cannot be enforced fails and leaves the list as it is.
+    // What cannot be enforced fails and leaves the list as it is. Not installed: the hosts line
+    // does not start with the module or the writer is missing; a test system root without a
+    // test writer is not installed either, so nothing ever reaches the real /etc.
     void refusals_data() {
+        QTest::addColumn<QByteArray>("nsswitch"); // empty: no file
+        QTest::addColumn<QByteArray>("writer");   // empty: the test writer; "-": unset
         QTest::addColumn<std::optional<QStringList>>("domains");
-        QTest::addColumn<bool>("installed");
         QTest::addColumn<Outcome::Status>("status");
-        const std::optional<QStringList> one = QStringList{u"a.example"_s};
-        QTest::newRow("another account's list") << one << true << Outcome::notPermitted;
-        QTest::newRow("not installed") << one << false << Outcome::failed;
+        const QByteArray installed = TestEnvironment::installedNsswitch(), none;
+        const std::optional<QStringList> one = QStringList{u"a.example"_s}, every;
+        QTest::newRow("another account's list")
+            << installed << none << one << Outcome::notPermitted;
+        QTest::newRow("module not on the hosts line")
+            << QByteArray("hosts: files dns\n") << none << one << Outcome::failed;
+        QTest::newRow("no nsswitch.conf") << none << none << one << Outcome::failed;
+        QTest::newRow("no writer")
+            << installed << QByteArray("/nonexistent") << one << Outcome::failed;
+        QTest::newRow("half a test setup")
+            << installed << QByteArray("-") << one << Outcome::failed;
         QTest::newRow("no match domains: every name")
-            << std::optional<QStringList>() << true << Outcome::invalid;
+            << installed << none << every << Outcome::invalid;
     }
     void refusals() {
+        QFETCH(QByteArray, nsswitch);
+        QFETCH(QByteArray, writer);
         QFETCH(std::optional<QStringList>, domains);
-        QFETCH(bool, installed);
-        if (!installed)
-            QVERIFY(putFile(m_env.nsswitchPath(), "hosts: files dns\n"));
         QVERIFY(writeListAs(4242, m_env.systemRoot(), u"com.x"_s, "x.example\n"));
         const QByteArray before = fileBytes(m_env.enforcedListPath());
+        QVERIFY(nsswitch.isEmpty() ? QFile::remove(m_env.nsswitchPath())
+                                   : putFile(m_env.nsswitchPath(), nsswitch));
+        if (writer == "-")
+            qunsetenv("DEVICE_PLATFORM_ENFORCE_WRITER");
+        else if (!writer.isEmpty())
+            qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", writer);
         const auto result =
             EnforcedList::enforce(configuration(u"org.a"_s, {u"0.0.0.0"_s}, domains));
         QTEST(result.outcome.status, "status");
