@@ -15,44 +15,26 @@ fresh=25   # fresh processes per first-look-up figure
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", a / b }'; }
 
-if [ "${1:-}" != --inside ]; then
-    cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.."
+. scripts/private-namespace.sh
+if [ -z "${QUELLNET_NAMESPACE_SCRATCH:-}" ]; then
     build=$(realpath "${1:-build}")
     for f in bench/lookup_bench platform/nss/libnss_quellnet.so.2 platform/nss/quellnet-enforce; do
         [ -e "$build/$f" ] || { echo "lookup_bench: $build/$f missing: build first" >&2; exit 1; }
     done
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "lookup_bench: SKIPPED: needs root for a private mount namespace"
-        exit 0
-    fi
-    if ! unshare -m -n true 2>/dev/null; then
-        echo "lookup_bench: SKIPPED: cannot create a private mount and network namespace here"
-        exit 0
-    fi
-    work=$(mktemp -d)
-    status=0
-    unshare -m -n -- bash "$0" --inside "$build" "$work" || status=$?
-    rmdir "$work" 2>/dev/null || true
-    exit $status
+    enter_private_namespace lookup_bench 0 "$build"
 fi
 
 # --- inside the private namespace ---
-build=$2
-work=$3
+build=$1
+work=$QUELLNET_NAMESPACE_SCRATCH
 bench=$build/bench/lookup_bench
-mount --make-rprivate /
-mount -t tmpfs -o mode=0755 tmpfs "$work"
 libc=$(ldd "$bench" | awk '$1 == "libc.so.6" { print $3 }')
 libdir=$(dirname "$(readlink -f "$libc")")
-for dir in /etc "$libdir"; do
-    key=$(echo "$dir" | tr / _)
-    mkdir "$work/upper$key" "$work/work$key"
-    if ! mount -t overlay overlay \
-        -o "lowerdir=$dir,upperdir=$work/upper$key,workdir=$work/work$key" "$dir"; then
-        echo "lookup_bench: SKIPPED: cannot overlay $dir in the private namespace"
-        exit 0
-    fi
-done
+if ! overlay_folders /etc "$libdir"; then
+    echo "lookup_bench: SKIPPED: cannot overlay /etc and $libdir in the private namespace"
+    exit 0
+fi
 # Where glibc's NSS looks for libnss_<service>.so.2 (after its cache, which we leave alone).
 install -m 0644 "$build/platform/nss/libnss_quellnet.so.2" "$libdir/libnss_quellnet.so.2"
 

@@ -19,7 +19,8 @@ skip() {
   exit 0
 }
 
-if [ "${1:-}" != --in-namespace ]; then
+. scripts/private-namespace.sh
+if [ -z "${QUELLNET_NAMESPACE_SCRATCH:-}" ]; then
   dir=$(realpath -m "${1:-build-packages}")
   for package in libnss-quellnet quellnet; do
     compgen -G "$dir/${package}_*.deb" >/dev/null || {
@@ -27,25 +28,12 @@ if [ "${1:-}" != --in-namespace ]; then
       exit 1
     }
   done
-  [ "$(id -u)" -eq 0 ] || skip "needs root to make a private namespace with overlays"
-  unshare -m -n true 2>/dev/null || skip "cannot make a private mount and network namespace"
-  scratch=$(mktemp -d)
-  trap 'rmdir "$scratch"' EXIT
-  status=0
-  unshare -m -n --propagation private bash "$0" --in-namespace "$dir" "$scratch" || status=$?
-  exit "$status"
+  enter_private_namespace package-test 0 "$dir"
 fi
 
 # ---- From here on, inside the namespace. ----
-dir=$2
-scratch=$3
-mount -t tmpfs -o mode=0755 package-test "$scratch"
-for top in etc usr var; do
-  mkdir "$scratch/$top.upper" "$scratch/$top.work"
-  mount -t overlay overlay \
-    -o "lowerdir=/$top,upperdir=$scratch/$top.upper,workdir=$scratch/$top.work" "/$top" ||
-    skip "cannot mount an overlay over /$top"
-done
+dir=$1
+overlay_folders /etc /usr /var || skip "cannot mount overlays over /etc, /usr and /var"
 # Nothing reaches a service of this machine through its sockets, and nothing is left in /tmp.
 mount -t tmpfs -o mode=0755 run /run
 mkdir -m 1777 /run/lock

@@ -8,26 +8,12 @@ set -euo pipefail
 build=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
 
-if [ -z "${QUELLNET_IN_NAMESPACE:-}" ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIP: the whole-system test needs root (it installs into a private overlay of /usr)"
-    exit 77
-  fi
-  if ! unshare -m -n true 2>/dev/null; then
-    echo "SKIP: cannot make a private mount and network namespace here"
-    exit 77
-  fi
-  exec env QUELLNET_IN_NAMESPACE=1 unshare -m -n --propagation private "$0" "$@"
-fi
+# shellcheck source=../../scripts/private-namespace.sh
+. "$here/../../scripts/private-namespace.sh"
+enter_private_namespace system_blocking 77 "$build"
 
-work=$(mktemp -d /tmp/quellnet-system-XXXXXX)
-trap 'cd /; umount -l /etc /usr /var "$work" 2>/dev/null; rmdir "$work"' EXIT
-mount -t tmpfs tmpfs "$work"
-for tree in etc usr var; do
-  mkdir -p "$work/$tree-upper" "$work/$tree-work"
-  mount -t overlay overlay \
-    -o "lowerdir=/$tree,upperdir=$work/$tree-upper,workdir=$work/$tree-work" "/$tree"
-done
+overlay_folders /etc /usr /var
+work=$QUELLNET_NAMESPACE_SCRATCH
 ip link set lo up
 
 # A resolver that answers every name with 10.53.53.53 and logs what it was asked.
