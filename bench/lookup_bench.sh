@@ -27,7 +27,6 @@ fi
 
 # --- inside the private namespace ---
 build=$1
-work=$QUELLNET_NAMESPACE_SCRATCH
 bench=$build/bench/lookup_bench
 libc=$(ldd "$bench" | awk '$1 == "libc.so.6" { print $3 }')
 libdir=$(dirname "$(readlink -f "$libc")")

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that need a throwaway copy of this machine: the whole-system test, the
 # package test and the look-up benchmark. They run as root in a private mount and network
 # namespace with overlays over the system folders they change, so the host's files, services

@@ -8,7 +8,7 @@ set -euo pipefail
 build=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
 
-# shellcheck source=../../scripts/private-namespace.sh
+# shellcheck source=scripts/private-namespace.sh
 . "$here/../../scripts/private-namespace.sh"
 enter_private_namespace system_blocking 77 "$build"
 
