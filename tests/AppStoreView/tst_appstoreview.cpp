@@ -1,21 +1,16 @@
 // The app catalogues and their store pages: built once on first use, shown only where a
-// foreground-active scene has a window, and the web address when the store cannot be reached.
+// foreground-active scene has a window.
 #include "common/TestEnvironment.h"
 
 #include "AppStoreView/AppCatalogue.h"
 #include "AppStoreView/AppStoreView.h"
 #include "AppStoreView/MoreApps.h"
-#include "storekit/StoreReachability.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIWindow.h"
 
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <algorithm>
-#include <thread>
-#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -57,7 +52,6 @@ private Q_SLOTS:
         UIApplication::shared().connectScene(m_scene);
     }
     void init() {
-        QVERIFY(StoreReachability::setReachable(true));
         m_scene->setActivationState(UIScene::ActivationState::foregroundActive);
         m_opened.clear();
     }
@@ -65,28 +59,16 @@ private Q_SLOTS:
         m_scene->keyWindow()->rootViewController()->dismissViewControllerAnimated(false, {});
     }
 
-    void entriesAreBuiltOnceOnFirstUse() {
-        QVERIFY(!AppCatalogue::isMoreOptionsAppBuilt(3) && !AppCatalogue::moreOptionsApp(-1));
-        QVERIFY(!AppCatalogue::moreOptionsApp(8));
-        std::vector<std::shared_ptr<AppStoreView>> seen(8);
-        std::vector<std::thread> threads;
-        for (std::size_t i = 0; i < seen.size(); ++i)
-            threads.emplace_back([&seen, i] { seen[i] = AppCatalogue::moreOptionsApp(3); });
-        for (auto &thread : threads)
-            thread.join();
-        QCOMPARE(std::count(seen.begin(), seen.end(), seen.front()), 8);
+    // Out of range gives nothing; each entry is built on its first use, once.
+    void entriesAreBuiltOnFirstUse() {
+        QVERIFY(!AppCatalogue::moreOptionsApp(-1) && !AppCatalogue::moreOptionsApp(8));
+        QVERIFY(!AppCatalogue::isMoreOptionsAppBuilt(3));
+        QCOMPARE(AppCatalogue::moreOptionsApp(3), AppCatalogue::moreOptionsApp(3));
         QVERIFY(!AppCatalogue::isMoreOptionsAppBuilt(4));
-        QCOMPARE(&AppCatalogue::promotedApps(), &AppCatalogue::promotedApps());
     }
 
-    // An unreachable store opens the web address; an inactive scene, or an active one without
-    // a window, shows nothing and opens nothing.
+    // An inactive scene, or an active one without a window, shows nothing and opens nothing.
     void nowhereToShow() {
-        QVERIFY(StoreReachability::setReachable(false));
-        MoreApps::presentFeaturedApp();
-        QTRY_COMPARE(m_opened, QList<QUrl>{QUrl(u"https://apps.example.com/app/id6452000024"_s)});
-        QVERIFY(showsNothing());
-        QVERIFY(StoreReachability::setReachable(true));
         m_scene->setActivationState(UIScene::ActivationState::foregroundInactive);
         AppCatalogue::moreOptionsApp(1)->presentProductPage();
         auto bare = std::make_shared<UIWindowScene>();
@@ -95,7 +77,7 @@ private Q_SLOTS:
         AppCatalogue::moreOptionsApp(1)->presentProductPage();
         QVERIFY(showsNothing());
         UIApplication::shared().disconnectScene(bare);
-        QCOMPARE(m_opened.size(), 1);
+        QVERIFY(m_opened.isEmpty());
     }
 
     void featuredShowsAfterLoadAndCloses() {

@@ -11,7 +11,6 @@
 #include "protection/PreferencesController.h"
 #include "protection/ProtectionStatus.h"
 
-#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -86,97 +85,77 @@ private Q_SLOTS:
 
     void cleanup() { m_store.reset(), m_env.reset(); }
 
-    void guardsOutrankEveryFlag_data() {
-        QTest::addColumn<int>("records");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("empty") << 0 << u"Blocklist is empty"_s;
-        QTest::newRow("199") << 199 << u"Preferences saved!"_s;
-        QTest::newRow("200 is full") << 200 << u"Blocklist is full"_s;
-    }
-    void guardsOutrankEveryFlag() {
-        QFETCH(int, records);
-        QFETCH(QString, expected);
+    // The full list outranks every outcome flag.
+    void fullListOutranksTheOutcome() {
         QStringList names;
-        for (int i = 0; i < records; ++i)
+        for (int i = 0; i < 200; ++i)
             names << u"host%1.example"_s.arg(i, 3, 10, QLatin1Char('0'));
         addDomains(*m_store, names);
         PreferencesController c(NEDNSSettingsManager::sharedManager(), m_store->domains());
         c.handleSaveResult(std::nullopt);
-        QCOMPARE(saveRowText(c), expected);
+        QCOMPARE(saveRowText(c), u"Blocklist is full"_s);
     }
 
-    void firstSaveThenSwitchedOnReadsUpdated() {
-        addDomains(*m_store, {u"tracker.example"_s, u"Ads.example"_s, u"b.example"_s});
-        auto c = shownController();
-        QSignalSpy changed(c.get(), &PreferencesController::stateChanged);
-        c->savePreferences();
-        QVERIFY(!c->state().saveDNSSuccess); // never inside the call
-        QVERIFY(changed.wait());
-        QCOMPARE(saveRowText(*c), u"Preferences saved!"_s);
-        const auto config = stored();
-        QVERIFY(config && !config->enabled);
-        QCOMPARE(config->settings->matchDomains(),
-                 QStringList({u"Ads.example"_s, u"b.example"_s, u"tracker.example"_s}));
-
-        switchOn(true);
-        c->loadPreferences();
-        QTRY_VERIFY(c->state().isDNSEnabled);
-        QCOMPARE(saveRowText(*c), u"Preferences updated!"_s);
-        QCOMPARE(removeRowText(*c), u"No preferences to remove"_s); // latched before the save
-
-        // A new screen saving the stored names again changes nothing and says so.
-        auto next = shownController();
-        next->savePreferences();
-        QTRY_VERIFY(next->state().saveDNSUnchanged);
-        QCOMPARE(saveRowText(*next), u"Preferences already up to date"_s);
-        QVERIFY(stored() && stored()->enabled);
-    }
-
-    void failedSaveRemovesTheStoredConfiguration_data() {
-        QTest::addColumn<QString>("domain");
-        QTest::addColumn<qint64>("code");
+    // After a save (and the switch, if on), a new screen saves, removes or loads again, the
+    // platform failing it if an error is given: every text each row shows, in order, and
+    // whether a configuration stays stored. A failed save removes the stored configuration;
+    // the removal switches protection off, so the reload turns "updating" into "saving". A
+    // failed load changes nothing.
+    void sequences_data() {
+        using Operation = NEDNSSettingsManager::Operation;
         QTest::addColumn<bool>("switchedOn");
+        QTest::addColumn<Operation>("action");
+        QTest::addColumn<NSError>("error"); // none if its domain is empty
         QTest::addColumn<QStringList>("saveRow");
+        QTest::addColumn<QStringList>("removeRow");
+        QTest::addColumn<bool>("storedAfter");
         const QStringList saving{u"Error saving preferences"_s};
-        QTest::newRow("code 9 of another domain") << u"Other"_s << qint64(9) << false << saving;
-        QTest::newRow("configuration error 1")
-            << NEConfigurationErrorDomain << qint64(1) << false << saving;
-        // The removal switches protection off, so the reload turns "updating" into "saving".
-        QTest::newRow("update") << u"X"_s << qint64(1) << true
-                                << QStringList{u"Error updating preferences"_s, saving.first()};
+        const QStringList removed{u"Remove preferences"_s, u"Preferences removed!"_s,
+                                  u"No preferences to remove"_s};
+        QTest::newRow("save unchanged") << true << Operation::save << NSError{}
+                                        << QStringList{u"Preferences already up to date"_s}
+                                        << QStringList{u"Remove preferences"_s} << true;
+        QTest::newRow("save fails, code 9 of another domain")
+            << false << Operation::save << NSError{u"Other"_s, 9, {}} << saving << removed << false;
+        QTest::newRow("update fails")
+            << true << Operation::save << NSError{u"X"_s, 1, {}}
+            << QStringList{u"Error updating preferences"_s, saving[0]} << removed << false;
+        QTest::newRow("remove fails") << false << Operation::remove << NSError{u"X"_s, 4, {}}
+                                      << QStringList{u"Save preferences"_s}
+                                      << QStringList{u"Error removing preferences"_s} << true;
+        QTest::newRow("load fails") << true << Operation::load << NSError{u"X"_s, 6, {}}
+                                    << QStringList() << QStringList() << true;
     }
-    void failedSaveRemovesTheStoredConfiguration() {
-        QFETCH(QString, domain);
-        QFETCH(qint64, code);
+    void sequences() {
+        using Operation = NEDNSSettingsManager::Operation;
         QFETCH(bool, switchedOn);
+        QFETCH(Operation, action);
+        QFETCH(NSError, error);
         QFETCH(QStringList, saveRow);
+        QFETCH(QStringList, removeRow);
+        QFETCH(bool, storedAfter);
         auto next = relaunchedAfterSave(switchedOn);
         RowHistory history(*next);
-        NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::save,
-                                                          {domain, code, {}});
-        next->savePreferences();
-        QTRY_COMPARE(removeRowText(*next), u"No preferences to remove"_s);
+        if (!error.domain.isEmpty())
+            NEDNSSettingsManager::failNextOperationForTesting(action, error);
+        if (action == Operation::save)
+            next->savePreferences();
+        else if (action == Operation::remove)
+            next->removePreferences();
+        else
+            next->loadPreferences();
+        QTRY_COMPARE(history.remove, removeRow);
+        QTRY_COMPARE(history.save, saveRow);
+        QVERIFY(settle());
+        QCOMPARE(history.remove, removeRow);
         QCOMPARE(history.save, saveRow);
-        QCOMPARE(history.remove, QStringList({u"Remove preferences"_s, u"Preferences removed!"_s,
-                                              u"No preferences to remove"_s}));
-        QVERIFY(!stored());
+        QCOMPARE(stored().has_value(), storedAfter);
+        QVERIFY(!storedAfter || stored()->enabled == switchedOn);
     }
 
-    void removeOutcomes() {
-        auto failing = relaunchedAfterSave(false);
-        NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::remove,
-                                                          {u"X"_s, 4, {}});
-        failing->removePreferences();
-        QVERIFY(QSignalSpy(failing.get(), &PreferencesController::stateChanged).wait());
-        QCOMPARE(removeRowText(*failing), u"Error removing preferences"_s);
-        QVERIFY(stored());
-
-        auto removing = shownController();
-        removing->removePreferences();
-        QTRY_COMPARE(removeRowText(*removing), u"No preferences to remove"_s); // after the reload
-        QVERIFY(!stored());
-
-        // With nothing in memory the platform is not asked: an armed failure stays unused.
+    // With nothing in memory the platform is not asked: an armed failure stays unused.
+    void removeWithNothingLoaded() {
+        shownController(); // the platform's answer: nothing stored
         NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::remove,
                                                           {u"X"_s, 4, {}});
         PreferencesController fresh(NEDNSSettingsManager::sharedManager(), m_store->domains());
@@ -188,20 +167,12 @@ private Q_SLOTS:
         QVERIFY(!fresh.state().removeDNSError);
     }
 
-    // The flag follows the switch; a failed load changes neither it nor the screen's state; a
-    // screen gone before the answer gets nothing.
-    void protectionStatusFollowsTheSwitch() {
-        auto c = relaunchedAfterSave(true);
+    // A failed load answers no screen; a screen gone before the answer gets nothing.
+    void protectionStatusAnswersOnlyLiveScreens() {
+        relaunchedAfterSave(true);
         QObject screen;
-        std::optional<bool> flag;
-        refreshProtectionStatus(NEDNSSettingsManager::sharedManager(), &screen,
-                                [&flag](bool on) { flag = on; });
-        QVERIFY(!flag); // never inside the call
-        QTRY_COMPARE(flag, std::optional<bool>(true));
-
         NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::load,
                                                           {u"X"_s, 6, {}});
-        switchOn(false);
         bool answered = false;
         refreshProtectionStatus(NEDNSSettingsManager::sharedManager(), &screen,
                                 [&](bool) { answered = true; });
@@ -211,14 +182,6 @@ private Q_SLOTS:
         gone.reset();
         QVERIFY(settle());
         QVERIFY(!answered);
-
-        const PreferencesState before = c->state();
-        QVERIFY(before.isDNSEnabled);
-        NEDNSSettingsManager::failNextOperationForTesting(NEDNSSettingsManager::Operation::load,
-                                                          {u"X"_s, 6, {}});
-        c->loadPreferences();
-        QVERIFY(settle());
-        QCOMPARE(c->state(), before);
     }
 };
 
