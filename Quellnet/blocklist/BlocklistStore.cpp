@@ -545,24 +545,37 @@ std::optional<QString> BlocklistStore::save() {
         return m_inMemory ? u"The blocklist store is not open."_s
                           : u"Could not save the blocklist: %1"_s.arg(m_writeProblem);
     }
-    const auto fail = [this] {
-        const int code = sqlite3_extended_errcode(m_db);
-        const QString error =
-            u"Could not save the blocklist: %1"_s.arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    // The statements' guards have run by the time writePending() returns: closing the database
+    // while one was still alive would reset a finalized statement.
+    if (const std::optional<WriteFailure> failure = writePending()) {
         if (!sqlite3_get_autocommit(m_db)) {
             sqlite3_step(m_rollback);
             sqlite3_reset(m_rollback);
         }
-        if (!isTransient(code) && !m_inMemory) {
+        if (!isTransient(failure->code) && !m_inMemory) {
             // The next try opens the file afresh, as at start.
-            setWriteProblem(describeFailure(code));
+            setWriteProblem(describeFailure(failure->code));
             closeDatabase();
         }
         ++m_failedSaves;
         scheduleRetry();
-        return error;
-    };
+        return u"Could not save the blocklist: %1"_s.arg(failure->message);
+    }
 
+    m_pendingDeletes.clear();
+    m_pendingInserts.clear();
+    m_failedSaves = 0;
+    m_autosaveTimer.stop();
+    setWriteProblem({});
+    Q_EMIT saved();
+    return std::nullopt;
+}
+
+std::optional<BlocklistStore::WriteFailure> BlocklistStore::writePending() {
+    const auto fail = [this] {
+        return WriteFailure{sqlite3_extended_errcode(m_db),
+                            QString::fromUtf8(sqlite3_errmsg(m_db))};
+    };
     {
         ResetGuard reset{m_begin};
         if (sqlite3_step(m_begin) != SQLITE_DONE)
@@ -603,13 +616,6 @@ std::optional<QString> BlocklistStore::save() {
         if (sqlite3_step(m_commit) != SQLITE_DONE)
             return fail();
     }
-
-    m_pendingDeletes.clear();
-    m_pendingInserts.clear();
-    m_failedSaves = 0;
-    m_autosaveTimer.stop();
-    setWriteProblem({});
-    Q_EMIT saved();
     return std::nullopt;
 }
 

@@ -78,6 +78,12 @@ private:
     bool prepareStatements();
     int loadRecords(QList<DomainRef> &loaded);
     void closeDatabase();
+    struct WriteFailure {
+        int code;
+        QString message;
+    };
+    /** Writes the pending changes in one transaction; every statement is reset on return. */
+    std::optional<WriteFailure> writePending();
     QString describeFailure(int code) const;
     void setWriteProblem(const QString &problem);
     bool reopenForWriting();

@@ -74,6 +74,17 @@ int childSide(const QStringList &args) {
     if (!saved.wait(20000))
         return 4;
     out << "problem: " << store.writeProblem() << ", on disk: " << onDisk(path).names.size();
+    // The disk filling up under the open store: the failed save once reset statements the
+    // failure had just finalized.
+    if (!fillDisk(filler))
+        return 3;
+    text = u"while-full.example"_s;
+    submitDomain(text, store);
+    out << ", then pending: " << store.hasChanges();
+    QFile::remove(filler);
+    if (!saved.wait(20000))
+        return 5;
+    out << ", on disk: " << onDisk(path).names.size();
     return 0;
 }
 
@@ -292,8 +303,9 @@ private Q_SLOTS:
         QCOMPARE(onDisk(path).names, (QStringList{u"keep.example"_s, u"added-by-first.example"_s}));
     }
 
-    // With the disk full at start the intact file is read, not set aside; the edit made then is
-    // written once space returns. Runs in a child with a small tmpfs of its own.
+    // With the disk full at start, or filling up under an open store, the intact file is kept
+    // and the edit made then is written once space returns. Runs in a child with a small tmpfs of
+    // its own.
     void fullDiskKeepsFileAndWritesLater() {
         if (::geteuid() != 0)
             QSKIP("a full disk is a small tmpfs in a private mount namespace, which needs root");
@@ -306,7 +318,7 @@ private Q_SLOTS:
         QCOMPARE(code, 0);
         QCOMPARE(out,
                  QByteArray("26 records, moved aside: , pending: 1, problem: the disk is full\n"
-                            "problem: , on disk: 26"));
+                            "problem: , on disk: 26, then pending: 1, on disk: 27"));
     }
 
 private:
