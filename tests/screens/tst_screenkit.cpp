@@ -1,14 +1,9 @@
 // The screen row kit: keyed diffing must reach QML as inserts, removals, moves and data changes
-// that QAbstractItemModelTester accepts, never a reset; every symbol a screen names must draw.
-#include "TestEnvironment.h"
-
+// that QAbstractItemModelTester accepts, never a reset.
 #include "screens/RowListModel.h"
-#include "screens/SymbolGlyphs.h"
 
 #include <QAbstractItemModelTester>
-#include <QFile>
 #include <QRandomGenerator>
-#include <QRawFont>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -17,7 +12,6 @@ using Screen::Section;
 
 class ScreenKitTest : public QObject {
     Q_OBJECT
-    TestEnvironment m_env;
 
 private Q_SLOTS:
     // Random lists over random sections, each after the last: the rows and their section edges
@@ -26,7 +20,8 @@ private Q_SLOTS:
     // removals and ranges run under the Domains screen's random test.
     void randomListsReachTheTarget() {
         RowListModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
         QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
@@ -51,7 +46,8 @@ private Q_SLOTS:
                 for (const QString &k : keys) {
                     if (sections.isEmpty() || rng.bounded(5) == 0)
                         sections << Section{QString::number(sections.size()), {}};
-                    sections.last().rows << Screen::label(k, k + QString::number(rng.bounded(2)), {});
+                    sections.last().rows
+                        << Screen::label(k, k + QString::number(rng.bounded(2)), {});
                 }
             }
             const qsizetype before = sent();
@@ -75,27 +71,6 @@ private Q_SLOTS:
             QCOMPARE(model.rowCount(), n);
         }
         QCOMPARE(reset.size(), 0);
-    }
-
-    void everyUsedSymbolHasADistinctGlyph() {
-        QFile file(SymbolGlyphs::fontResourcePath());
-        QVERIFY2(file.open(QIODevice::ReadOnly), "icon font missing from the resources");
-        const QRawFont font(file.readAll(), 24);
-        // The tabs, the rows of every screen, the outcome messages and the Domains screen.
-        for (const char *name :
-             {"checkmark", "xmark", "info.circle", "gear", "trash", "plus", "hand.raised",
-              "hand.raised.fill", "crown", "network", "square.and.arrow.down",
-              "arrow.trianglehead.2.clockwise", "exclamationmark.circle",
-              "exclamationmark.triangle", "arrow.down.circle", "doc.on.clipboard",
-              "magnifyingglass", "star"})
-            QVERIFY2(SymbolGlyphs::symbolNames().contains(QString::fromLatin1(name)), name);
-        QSet<QString> seen;
-        for (const QString &name : SymbolGlyphs::symbolNames()) {
-            const QString glyph = SymbolGlyphs::glyph(name);
-            QVERIFY2(!glyph.isEmpty() && font.supportsCharacter(glyph.at(0)), qPrintable(name));
-            seen.insert(glyph);
-        }
-        QCOMPARE(seen.size(), SymbolGlyphs::symbolNames().size()); // no two alike
     }
 };
 

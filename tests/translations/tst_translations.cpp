@@ -32,7 +32,8 @@ class TranslationsTest : public QObject {
 
     QStringList tabTitles() {
         QStringList titles;
-        for (const QVariant &tab : AppView(&m_f.store, &m_f.phase, ScreenFixture::services()).tabs())
+        for (const QVariant &tab :
+             AppView(&m_f.store, &m_f.phase, ScreenFixture::services()).tabs())
             titles << tab.toMap().value(u"title"_s).toString();
         return titles;
     }
