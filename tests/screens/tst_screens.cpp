@@ -1,13 +1,23 @@
-// The Instructions, Status and Settings screens and the tab container, as plain C++ against
-// the real platform layer in a temporary state folder.
+// The screen models as plain C++ against the real platform layer in a temporary state folder;
+// what the Settings screen's loads and saves decide is the preferences controller's test, the
+// road through the screens the e2e tests'.
 #include "ScreenFixture.h"
 #include "SettingsTestSupport.h"
 
+#include "blocklist/BuiltInDomains.h"
+#include "blocklist/DomainListModel.h"
+#include "blocklist/EntryRules.h"
 #include "foundation/NSBundle.h"
-#include "screens/InstructionsView.h"
+#include "screens/DomainsView.h"
+#include "screens/ReviewPrompt.h"
 #include "screens/SettingsView.h"
-#include "screens/StatusView.h"
 
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -17,8 +27,40 @@ using namespace Qt::StringLiterals;
 using namespace TestSupport;
 
 namespace {
-QString rowText(const ScreenModel &screen, int index) {
-    return screen.content().texts().value(index);
+// The Domains section as "text|symbol|description", its edges as "[" and "]".
+QStringList drawn(DomainsView &view) {
+    QStringList out;
+    const RowListModel &rows = *view.rows();
+    for (int i = 8; i < rows.rowCount(); ++i) { // after the More Options rows
+        const auto edge = [&](int role, QChar mark) {
+            return rows.data(rows.index(i), role).toBool() ? QString(mark) : QString();
+        };
+        const Screen::Row &r = rows.rowAt(i);
+        out << edge(RowListModel::FirstInSectionRole, u'[') + r.text + u'|' + r.systemImage + u'|' +
+                   r.accessibleDescription + edge(RowListModel::LastInSectionRole, u']');
+    }
+    return out;
+}
+
+// The same, worked out from the records the slow way.
+QStringList expected(const QList<DomainRef> &records, const QString &search, const QString &add) {
+    QStringList out{u'[' + add + u"|doc.on.clipboard|"_s};
+    for (const QString &entry : builtInDomains())
+        if (EntryRules::isOffered(entry, records) && EntryRules::matchesSearch(entry, search))
+            out << entry + u"|plus|add"_s;
+    for (const DomainRef &r : records)
+        if (EntryRules::matchesSearch(r->domain(), search))
+            out << r->domain() + (isBuiltIn(r->domain()) ? u"|hand.raised.fill|built-in tracker"_s
+                                                         : u"|crown|added by you"_s);
+    out.last().append(u']');
+    return out;
+}
+
+void setVersion(const QString &version) {
+    NSBundle::mainBundle().setInfoDictionary(
+        QVariantMap{{u"CFBundleIdentifier"_s, appIdentifier},
+                    {u"CFBundleDisplayName"_s, u"Quellnet"_s},
+                    {u"CFBundleShortVersionString"_s, version}});
 }
 } // namespace
 
@@ -26,88 +68,174 @@ class ScreensTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<ScreenFixture> m_f;
+    std::unique_ptr<DomainsView> m_view;
+    QStringList m_actions;
+
+    void add(const QString &text) {
+        m_f->store.insert(std::make_shared<Domain>(text, QUuid::createUuid()));
+    }
+    /** The once-per-version actions, noted instead of run. */
+    DomainsView::Actions recordedActions() {
+        return {.requestReview = [this] { m_actions << u"review"_s; },
+                .promoteApp = [this] { m_actions << u"promote"_s; }};
+    }
 
 private Q_SLOTS:
-    void initTestCase() {
-        NSBundle::mainBundle().setInfoDictionary(QVariantMap{
-            {u"CFBundleIdentifier"_s, appIdentifier}, {u"CFBundleDisplayName"_s, u"Quellnet"_s}});
-    }
+    void initTestCase() { setVersion(u"1.0"_s); }
     void init() {
         QVERIFY(settle()); // the previous test's answers land before its folders go away
         m_f = std::make_unique<ScreenFixture>();
         QVERIFY(settle()); // the shared manager forgets the previous folder's configuration
+        m_actions.clear();
+        m_view = std::make_unique<DomainsView>(&m_f->store, &m_f->phase, recordedActions());
     }
-    void cleanup() { m_f.reset(); }
+    void cleanup() {
+        m_view.reset();
+        m_f.reset();
+    }
 
-    // Made, the screen has not looked; in view or back in the app it reloads, leaving does not.
-    // (What the loads and saves decide is tested with the preferences controller.)
-    void statusReloadsOnAppearanceAndReturn() {
-        switchOn(true, IfAbsent::store);
-        StatusView view(NEDNSSettingsManager::sharedManager(), &m_f->phase);
-        QVERIFY(settle());
-        QVERIFY(!view.isDNSEnabled());
-        view.appear();
-        QTRY_VERIFY(view.isDNSEnabled());
-        switchOn(false);
-        for (ScenePhase phase : {ScenePhase::inactive, ScenePhase::background}) {
-            m_f->phase.setPhase(phase);
-            QVERIFY(settle());
-            QVERIFY(view.isDNSEnabled());
+    // Inserts, deletes and searches in any order, among built-ins, letter-case twins and
+    // duplicates: the rows are what the records and the search make, never reset. A delete of
+    // several rows names the records as the list stood, a row's key its own record among twins,
+    // and saves at once.
+    void rowsFollowTheRecordsAndTheSearch() {
+        QAbstractItemModelTester tester(m_view->rows(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy resets(m_view->rows(), &QAbstractItemModel::modelReset);
+        const QStringList names{u"doubleclick.net"_s, u"Doubleclick.net"_s, u"adnxs.com"_s,
+                                u"mine.example"_s,    u"zz.example"_s,      u"Tracker.Example"_s,
+                                u"a\u0301.example"_s, u"\u00e1.example"_s,  u"criteo.com"_s};
+        const QStringList searches{{}, u"e"_s, u"DOUBLE"_s, u"nothing"_s, u"\u00e1"_s, u"x"_s};
+        QRandomGenerator rng(20261206);
+        for (int step = 0; step < 300; ++step) {
+            QList<DomainRef> records = m_f->store.domains()->records();
+            const QList<Screen::Row> shown = m_view->content().sections.at(1).rows;
+            const int what = rng.bounded(5);
+            if (what == 0) {
+                m_view->setSearchText(searches.at(rng.bounded(searches.size())));
+            } else if (what == 1) {
+                m_view->setDomain(names.at(rng.bounded(names.size())));
+            } else if (what == 2) { // some shown rows' keys: entries, a suggestion or the add row
+                QStringList keys;
+                for (int n = rng.bounded(1, 4); n > 0; --n)
+                    keys << shown.at(rng.bounded(shown.size())).key;
+                records.removeIf(
+                    [&](const DomainRef &r) { return keys.contains(DomainsView::entryKey(*r)); });
+                const bool deleting = records.size() < m_f->store.domains()->count();
+                m_view->deleteRows(keys);
+                QVERIFY(!deleting || !m_f->store.hasChanges()); // saved at once
+            } else {
+                add(names.at(rng.bounded(names.size())));
+                records = m_f->store.domains()->records();
+            }
+            QCOMPARE(m_f->store.domains()->records(), records);
+            QCOMPARE(drawn(*m_view), expected(records, m_view->searchText(), m_view->domain()));
         }
-        m_f->phase.setPhase(ScenePhase::active);
-        QTRY_VERIFY(!view.isDNSEnabled());
+        QCOMPARE(resets.size(), 0);
     }
 
-    void settingsButtonsAndReturnReachTheController() {
-        SettingsView view(NEDNSSettingsManager::sharedManager(), m_f->store.domains(), &m_f->phase);
-        view.appear();
-        QTRY_COMPARE(rowText(view, 0), u"Blocklist is empty"_s);
-        // A press that raced the guard must not save an empty configuration.
-        view.activate(SettingsView::saveButtonKey);
+    // Full (past the cap, as an older store may be), the add row and suggestions are disabled and
+    // refuse direct calls too; deletes enable them. Every route through the window is QML's test.
+    void capacity() {
+        QSignalSpy full(m_view.get(), &DomainsView::listFullChanged);
+        for (int i = 0; i <= EntryRules::listCapacity; ++i)
+            add(u"host%1.example"_s.arg(i));
+        QVERIFY(!m_view->content().row(DomainsView::addKey)->enabled);
+        QVERIFY(!m_view->content().row(DomainsView::suggestionKey(u"2mdn.net"_s))->enabled);
+        m_view->setDomain(u"waiting.example"_s);
+        m_view->submitDomain();
+        m_view->addSuggestedDomain(u"adnxs.com"_s);
+        QCOMPARE(m_f->store.domains()->count(), EntryRules::listCapacity + 1);
+        QCOMPARE(m_view->domain(), u"waiting.example"_s);
+        m_view->deleteDomains({0, 1});
+        QVERIFY(m_view->content().row(DomainsView::addKey)->enabled);
+        QCOMPARE(full.size(), 2);
+    }
+
+    void oncePerVersion_data() {
+        QTest::addColumn<QVariant>("stored"); // invalid: absent
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("acts");
+        QTest::addColumn<bool>("blocked"); // a folder stands where the settings file goes
+        const QVariant v10(u"1.0"_s), none;
+        QTest::newRow("first launch") << none << u"1.0"_s << true << false;
+        QTest::newRow("same version") << v10 << u"1.0"_s << false << false;
+        QTest::newRow("updated") << v10 << u"1.1"_s << true << false;
+        QTest::newRow("letter case differs") << QVariant(u"1.0-B"_s) << u"1.0-b"_s << true << false;
+        QTest::newRow("empty version, again") << QVariant(u""_s) << u""_s << false << false;
+        QTest::newRow("settings cannot be written") << none << u"1.0"_s << true << true;
+    }
+    // Appearing acts once per version; appearing again, returning to the app or a screen made
+    // anew do not, even when the version could not be written (as root no permission stops a
+    // write: a folder does). After an update, returning to the app acts once more.
+    void oncePerVersion() {
+        QFETCH(QVariant, stored);
+        QFETCH(QString, version);
+        QFETCH(bool, acts);
+        QFETCH(bool, blocked);
+        const QStringList keys{ReviewPrompt::appReviewVersionKey,
+                               ReviewPrompt::promotedAppVersionKey};
+        const QString file = QSettings().fileName();
+        const auto unblock = qScopeGuard([&] {
+            QDir(file).removeRecursively();
+            ReviewPrompt::forgetUnsavedSettings();
+            QSettings settings; // what QSettings kept of the failed writes goes too
+            for (const QString &key : keys)
+                settings.remove(key);
+        });
+        setVersion(version);
+        {
+            QSettings settings;
+            for (const QString &key : keys)
+                stored.isValid() ? settings.setValue(key, stored) : settings.remove(key);
+        }
+        if (blocked)
+            QVERIFY(QFile::remove(file) && QDir().mkpath(file));
+
+        const QStringList once = acts ? QStringList{u"review"_s, u"promote"_s} : QStringList();
+        m_view->appear();
+        m_view->appear();
+        m_f->phase.setPhase(ScenePhase::background);
+        m_f->phase.setPhase(ScenePhase::active);
+        DomainsView(&m_f->store, &m_f->phase, recordedActions()).appear();
+        QCOMPARE(m_actions, once);
+        for (const QString &key : keys)
+            QCOMPARE(QSettings().value(key).toString(), blocked ? QString() : version);
+
+        setVersion(u"2.0"_s);
+        m_f->phase.setPhase(ScenePhase::background);
+        QCOMPARE(m_actions, once);
+        m_f->phase.setPhase(ScenePhase::active);
+        m_f->phase.setPhase(ScenePhase::inactive);
+        m_view->appear();
+        QCOMPARE(m_actions, (once + QStringList{u"review"_s, u"promote"_s}));
+    }
+
+    // Screens are made on their tab's first selection and load when it is selected. On Settings
+    // a press that raced the guard must not save an empty configuration; one with names saves,
+    // and a screen made with the configuration stored offers to remove it.
+    void tabsAndSettingsButtons() {
+        AppView app(&m_f->store, &m_f->phase, ScreenFixture::services());
+        QVERIFY(app.screen(AppView::instructions) && !app.screen(AppView::settings));
+        app.select(AppView::settings);
+        ScreenModel *view = app.screen(AppView::settings);
+        QVERIFY(view);
+        QTRY_COMPARE(view->content().texts().value(0), u"Blocklist is empty"_s);
+        view->activate(SettingsView::saveButtonKey);
         QVERIFY(settle());
         QCOMPARE(DNSConfigurationStore().read(appIdentifier).status,
                  DNSConfigurationStore::ReadResult::absent);
-
         addDomains(m_f->store, {u"a.example"_s}); // the rows follow the count
-        view.activate(SettingsView::saveButtonKey);
-        QTRY_COMPARE(rowText(view, 0), u"Preferences saved!"_s);
+        view->activate(SettingsView::saveButtonKey);
+        QTRY_COMPARE(view->content().texts().value(0), u"Preferences saved!"_s);
 
-        // Switched on elsewhere: only coming back to the app turns "saved" into "updated".
-        switchOn(true);
-        m_f->phase.setPhase(ScenePhase::background);
-        QVERIFY(settle());
-        QCOMPARE(rowText(view, 0), u"Preferences saved!"_s);
-        m_f->phase.setPhase(ScenePhase::active);
-        QTRY_COMPARE(rowText(view, 0), u"Preferences updated!"_s);
-        SettingsView next(NEDNSSettingsManager::sharedManager(), m_f->store.domains(), &m_f->phase);
-        next.appear(); // a screen made with the configuration stored offers to remove it
-        QTRY_COMPARE(rowText(next, 1), u"Remove preferences"_s);
-        next.activate(SettingsView::removeButtonKey);
+        AppView next(&m_f->store, &m_f->phase, ScreenFixture::services());
+        next.select(AppView::settings);
+        view = next.screen(AppView::settings);
+        QTRY_COMPARE(view->content().texts().value(1), u"Remove preferences"_s);
+        view->activate(SettingsView::removeButtonKey);
         QTRY_COMPARE(DNSConfigurationStore().read(appIdentifier).status,
                      DNSConfigurationStore::ReadResult::absent);
-    }
-
-    void appViewMakesScreensOnFirstSelection() {
-        AppView app(&m_f->store, &m_f->phase, ScreenFixture::services());
-        QVERIFY(qobject_cast<InstructionsView *>(app.screen(AppView::instructions)));
-        for (int tab : {AppView::domains, AppView::status, AppView::settings})
-            QVERIFY(!app.screen(tab));
-
-        // Status appears on every selection of another tab, and stays the same screen.
-        switchOn(true, IfAbsent::store);
-        QSignalSpy created(&app, &AppView::screensChanged);
-        app.select(AppView::status);
-        auto *status = qobject_cast<StatusView *>(app.screen(AppView::status));
-        QVERIFY(status);
-        QTRY_VERIFY(status->isDNSEnabled());
-        switchOn(false, IfAbsent::store);
-        app.select(AppView::status); // already selected: no appearance
-        QVERIFY(settle());
-        QVERIFY(status->isDNSEnabled());
-        app.select(AppView::settings);
-        app.select(AppView::status);
-        QTRY_VERIFY(!status->isDNSEnabled());
-        QCOMPARE(created.size(), 2); // Settings made, Status not made again
     }
 };
 
