@@ -220,6 +220,20 @@ private Q_SLOTS:
         QTest::keyClick(m_window, Qt::Key_Escape);
         QTRY_VERIFY(items(u"sheetCloseButton"_s).isEmpty());
     }
+
+    // Narrow, the tabs are a bar along the bottom; from 720 px wide, a rail at the left. Last,
+    // as it leaves the window wide.
+    void tabsBecomeARailOnWideWindows() {
+        const QSize phone = m_window->size();
+        for (const int width : {phone.width(), 1000}) {
+            m_window->resize(width, 700);
+            QQuickItem *tabs = item(QAccessible::PageTabList, u"Tabs"_s);
+            QVERIFY(tabs);
+            const bool rail = width >= 720;
+            QTRY_COMPARE(tabs->height() == m_window->height(), rail);
+            QCOMPARE(tabs->width() < m_window->width() / 2, rail);
+        }
+    }
 };
 
 int main(int argc, char *argv[]) {
