@@ -35,14 +35,14 @@ fi
 dir=$1
 overlay_folders /etc /usr /var || skip "cannot mount overlays over /etc, /usr and /var"
 # Nothing reaches a service of this machine through its sockets, and nothing is left in /tmp.
+# The packages are copied first: they may themselves be under /tmp.
 mount -t tmpfs -o mode=0755 run /run
 mkdir -m 1777 /run/lock
-mount -t tmpfs -o mode=1777 tmp /tmp
-
 work=/run/package-test
 mkdir -p "$work/debs"
 cp "$dir"/libnss-quellnet_*.deb "$dir"/quellnet_*.deb "$work/debs/"
 chmod -R a+rX "$work"
+mount -t tmpfs -o mode=1777 tmp /tmp
 debs=("$work"/debs/*.deb)
 export DEBIAN_FRONTEND=noninteractive
 # Rebuilding the manual page index at every step is most of dpkg's time and tests nothing here.
