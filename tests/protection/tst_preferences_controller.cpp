@@ -25,10 +25,6 @@ struct RowHistory {
         });
     }
 };
-
-std::optional<DNSConfiguration> stored() {
-    return DNSConfigurationStore().read(appIdentifier).configuration;
-}
 } // namespace
 
 class PreferencesControllerTest : public QObject {
@@ -115,8 +111,9 @@ private Q_SLOTS:
         QVERIFY(settle());
         QCOMPARE(history.remove, removeRow);
         QCOMPARE(history.save, saveRow);
-        QCOMPARE(stored().has_value(), storedAfter);
-        QVERIFY(!storedAfter || stored()->enabled == switchedOn);
+        const auto stored = DNSConfigurationStore().read(appIdentifier).configuration;
+        QCOMPARE(stored.has_value(), storedAfter);
+        QVERIFY(!storedAfter || stored->enabled == switchedOn);
     }
 
     // A screen gone before the answer gets nothing.
