@@ -125,7 +125,8 @@ private Q_SLOTS:
         } else {
             auto writer = openStore(path);
             for (int i = 0; i < 60; ++i)
-                writer->insert(record(names.emplace_back(u"site%1.test"_s.arg(i, 2, 10, u'0'))));
+                writer->insert(
+                    record(names.emplace_back(u"site%1.test"_s.arg(i, 2, 10, QChar(u'0')))));
             QVERIFY(!writer->save());
         }
         if (setup == u"newer"_s)
