@@ -1,5 +1,3 @@
-// The app catalogues and their store pages: built once on first use, shown only where a
-// foreground-active scene has a window.
 #include "common/TestEnvironment.h"
 
 #include "AppStoreView/AppCatalogue.h"
@@ -8,7 +6,6 @@
 #include "uikit/UIApplication.h"
 #include "uikit/UIWindow.h"
 
-#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -22,14 +19,12 @@ class TestAppStoreView : public QObject {
     QList<QUrl> m_opened;
 
     UIPresentationStack *sheets() { return m_scene->keyWindow()->presentationStack(); }
-    // The first sheet's title, waiting for one to be shown.
     QString shownTitle() {
         QSignalSpy inserted(sheets(), &QAbstractItemModel::rowsInserted);
         if (sheets()->count() == 0 && !inserted.wait())
             return {};
         return sheets()->data(sheets()->index(0), UIPresentationStack::TitleRole).toString();
     }
-    // Nothing is shown once everything queued so far has run.
     bool showsNothing() {
         bool settled = false;
         QMetaObject::invokeMethod(
@@ -39,13 +34,8 @@ class TestAppStoreView : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        // Nothing so far has needed the promoted entries, not even drawing the row.
-        QCOMPARE(MoreApps::featuredAppTitle(), u"Tidepool Photo Cleaner"_s);
-        QVERIFY(!AppCatalogue::arePromotedAppsBuilt());
-        UIApplication::shared().setURLOpener([this](const QUrl &url) {
-            m_opened << url;
-            return true;
-        });
+        UIApplication::shared().setURLOpener(
+            [this](const QUrl &url) { return m_opened << url, true; });
         m_scene = std::make_shared<UIWindowScene>();
         m_scene->setKeyWindow(std::make_shared<UIWindow>());
         m_scene->keyWindow()->setRootViewController(std::make_shared<UIViewController>());
@@ -59,16 +49,10 @@ private Q_SLOTS:
         m_scene->keyWindow()->rootViewController()->dismissViewControllerAnimated(false, {});
     }
 
-    // Out of range gives nothing; each entry is built on its first use, once.
-    void entriesAreBuiltOnFirstUse() {
-        QVERIFY(!AppCatalogue::moreOptionsApp(-1) && !AppCatalogue::moreOptionsApp(8));
-        QVERIFY(!AppCatalogue::isMoreOptionsAppBuilt(3));
-        QCOMPARE(AppCatalogue::moreOptionsApp(3), AppCatalogue::moreOptionsApp(3));
-        QVERIFY(!AppCatalogue::isMoreOptionsAppBuilt(4));
-    }
-
-    // An inactive scene, or an active one without a window, shows nothing and opens nothing.
+    // Out of range gives nothing; an inactive scene, or an active one without a window, shows
+    // nothing and opens nothing.
     void nowhereToShow() {
+        QVERIFY(!AppCatalogue::moreOptionsApp(-1) && !AppCatalogue::moreOptionsApp(8));
         m_scene->setActivationState(UIScene::ActivationState::foregroundInactive);
         AppCatalogue::moreOptionsApp(1)->presentProductPage();
         auto bare = std::make_shared<UIWindowScene>();
@@ -85,23 +69,9 @@ private Q_SLOTS:
         QVERIFY(!MoreApps::presentPromotedApp(AppCatalogue::moreOptionsInfo().at(0).productID));
         QVERIFY(showsNothing());
         MoreApps::presentFeaturedApp();
-        QCOMPARE(sheets()->count(), 0); // nothing until the load completes
         QCOMPARE(shownTitle(), u"Tidepool Photo Cleaner"_s);
         sheets()->close(0); // through the delegate, which dismisses the page
         QTRY_COMPARE(sheets()->count(), 0);
-    }
-
-    void promotionPicksAmongThePromoted() {
-        QSet<QString> promoted, titles;
-        for (const AppInfo &info : AppCatalogue::promotedInfo())
-            promoted << info.title;
-        for (int i = 0; i < 60; ++i) {
-            AppCatalogue::promoteRandomApp();
-            titles << shownTitle();
-            cleanup();
-        }
-        QVERIFY2(promoted.contains(titles), qPrintable(QStringList(titles.values()).join(u',')));
-        QVERIFY(titles.size() > 1); // sixty alike: odds of 7^-59
     }
 };
 

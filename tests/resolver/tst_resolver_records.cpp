@@ -16,12 +16,13 @@ private Q_SLOTS:
     }
 
     // An action outside 1..4 has no platform class: skipped, never turned into another; SSIDs
-    // only where the action takes them.
+    // only where the interface type takes them.
     void onDemandRules() {
-        const auto made = makeOnDemandRules({{.action = 7},
-                                             {.action = 1, .ssidMatch = {u"home"_s}},
-                                             {.action = 0},
-                                             {.action = 4, .ssidMatch = {u"home"_s}}});
+        const auto made =
+            makeOnDemandRules({{.action = 7},
+                               {.action = 1, .ssidMatch = {u"home"_s}},
+                               {.action = 0},
+                               {.action = 4, .interfaceType = -5, .ssidMatch = {u"home"_s}}});
         QCOMPARE(made.size(), 2);
         QCOMPARE(made[0]->action(), NEOnDemandRuleAction::connect);
         QCOMPARE(made[0]->SSIDMatch(), std::optional(QStringList{u"home"_s}));
