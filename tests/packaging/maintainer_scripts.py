@@ -78,12 +78,11 @@ class MaintainerScripts(unittest.TestCase):
         off, on = DEBIAN_CONF, DEBIAN_CONF.replace("hosts:          ", "hosts:          " + ENTRY)
         upgrade = [("preinst", "upgrade", "1.0.0"), ("postinst", "configure", "1.0.0")]
         steps = [  # what dpkg runs, what nsswitch.conf holds before, what after
-            ("upgrade", upgrade, on, on), ("upgrade after the admin took it out", upgrade, off, off),
+            ("upgrade", upgrade, on, on), ("upgrade after admin took it out", upgrade, off, off),
             ("upgrade, then rolled back", [("postrm", "upgrade", "1.0.0")], on, on),
             ("remove", [("postrm", "remove")], on, off),
-            ("install again", [("preinst", "install", "1.0"), ("postinst", "configure", "1.0")],
-             off, on),
-            ("failed first install", [("preinst", "install"), ("postrm", "abort-install")], off, off),
+            ("reinstall", [("preinst", "install", "1"), ("postinst", "configure", "1")], off, on),
+            ("failed install", [("preinst", "install"), ("postrm", "abort-install")], off, off),
             ("purge", [("postrm", "remove"), ("postrm", "purge")], on, off)]
         listed = Path(self.root, "etc/quellnet/blocked")
         for name, calls, before, after in steps:
