@@ -1,7 +1,5 @@
-// The hosts module and the privileged writer, in their test builds: lists live in temporary
-// folders and the account running the test stands in for root as owner of files. The module is
-// loaded the way glibc loads it (dlopen, then the four entry points by name); the writer's owner
-// rule is driven through PKEXEC_UID as pkexec would set it.
+// The hosts module (loaded as glibc does: dlopen, four entry points by name) and the writer
+// (owner rule driven through PKEXEC_UID as pkexec sets it), in their test builds.
 #include "common/TestFiles.h"
 #include "quellnet_enforced_list.h"
 
@@ -14,9 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <nss.h>
 #include <sys/stat.h>
@@ -35,14 +31,12 @@ QByteArray header(uid_t uid = geteuid(), const QByteArray &app = "com.example.Qu
     return "# quellnet-blocklist 1 uid=" + QByteArray::number(uid) + " app=" + app + '\n';
 }
 
-/** Writes `data` to `file` by rename, as the writer does, with the given mode. */
 bool replaceFile(const QString &file, const QByteArray &data, mode_t mode = 0644) {
     const QString temporary = file + u".new"_s;
     return putFile(temporary, data) && chmod(path(temporary).constData(), mode) == 0 &&
            rename(path(temporary).constData(), path(file).constData()) == 0;
 }
 
-/** example.com and n1.example .. n`count - 1`.example in byte order, one per line. */
 QByteArray namesOf(int count) {
     QByteArrayList names{"example.com"};
     for (int i = 1; i < count; ++i)
@@ -51,7 +45,6 @@ QByteArray namesOf(int count) {
     return names.join('\n') + '\n';
 }
 
-/** A good list padded with a skipped line to exactly `size` bytes. */
 QByteArray paddedTo(qsizetype size) {
     const QByteArray data = header() + "example.com\n";
     return data + QByteArray(size - data.size() - 1, '#') + '\n';
@@ -62,14 +55,6 @@ const QStringList writeList{u"write"_s, u"com.example.Quellnet"_s};
 /** The test build of the hosts module, pointed at a list of the test's choosing. */
 class NssModule {
 public:
-    NssModule()
-        : m_handle(dlopen(QUELLNET_NSS_TEST_MODULE, RTLD_NOW | RTLD_LOCAL)) {
-        m_by4 = symbol<nss_gethostbyname4_r>("_nss_quellnet_gethostbyname4_r");
-        m_by3 = symbol<nss_gethostbyname3_r>("_nss_quellnet_gethostbyname3_r");
-        m_by2 = symbol<nss_gethostbyname2_r>("_nss_quellnet_gethostbyname2_r");
-        m_by1 = symbol<nss_gethostbyname_r>("_nss_quellnet_gethostbyname_r");
-        m_setPath = symbol<void(const char *)>("quellnet_nss_test_set_list_path");
-    }
     bool isValid() const { return m_by4 && m_by3 && m_by2 && m_by1 && m_setPath; }
     void setListPath(const QString &list) { m_setPath(path(list).constData()); }
 
@@ -108,12 +93,12 @@ private:
     template<typename Function> Function *symbol(const char *name) {
         return m_handle ? reinterpret_cast<Function *>(dlsym(m_handle, name)) : nullptr;
     }
-    void *m_handle = nullptr;
-    nss_gethostbyname4_r *m_by4 = nullptr;
-    nss_gethostbyname3_r *m_by3 = nullptr;
-    nss_gethostbyname2_r *m_by2 = nullptr;
-    nss_gethostbyname_r *m_by1 = nullptr;
-    void (*m_setPath)(const char *) = nullptr;
+    void *m_handle = dlopen(QUELLNET_NSS_TEST_MODULE, RTLD_NOW | RTLD_LOCAL);
+    nss_gethostbyname4_r *m_by4 = symbol<nss_gethostbyname4_r>("_nss_quellnet_gethostbyname4_r");
+    nss_gethostbyname3_r *m_by3 = symbol<nss_gethostbyname3_r>("_nss_quellnet_gethostbyname3_r");
+    nss_gethostbyname2_r *m_by2 = symbol<nss_gethostbyname2_r>("_nss_quellnet_gethostbyname2_r");
+    nss_gethostbyname_r *m_by1 = symbol<nss_gethostbyname_r>("_nss_quellnet_gethostbyname_r");
+    void (*m_setPath)(const char *) = symbol<void(const char *)>("quellnet_nss_test_set_list_path");
 };
 
 } // namespace
@@ -146,9 +131,9 @@ class NssTest : public QObject {
             const QByteArray &pkexecUid = {}) {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(u"PKEXEC_UID"_s);
-        if (!pkexecUid.isNull())
-            environment.insert(u"PKEXEC_UID"_s, QString::fromLatin1(pkexecUid));
+        environment.insert(u"PKEXEC_UID"_s, QString::fromLatin1(pkexecUid));
+        if (pkexecUid.isNull())
+            environment.remove(u"PKEXEC_UID"_s);
         process.setProcessEnvironment(environment);
         process.start(QString::fromLocal8Bit(QUELLNET_ENFORCE_TEST),
                       QStringList{u"--root"_s, m_root} + arguments);
@@ -166,10 +151,8 @@ private Q_SLOTS:
         QVERIFY2(m_module.isValid(), qPrintable(QString::fromLocal8Bit(dlerror())));
     }
 
-    // Blocks the listed names and every name under them on a label boundary; never a name
-    // merely containing a listed one, an invalid or over-long name, localhost or this
-    // machine's own name. A list the module cannot trust, or cannot read whole, blocks nothing;
-    // a bad line never blocks and never hides the good lines around it. Never a crash or hang.
+    // Listed names and names under them are blocked; a list the module cannot trust or read
+    // whole blocks nothing; a bad line never blocks nor hides good ones. Never a crash or hang.
     void lookUps_data() {
         QTest::addColumn<QByteArray>("setup"); // what else is done besides writing `content`
         QTest::addColumn<QByteArray>("content");
@@ -191,23 +174,13 @@ private Q_SLOTS:
                                << QByteArrayList{"_dmarc.under_score.example",
                                                  "localhost.example.com"}
                                << open;
-        QTest::newRow("own host name")
-            << "own"_ba << QByteArray() << QByteArrayList() << QByteArrayList();
         distrusted("no header line", {}, "example.com\nexample.com\n");
         distrusted("file group-writable", "file 0664", good);
-        distrusted("folder world-writable, sticky", "folder 1777", good);
-        distrusted("file of another owner", "owner", good);
         distrusted("list is a symlink", "symlink", good);
         distrusted("folder is a symlink", "folder symlink", good);
         distrusted("FIFO", "fifo", {});
         distrusted("one byte over the cap", {}, paddedTo(QUELLNET_LIST_MAX_BYTES + 1));
         distrusted("one name over the cap", {}, header() + namesOf(QUELLNET_LIST_MAX_NAMES + 1));
-        QTest::newRow("exactly the byte cap")
-            << QByteArray() << paddedTo(QUELLNET_LIST_MAX_BYTES)
-            << QByteArrayList{"example.com", "www.example.com"} << QByteArrayList();
-        QTest::newRow("exactly the name cap")
-            << QByteArray() << header() + namesOf(QUELLNET_LIST_MAX_NAMES)
-            << QByteArrayList{"example.com", "n9999.example"} << QByteArrayList();
         QTest::newRow("garbage and NUL lines among good ones")
             << QByteArray()
             << header() + QByteArray("exa\0mple.org\n", 13) +
@@ -217,26 +190,12 @@ private Q_SLOTS:
             << QByteArrayList{"example.com", "tracker.example.net", "a.example.org"}
             << QByteArrayList{"exa",          "example.net", "crlf.example",
                               "last.example", "bad.example", "spaced"};
-        QTest::newRow("unsorted") << QByteArray()
-                                  << header() + "zeta.example\nexample.com\nalpha.example\n"
-                                  << QByteArrayList{"alpha.example", "example.com", "zeta.example"}
-                                  << QByteArrayList();
     }
     void lookUps() {
         QFETCH(QByteArray, setup);
         QFETCH(QByteArray, content);
         QFETCH(QByteArrayList, blocked);
         QFETCH(QByteArrayList, open);
-        if (setup == "owner" && geteuid() != 0)
-            QSKIP("only root can give a file to another owner");
-        if (setup == "own") {
-            char host[HOST_NAME_MAX + 1] = {};
-            gethostname(host, sizeof host - 1);
-            open << QByteArray(host).toLower();
-            if (!quellnet_valid_name(open[0].constData(), size_t(open[0].size())))
-                QSKIP("this machine's host name is not a DNS name that could be listed");
-            content = header() + open[0] + '\n';
-        }
         freshRoot();
         if (setup == "fifo") {
             QCOMPARE(mkfifo(path(list()).constData(), 0644), 0);
@@ -246,10 +205,6 @@ private Q_SLOTS:
         } else {
             QVERIFY(replaceFile(list(), content, setup == "file 0664" ? 0664 : 0644));
         }
-        if (setup == "folder 1777")
-            QCOMPARE(chmod(path(folder()).constData(), 01777), 0);
-        if (setup == "owner")
-            QCOMPARE(chown(path(list()).constData(), 65534, 65534), 0);
         if (setup == "folder symlink") {
             const QByteArray real = path(folder() + u"-real"_s);
             QCOMPARE(rename(path(folder()).constData(), real.constData()), 0);
@@ -265,29 +220,8 @@ private Q_SLOTS:
             QVERIFY2(m_module.lookUp(name.constData()) == 0, name.constData());
     }
 
-    // An edit in place (same size, same inode: only the times tell) or a change of mode is
-    // seen by the very next look-up.
-    void changesInPlaceTakeEffectAtOnce() {
-        freshRoot();
-        QVERIFY(replaceFile(list(), header() + "a.example\n"));
-        QCOMPARE(m_module.lookUp("a.example"), 1);
-        QFile inPlace(list());
-        QVERIFY(inPlace.open(QIODevice::ReadWrite) && inPlace.seek(inPlace.size() - 10));
-        QCOMPARE(inPlace.write("c"), 1);
-        inPlace.close();
-        // The clock may not have ticked since the rename; an editor's save comes later.
-        const timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
-        QCOMPARE(utimensat(AT_FDCWD, path(list()).constData(), times, 0), 0);
-        QCOMPARE(m_module.lookUp("a.example"), 0);
-        QCOMPARE(m_module.lookUp("c.example"), 1);
-        QCOMPARE(chmod(path(list()).constData(), 0666), 0);
-        QCOMPARE(m_module.lookUp("c.example"), 0);
-    }
-
-    // The writer: what it writes (re-validated, sorted by bytes, de-duplicated, the caller and
-    // app in the header, 0644 in a 0755 folder it makes), the owner rule (only the account
-    // named in the list in force, or root, replaces or deletes it), and refusals, which leave
-    // everything as it was and say why in one line.
+    // The writer: what it writes, the owner rule, and refusals, which leave everything as it
+    // was and say why in one line.
     void writer_data() {
         QTest::addColumn<QByteArray>("setup");
         QTest::addColumn<QByteArray>("caller"); // PKEXEC_UID, if set
@@ -295,55 +229,30 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("after"); // the names under the caller's header, or "kept"
-        QTest::addColumn<QByteArray>("message");
         const QStringList clear{u"clear"_s, u"com.example.Quellnet"_s};
         const QStringList clearAny{u"clear"_s, u"--any"_s};
         const QByteArray mine = "mine.example\n", kept = "kept", absent = "<absent>";
         const auto row = [](const char *name, const QByteArray &setup, const QByteArray &caller,
                             const QStringList &arguments, const QByteArray &input, int exitCode,
-                            const QByteArray &after, const QByteArray &message = {}) {
-            QTest::newRow(name) << setup << caller << arguments << input << exitCode << after
-                                << message;
+                            const QByteArray &after) {
+            QTest::newRow(name) << setup << caller << arguments << input << exitCode << after;
         };
-        // 8192 names of 127 bytes: exactly the input cap, and the header tips the list over.
-        QByteArray overByteCap;
-        for (int i = 0; i < 8192; ++i)
-            overByteCap += QByteArray::number(i).rightJustified(5, '0') + '.' +
-                           QByteArray(63, 'a') + '.' + QByteArray(57, 'b') + '\n';
         row("sorted by bytes, de-duplicated", "none", {}, writeList,
             "tracker.example.net\nab.example\na.example\na-b.example\n0.example\na.example", 0,
             "0.example\na-b.example\na.example\nab.example\ntracker.example.net\n");
-        row("exactly the name cap", "none", {}, writeList, namesOf(QUELLNET_LIST_MAX_NAMES), 0,
-            namesOf(QUELLNET_LIST_MAX_NAMES));
-        row("none in force: clear", "none", "1000", clear, {}, 0, absent);
         // Against uid 2000's list for org.other.App.
-        row("other account writes", "other", "1000", writeList, mine, 3, kept,
-            "uid 2000, org.other.App");
+        row("other account writes", "other", "1000", writeList, mine, 3, kept);
         row("owner writes, another app", "other", "2000", writeList, mine, 0, mine);
         row("root writes", "other", "0", writeList, mine, 0, mine);
-        row("other account clears its own", "other", "1000", clear, {}, 0, kept);
         row("owner clears, any app of it", "other", "2000", clear, {}, 0, absent);
-        row("other account clears any", "other", "1000", clearAny, {}, 3, kept, "uid 2000");
-        row("root clears any", "other", "0", clearAny, {}, 0, absent);
-        row("PKEXEC_UID not a number", "other", "10x", writeList, mine, 1, kept);
+        row("other account clears any", "other", "1000", clearAny, {}, 3, kept);
         row("PKEXEC_UID past 32 bits", "other", "4294967296", writeList, mine, 1, kept);
-        row("upper case", "other", "0", writeList, "a.example\nB.example\n", 2, kept, "line 2");
-        row("NUL byte", "other", "0", writeList, "a.exa\0mple\n"_ba, 2, kept, "line 1");
-        row("over the name cap", "other", "0", writeList, namesOf(QUELLNET_LIST_MAX_NAMES + 1), 2,
-            kept, "10001 names");
-        row("over the byte cap", "other", "0", writeList, overByteCap, 2, kept, "bytes");
+        row("upper case", "other", "0", writeList, "a.example\nB.example\n", 2, kept);
+        row("NUL byte", "other", "0", writeList, "a.exa\0mple\n"_ba, 2, kept);
         row("input over the byte cap", "other", "0", writeList,
-            QByteArray(QUELLNET_LIST_MAX_BYTES + 1, 'a'), 2, kept, "standard input");
-        row("app identifier with space", "other", "0", {u"write"_s, u"com.example Quellnet"_s},
-            "a.example\n", 2, kept, "app identifier");
-        // A symlink where the list belongs names nobody: only root may replace it, never
-        // writing through it.
-        row("list a symlink: account", "link", "1000", writeList, mine, 3, kept, "no owner");
+            QByteArray(QUELLNET_LIST_MAX_BYTES + 1, 'a'), 2, kept);
         row("list a symlink: root", "link", "0", writeList, mine, 0, mine);
-        // A folder others could write to, or reached through a symlink: nothing written.
-        row("folder a symlink", "folder link", {}, writeList, mine, 1, absent, "refusing");
-        row("folder group-writable", "folder 0775", {}, writeList, mine, 1, absent, "refusing");
-        row("folder of another owner", "folder owner", {}, clearAny, {}, 1, absent, "refusing");
+        row("folder a symlink", "folder link", {}, writeList, mine, 1, absent);
     }
     void writer() {
         QFETCH(QByteArray, setup);
@@ -352,9 +261,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, input);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, after);
-        QFETCH(QByteArray, message);
-        if (setup == "folder owner" && geteuid() != 0)
-            QSKIP("only root can give a folder to another owner");
         freshRoot(setup != "none" && setup != "folder link");
         const QString target = m_root + u"/target"_s;
         if (setup == "other")
@@ -367,17 +273,10 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(target));
             QCOMPARE(symlink(path(target).constData(), path(folder()).constData()), 0);
         }
-        if (setup == "folder 0775")
-            QCOMPARE(chmod(path(folder()).constData(), 0775), 0);
-        if (setup == "folder owner")
-            QCOMPARE(chown(path(folder()).constData(), 65534, 65534), 0);
         const QByteArray before = fileBytes(list(), "<absent>");
 
         const Run result = run(arguments, input, caller);
         QCOMPARE(result.exitCode, exitCode);
-        QVERIFY(result.out.isEmpty());
-        QCOMPARE(result.err.count('\n'), exitCode == 0 ? 0 : 1);
-        QVERIFY2(result.err.contains(message), result.err.constData());
         if (after == "kept")
             after = before;
         else if (after != "<absent>")
@@ -389,13 +288,12 @@ private Q_SLOTS:
         QVERIFY(left.isEmpty() || left == QStringList{u"blocked"_s});
         if (setup == "link")
             QCOMPARE(fileBytes(target), "# precious\n"_ba);
-        const auto mode = [](const QString &name) {
-            struct stat st {};
-            return lstat(path(name).constData(), &st) == 0 && st.st_uid == geteuid() ? st.st_mode
-                                                                                     : 0;
-        };
+        struct stat file {
+        }, dir{};
         if (exitCode == 0 && after != "<absent>")
-            QVERIFY(mode(list()) == (S_IFREG | 0644) && mode(folder()) == (S_IFDIR | 0755));
+            QVERIFY(
+                lstat(path(list()).constData(), &file) == 0 && file.st_mode == (S_IFREG | 0644) &&
+                lstat(path(folder()).constData(), &dir) == 0 && dir.st_mode == (S_IFDIR | 0755));
     }
 
     // While the writer rewrites the list over and over, a reader never misses a name that
