@@ -5,6 +5,7 @@
 #include "storekit/RequestReviewAction.h"
 #include "storekit/StoreReachability.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UIViewController.h"
 #include "uikit/UIWindow.h"
 
 #include <QDir>
