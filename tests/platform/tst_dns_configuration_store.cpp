@@ -14,17 +14,6 @@ using ReadResult = DNSConfigurationStore::ReadResult;
 
 namespace {
 
-/** Every entry of a folder with what it holds: bytes, link target or kind. */
-QMap<QString, QByteArray> snapshot(const QString &root) {
-    QMap<QString, QByteArray> entries;
-    for (const QFileInfo &info : QDir(root).entryInfoList(QDir::AllEntries | QDir::System |
-                                                          QDir::Hidden | QDir::NoDotAndDotDot))
-        entries.insert(info.fileName(), info.isSymLink() ? "-> " + info.symLinkTarget().toUtf8()
-                                        : info.isFile()  ? fileBytes(info.filePath())
-                                                         : QByteArray(info.isDir() ? "dir" : "?"));
-    return entries;
-}
-
 /** A valid file, with `from` replaced by `to`. */
 QByteArray validFile(const char *from = nullptr, const char *to = nullptr) {
     QByteArray data = R"({"format": 1, "identifier": "org.a", "displayName": "A", "enabled": true,
@@ -132,13 +121,13 @@ private Q_SLOTS:
                                           : putFile(slot, content);
         };
         QVERIFY(plant());
-        const auto before = snapshot(store.directory());
+        const auto before = folderSnapshot(store.directory());
 
         QCOMPARE(store.read(u"org.a"_s).status, status);
         const auto all = store.readAll(nullptr);
         QVERIFY(all && all->size() == 1);
         QCOMPARE(all->first().status, status);
-        QCOMPARE(snapshot(store.directory()), before);
+        QCOMPARE(folderSnapshot(store.directory()), before);
 
         const bool setAside = status == ReadResult::damaged;
         for (const bool removing : {true, false}) {
@@ -150,7 +139,7 @@ private Q_SLOTS:
                      setAside);
             QCOMPARE(fileBytes(outside), validFile());
             if (!setAside) {
-                QCOMPARE(snapshot(store.directory()), before);
+                QCOMPARE(folderSnapshot(store.directory()), before);
                 continue;
             }
             QCOMPARE(fileBytes(movedTo), before.value(u"org.a.json"_s));
