@@ -61,8 +61,7 @@ private Q_SLOTS:
         QVERIFY(putFile(m_env.nsswitchPath(), TestEnvironment::installedNsswitch()));
     }
 
-    // Enabling one app switches every other off (names match in any case), and what this
-    // computer blocks follows the switched-on one.
+    // Enabling one app (by any-case name) switches the others off; the list follows it.
     void commands() {
         const auto state = [&] {
             return std::tuple(isOn(u"org.quellnet.app"_s), isOn(u"com.other.dns"_s),
