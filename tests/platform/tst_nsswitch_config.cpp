@@ -10,16 +10,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-struct stat lstatOf(const QString &path) {
-    struct stat info {};
-    ::lstat(QFile::encodeName(path).constData(), &info);
-    return info;
-}
-
-} // namespace
-
 class NsswitchConfigTest : public QObject {
     Q_OBJECT
 
@@ -31,6 +21,11 @@ private Q_SLOTS:
     // end to end against the package's maintainer scripts (tests/packaging).
     void write() {
         const QString path = m_env.nsswitchPath();
+        const auto lstatOf = [](const QString &file) {
+            struct stat info {};
+            ::lstat(QFile::encodeName(file).constData(), &info);
+            return info;
+        };
         QVERIFY(putFile(path, "hosts: files dns\n",
                         QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         const ino_t original = lstatOf(path).st_ino;
