@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QString>
 
 #include <optional>
@@ -18,4 +20,15 @@ inline bool putFile(const QString &path, const QByteArray &data,
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size() &&
            (!permissions || file.setPermissions(*permissions));
+}
+
+/** Every entry of a folder with what it holds: bytes, link target or kind. */
+inline QMap<QString, QByteArray> folderSnapshot(const QString &root) {
+    QMap<QString, QByteArray> entries;
+    for (const QFileInfo &info : QDir(root).entryInfoList(QDir::AllEntries | QDir::System |
+                                                          QDir::Hidden | QDir::NoDotAndDotDot))
+        entries.insert(info.fileName(), info.isSymLink() ? "-> " + info.symLinkTarget().toUtf8()
+                                        : info.isFile()  ? fileBytes(info.filePath())
+                                                         : QByteArray(info.isDir() ? "dir" : "?"));
+    return entries;
 }

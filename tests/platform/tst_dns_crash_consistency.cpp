@@ -17,17 +17,15 @@ namespace {
 
 const QStringList apps{u"org.crash.a"_s, u"org.crash.b"_s};
 
-void say(const char *what, const QString &app, qint64 value) {
-    // Flushed: an acknowledgement is out or not at all.
-    QTextStream(stdout) << what << ' ' << app << ' ' << value << Qt::endl;
-}
-
 /**
  * The writer: forever, for a random app, either saves a new generation through the manager or
  * switches the stored configuration through the store, as device-settings does. "try" goes out
- * before each change, "ack" once it is stored.
+ * before each change, "ack" once it is stored; flushed, so an acknowledgement is out or not.
  */
 int churn(quint32 seed, qint64 firstGeneration) {
+    const auto say = [](const char *what, const QString &app, qint64 value) {
+        QTextStream(stdout) << what << ' ' << app << ' ' << value << Qt::endl;
+    };
     QRandomGenerator random(seed);
     const DNSConfigurationStore store;
     for (qint64 generation = firstGeneration;; ++generation) {
@@ -38,9 +36,8 @@ int churn(quint32 seed, qint64 firstGeneration) {
         if (stored.configuration && random.bounded(3) == 0) {
             const bool on = !stored.configuration->enabled;
             say("try switch", app, on);
-            QString error;
-            const auto lock = store.lock(&error);
-            if (!lock || !store.setEnabled(app, on, &error))
+            const auto lock = store.lock(nullptr);
+            if (!lock || !store.setEnabled(app, on, nullptr))
                 return 3;
             say("ack switch", app, on);
             continue;

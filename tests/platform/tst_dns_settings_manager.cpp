@@ -45,61 +45,14 @@ private Q_SLOTS:
         QVERIFY(putFile(m_env.nsswitchPath(), TestEnvironment::installedNsswitch()));
     }
 
-    // Completions run later, in call order; save stores a copy, so later edits do not leak in.
-    void completionsAreNeverSynchronous() {
-        auto settings = generationSettings(1);
-        manager.setDnsSettings(settings);
-        int completed = 0;
-        manager.saveToPreferencesWithCompletionHandler([&](OptionalError) { completed += 1; });
-        settings->setMatchDomains(QStringList{u"changed.example"_s});
-        manager.loadFromPreferencesWithCompletionHandler([&](OptionalError) { completed *= 10; });
-        QCOMPARE(completed, 0);
-        QTRY_COMPARE(completed, 10);
-        QCOMPARE(manager.dnsSettings()->matchDomains(), generationSettings(1)->matchDomains());
-    }
-
-    // Invalid without settings or app identifier (1); more than the reader accepts fails (6)
-    // and stores nothing; a reordered list is a change; no save flips the switch; a second
-    // removal is no error.
-    void saveAndRemove() {
-        QCOMPARE(run(Operation::save), configurationError(1));
-        manager.setDnsSettings(generationSettings(0, 2, u"9.9.9.9"_s));
+    // A save bigger than the reader accepts fails and leaves the stored file.
+    void oversizedSaveKeepsTheStoredFile() {
+        manager.setDnsSettings(generationSettings(0, 2));
         QCOMPARE(run(Operation::save), std::nullopt);
-        switchStored(appId, true);
         const QByteArray before = fileBytes(storedPath());
         manager.dnsSettings()->setMatchDomains(QStringList(199, QString(85'000, u'x')));
         QCOMPARE(run(Operation::save), configurationError(6));
         QCOMPARE(fileBytes(storedPath()), before);
-        const QStringList reordered{u"g0-1.example"_s, u"g0-0.example"_s};
-        manager.dnsSettings()->setMatchDomains(reordered);
-        QCOMPARE(run(Operation::save), std::nullopt);
-        QCOMPARE(run(Operation::load), std::nullopt);
-        QVERIFY(manager.isEnabled());
-        QCOMPARE(manager.dnsSettings()->matchDomains(), reordered);
-        QCOMPARE(run(Operation::remove), std::nullopt);
-        QCOMPARE(run(Operation::remove), std::nullopt);
-
-        NSBundle::mainBundle().setInfoDictionary(std::nullopt);
-        for (Operation operation : {Operation::load, Operation::save, Operation::remove})
-            QCOMPARE(run(operation), configurationError(1));
-    }
-
-    // A load of a damaged file fails and keeps the snapshot and the file; a save sets the file
-    // aside byte for byte and goes ahead (every other kind of file: tst_dns_configuration_store).
-    void damagedFile() {
-        const QString folder = DNSConfigurationStore().directory();
-        const QByteArray damaged =
-            DNSConfigurationStore::serialize({appId, u"Q"_s, true, generationSettings(1), {}})
-                .left(40);
-        QVERIFY(QDir().mkpath(folder) && putFile(storedPath(), damaged));
-        manager.setDnsSettings(generationSettings(7));
-        QCOMPARE(run(Operation::load), configurationError(6));
-        QCOMPARE(manager.dnsSettings()->matchDomains(), generationSettings(7)->matchDomains());
-        QCOMPARE(fileBytes(storedPath()), damaged);
-        QCOMPARE(run(Operation::save), std::nullopt);
-        const QStringList aside = QDir(folder).entryList({u"*.corrupt-*"_s});
-        QCOMPARE(aside.size(), 1);
-        QCOMPARE(fileBytes(folder + u'/' + aside.first()), damaged);
     }
 
     // While another process holds the lock, an event posted after the save started is handled
@@ -118,17 +71,10 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(holder.process.state(), QProcess::NotRunning, 30'000);
     }
 
-    // When this computer cannot follow a change of the switched-on configuration, the stored
-    // one stays as it was and the completion gets "not enforced", never success or "unchanged".
-    void notEnforcedChangesStoreNothing_data() {
-        QTest::addColumn<Operation>("operation");
-        QTest::addColumn<bool>("writerRefuses"); // else the module is not installed
-        QTest::newRow("save, not installed") << Operation::save << false;
-        QTest::newRow("remove, writer refuses") << Operation::remove << true;
-    }
+    // When this computer cannot follow a change of the switched-on configuration (the module
+    // is not installed, the writer refuses), the stored one and the list stay as they were and
+    // the completion gets "not enforced", never success or "unchanged".
     void notEnforcedChangesStoreNothing() {
-        QFETCH(Operation, operation);
-        QFETCH(bool, writerRefuses);
         manager.setDnsSettings(generationSettings(1, 2));
         QCOMPARE(run(Operation::save), std::nullopt);
         QVERIFY(!QFile::exists(m_env.enforcedListPath())); // off: nothing blocked
@@ -137,13 +83,12 @@ private Q_SLOTS:
         QCOMPARE(run(Operation::save), std::nullopt);
         const QByteArray stored = fileBytes(storedPath()),
                          list = fileBytes(m_env.enforcedListPath());
-
-        if (writerRefuses)
-            QVERIFY(useFakeWriter(m_env.root() + u"/refusing"_s, 3, "quellnet-enforce: no"));
-        else
-            QVERIFY(putFile(m_env.nsswitchPath(), "hosts: files dns\n"));
         manager.setDnsSettings(generationSettings(3, 2));
-        QCOMPARE(run(operation), configurationError(10));
+        QVERIFY(putFile(m_env.nsswitchPath(), "hosts: files dns\n"));
+        QCOMPARE(run(Operation::save), configurationError(10));
+        QVERIFY(putFile(m_env.nsswitchPath(), TestEnvironment::installedNsswitch()));
+        QVERIFY(useFakeWriter(m_env.root() + u"/refusing"_s, 3, "quellnet-enforce: no"));
+        QCOMPARE(run(Operation::remove), configurationError(10));
         QCOMPARE(fileBytes(storedPath()), stored);
         QCOMPARE(fileBytes(m_env.enforcedListPath()), list);
     }

@@ -1,10 +1,11 @@
 #include "common/EnforcementTestSupport.h"
 #include "common/TestEnvironment.h"
 #include "networkextension/EnforcedList.h"
+#include "system/NsswitchConfig.h"
 
 #include <QTest>
 
-#include <unistd.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using Outcome = EnforcedList::Outcome;
@@ -34,12 +35,11 @@ private Q_SLOTS:
     }
 
     // Names as the resolver sees them: punycode, lower case, one trailing dot dropped, sorted
-    // by bytes, no repeats; empty names and names no resolver can ask for are left out, each
-    // with a reason, and never keep the good ones out.
+    // by bytes, no repeats; empty names and names no resolver can ask for are left out and
+    // never keep the good ones out.
     void conversion() {
-        const QStringList bad = (u"|.|a b.example|*.example|a..example|-a.example|"_s +
-                                 QString(64, u'a') + u".example"_s)
-                                    .split(u'|');
+        const QStringList bad =
+            (u"|a b.example|a..example|"_s + QString(64, u'a') + u".example"_s).split(u'|');
         const auto converted = EnforcedList::convert(
             QStringList{u"b.example"_s, u"A.example"_s, u"a.example."_s, u"Bücher.Example"_s,
                         u"例え.テスト"_s, u"a.example"_s} +
@@ -47,27 +47,7 @@ private Q_SLOTS:
         QCOMPARE(converted.names,
                  (QStringList{u"a.example"_s, u"b.example"_s, u"xn--bcher-kva.example"_s,
                               u"xn--r8jz45g.xn--zckzah"_s}));
-        QStringList leftOut;
-        for (const auto &name : converted.leftOut) {
-            QVERIFY(!name.reason.isEmpty());
-            leftOut.append(name.name);
-        }
-        QCOMPARE(leftOut, bad);
-    }
-
-    void deadEnd_data() {
-        QTest::addColumn<QStringList>("servers");
-        QTest::addColumn<bool>("deadEnd");
-        QTest::newRow("0.0.0.0") << QStringList{u"0.0.0.0"_s} << true;
-        QTest::newRow(":: and 0:0::0") << QStringList{u"::"_s, u"0:0::0"_s} << true;
-        QTest::newRow("no server") << QStringList() << false;
-        QTest::newRow("one real among them") << QStringList{u"0.0.0.0"_s, u"9.9.9.9"_s} << false;
-        QTest::newRow("not an address") << QStringList{u"0"_s} << false;
-        QTest::newRow("loopback") << QStringList{u"127.0.0.1"_s} << false;
-    }
-    void deadEnd() {
-        QFETCH(QStringList, servers);
-        QTEST(EnforcedList::isDeadEnd(NEDNSSettings(servers)), "deadEnd");
+        QCOMPARE(converted.leftOut.size(), bad.size());
     }
 
     // Every way the writer (or pkexec in front of it) ends maps to one outcome; none of the
@@ -79,8 +59,6 @@ private Q_SLOTS:
         QTest::addColumn<Outcome::Status>("status");
         QTest::newRow("done") << 0 << false << true << Outcome::done;
         QTest::newRow("I/O failure") << 1 << false << false << Outcome::failed;
-        QTest::newRow("invalid") << 2 << false << false << Outcome::invalid;
-        QTest::newRow("owner rule") << 3 << false << false << Outcome::notPermitted;
         QTest::newRow("pkexec cancelled") << 126 << false << true << Outcome::notPermitted;
         QTest::newRow("pkexec not authorized") << 127 << false << true << Outcome::notPermitted;
         QTest::newRow("127 without pkexec") << 127 << false << false << Outcome::failed;
@@ -95,73 +73,34 @@ private Q_SLOTS:
               "status");
     }
 
-    // A dead-end configuration becomes the list in force, recorded as ours; asking again for
-    // the same names runs no writer at all (here: one that fails); a non-dead-end one clears
-    // our list; release() clears only our list of that app.
+    // Only a dead end is enforced; release() of another app leaves our list in force. (What the
+    // list holds and clearing it: tst_device_settings.)
     void enforceAndRelease() {
-        const auto first = EnforcedList::enforce(configuration(
-            u"org.a"_s, {u"0.0.0.0"_s}, QStringList{u"B.example"_s, u""_s, u"a.example"_s}));
+        QVERIFY(!EnforcedList::isDeadEnd(NEDNSSettings({u"0.0.0.0"_s, u"9.9.9.9"_s})));
+        const auto first = EnforcedList::enforce(
+            configuration(u"org.a"_s, {u"::"_s}, QStringList{u"B.example"_s, u""_s}));
         QVERIFY(first.outcome.ok() && first.enforced);
-        QCOMPARE(fileBytes(m_env.enforcedListPath()),
-                 enforcedListHeader("org.a") + "a.example\nb.example\n");
-        const QStringList list{u"a.example"_s};
-        QCOMPARE(EnforcedList::blockingEntry(list, u"X.A.Example."_s), u"a.example"_s);
-        QCOMPARE(EnforcedList::blockingEntry(list, u"nota.example"_s), std::nullopt);
-
-        QVERIFY(useFakeWriter(m_env.root() + u"/fake-writer"_s, 1, "must not run"));
-        const auto again = EnforcedList::enforce(
-            configuration(u"org.a"_s, {u"::"_s}, QStringList{u"a.example."_s, u"b.example"_s}));
-        QVERIFY(again.outcome.ok() && again.enforced);
-        qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", m_writer);
-
         QVERIFY(EnforcedList::release(u"org.other"_s).ok());
-        QVERIFY(QFile::exists(m_env.enforcedListPath()));
-        const auto real = EnforcedList::enforce(
-            configuration(u"org.other"_s, {u"9.9.9.9"_s}, QStringList{u"a.example"_s}));
-        QVERIFY(real.outcome.ok() && !real.enforced);
-        QVERIFY(!QFile::exists(m_env.enforcedListPath()));
-
-        QVERIFY(EnforcedList::enforce(configuration(u"org.a"_s, {u"0.0.0.0"_s}, QStringList{}))
-                    .outcome.ok());
-        QCOMPARE(fileBytes(m_env.enforcedListPath()), enforcedListHeader("org.a"));
-        QVERIFY(EnforcedList::release(u"org.a"_s).ok());
-        QVERIFY(!QFile::exists(m_env.enforcedListPath()));
+        QCOMPARE(fileBytes(m_env.enforcedListPath()), enforcedListHeader("org.a") + "b.example\n");
     }
 
-    // What cannot be enforced fails and leaves the list as it is. Not installed: the hosts line
-    // does not start with the module or the writer is missing; a test system root without a
-    // test writer is not installed either, so nothing ever reaches the real /etc.
+    // What cannot be enforced fails and leaves the list as it is. A test system root without a
+    // test writer counts as not installed, so nothing ever reaches the real /etc. (Module not
+    // on the hosts line: tst_dns_settings_manager.)
     void refusals_data() {
-        QTest::addColumn<QByteArray>("nsswitch"); // empty: no file
-        QTest::addColumn<QByteArray>("writer");   // empty: the test writer; "-": unset
         QTest::addColumn<std::optional<QStringList>>("domains");
         QTest::addColumn<Outcome::Status>("status");
-        const QByteArray installed = TestEnvironment::installedNsswitch(), none;
         const std::optional<QStringList> one = QStringList{u"a.example"_s}, every;
-        QTest::newRow("another account's list")
-            << installed << none << one << Outcome::notPermitted;
-        QTest::newRow("module not on the hosts line")
-            << QByteArray("hosts: files dns\n") << none << one << Outcome::failed;
-        QTest::newRow("no nsswitch.conf") << none << none << one << Outcome::failed;
-        QTest::newRow("no writer")
-            << installed << QByteArray("/nonexistent") << one << Outcome::failed;
-        QTest::newRow("half a test setup")
-            << installed << QByteArray("-") << one << Outcome::failed;
-        QTest::newRow("no match domains: every name")
-            << installed << none << every << Outcome::invalid;
+        QTest::newRow("another account's list") << one << Outcome::notPermitted;
+        QTest::newRow("half a test setup") << one << Outcome::failed;
+        QTest::newRow("no match domains: every name") << every << Outcome::invalid;
     }
     void refusals() {
-        QFETCH(QByteArray, nsswitch);
-        QFETCH(QByteArray, writer);
         QFETCH(std::optional<QStringList>, domains);
         QVERIFY(writeListAs(4242, m_env.systemRoot(), u"com.x"_s, "x.example\n"));
         const QByteArray before = fileBytes(m_env.enforcedListPath());
-        QVERIFY(nsswitch.isEmpty() ? QFile::remove(m_env.nsswitchPath())
-                                   : putFile(m_env.nsswitchPath(), nsswitch));
-        if (writer == "-")
+        if (QTest::currentDataTag() == QByteArray("half a test setup"))
             qunsetenv("DEVICE_PLATFORM_ENFORCE_WRITER");
-        else if (!writer.isEmpty())
-            qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", writer);
         const auto result =
             EnforcedList::enforce(configuration(u"org.a"_s, {u"0.0.0.0"_s}, domains));
         QTEST(result.outcome.status, "status");
@@ -169,13 +108,28 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(m_env.enforcedListPath()), before);
     }
 
-    // This computer's own name always resolves; names that merely contain "localhost" do not.
-    void neverBlocked() {
-        char host[256] = {};
-        QVERIFY(::gethostname(host, sizeof host - 1) == 0);
-        QVERIFY(EnforcedList::isNeverBlocked(QString::fromLatin1(host).toLower()));
-        QVERIFY(!EnforcedList::isNeverBlocked(u"localhost.example"_s));
-        QVERIFY(!EnforcedList::isNeverBlocked(u"notlocalhost"_s));
+    // nsswitch.conf is replaced by a rename keeping its mode (not the umask's), and never written
+    // through a link. (How the hosts line is edited: tests/packaging.)
+    void nsswitchWrite() {
+        const QString path = m_env.nsswitchPath();
+        const auto lstatOf = [](const QString &file) {
+            struct stat info {};
+            ::lstat(QFile::encodeName(file).constData(), &info);
+            return info;
+        };
+        QVERIFY(putFile(path, "hosts: files dns\n",
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        const ino_t original = lstatOf(path).st_ino;
+        const QByteArray installed = *NsswitchConfig::withModule(fileBytes(path));
+        QVERIFY(NsswitchConfig::write(path, installed, nullptr));
+        QVERIFY(fileBytes(path) == installed && lstatOf(path).st_ino != original);
+        QCOMPARE(lstatOf(path).st_mode & 07777, mode_t(0640));
+
+        const QString target = m_env.root() + u"/elsewhere.conf"_s;
+        QVERIFY(putFile(target, "hosts: files\n") && QFile::remove(path) &&
+                QFile::link(target, path));
+        QVERIFY(!NsswitchConfig::write(path, installed, nullptr));
+        QCOMPARE(fileBytes(target), QByteArray("hosts: files\n"));
     }
 };
 

@@ -1,17 +1,16 @@
-// Window scenes, sheets, the URL opener, the store page and the review request.
+// The review request: how often it shows and how it treats its record.
 #include "common/TestEnvironment.h"
 #include "common/TestFiles.h"
 #include "foundation/NSBundle.h"
 #include "storekit/RequestReviewAction.h"
-#include "storekit/SKStoreProductViewController.h"
 #include "storekit/StoreReachability.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UIViewController.h"
 #include "uikit/UIWindow.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
-#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -46,65 +45,6 @@ private Q_SLOTS:
         UIApplication::shared().connectScene(m_scene);
         QVERIFY(StoreReachability::setReachable(true));
     }
-    void init() { m_scene->setActivationState(UIScene::ActivationState::foregroundActive); }
-    void cleanup() { root()->dismissViewControllerAnimated(false, {}); }
-
-    // Sheets stack once each; completions never run inside the call; dismissing a lower sheet
-    // takes what stands above it too. (Closing through the drawing: tst_qml_smoke.)
-    void sheetsStackAndClose() {
-        auto first = std::make_shared<UIViewController>();
-        auto second = std::make_shared<UIViewController>();
-        bool presented = false;
-        root()->presentViewController(first, true, [&] { presented = true; });
-        root()->presentViewController(second, true, {});
-        root()->presentViewController(first, true, {});
-        QVERIFY(!presented && stack()->count() == 2);
-        QTRY_VERIFY(presented);
-
-        root()->presentViewController(second, true, {});
-        first->dismissViewControllerAnimated(true, {});
-        QVERIFY(stack()->count() == 0 && !second->window());
-
-        auto loose = std::make_shared<UIViewController>(); // in no window: presents nothing
-        loose->presentViewController(std::make_shared<UIViewController>(), true, {});
-        QVERIFY(!loose->presentedViewController());
-    }
-
-    // A scene made for a Qt window goes when the window does.
-    void windowScenesFollowTheirQtWindow() {
-        auto *window = new QWindow;
-        const auto scene = UIApplication::shared().connectWindowScene(window);
-        QVERIFY(scene && scene->keyWindow() && scene->keyWindow()->rootViewController());
-        QVERIFY(UIApplication::shared().connectedScenes().contains(scene));
-        delete window;
-        QVERIFY(!UIApplication::shared().connectedScenes().contains(scene));
-    }
-
-    // A page loads only a ten-digit ASCII identifier (offline: tst_appstoreview); the pending
-    // load keeps the page alive, and nothing holds it once the completion has run.
-    void load_data() {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<bool>("loaded");
-        QTest::newRow("listed") << u"6452000024"_s << true;
-        QTest::newRow("nine digits") << u"645200002"_s << false;
-        QTest::newRow("arabic-indic digits")
-            << u"\u0661\u0662\u0663\u0664\u0665\u0666\u0667\u0668\u0669\u0660"_s << false;
-    }
-    void load() {
-        QFETCH(QString, id);
-        std::optional<bool> loaded;
-        std::weak_ptr<SKStoreProductViewController> weak;
-        {
-            auto page = std::make_shared<SKStoreProductViewController>();
-            weak = page;
-            page->loadProductWithParameters({{SKStoreProductParameterITunesItemIdentifier, id}},
-                                            [&](bool ok, OptionalError e) { loaded = ok && !e; });
-        }
-        QVERIFY(!loaded && weak.lock());
-        QTRY_VERIFY(loaded);
-        QTEST(*loaded, "loaded");
-        QVERIFY(!weak.lock());
-    }
 
     // Shown at most three times in any 365 days, and neither shown nor counted while no
     // window is active.
@@ -116,10 +56,9 @@ private Q_SLOTS:
             return shownOnRequest(requestReview, active) == 1;
         };
         for (int i = 0; i < 4; ++i)
-            QVERIFY(!shownAfter(0, false));
-        QVERIFY(shownAfter(0));
-        QVERIFY(shownAfter(100));
-        QVERIFY(shownAfter(100));
+            QVERIFY(!shownAfter(0, false)); // inactive: neither shown nor counted
+        for (int days : {0, 100, 100})
+            QVERIFY(shownAfter(days));
         QVERIFY(!shownAfter(100)); // fourth within 365 days of the first
         QVERIFY(shownAfter(66));   // the first is now 366 days old
         QVERIFY(!shownAfter(0));
