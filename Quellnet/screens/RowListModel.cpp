@@ -55,6 +55,12 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const {
         return item.lastInSection;
     case AccessibleDescriptionRole:
         return r.accessibleDescription;
+    case CheckedRole:
+        return r.checked;
+    case BusyRole:
+        return r.busy;
+    case DetailRole:
+        return r.detail;
     default:
         return {};
     }
@@ -78,6 +84,9 @@ QHash<int, QByteArray> RowListModel::roleNames() const {
         {FirstInSectionRole, "firstInSection"},
         {LastInSectionRole, "lastInSection"},
         {AccessibleDescriptionRole, "accessibleDescription"},
+        {CheckedRole, "checked"},
+        {BusyRole, "busy"},
+        {DetailRole, "detail"},
     };
 }
 

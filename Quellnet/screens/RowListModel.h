@@ -31,6 +31,9 @@ public:
         FirstInSectionRole,
         LastInSectionRole,
         AccessibleDescriptionRole,
+        CheckedRole,
+        BusyRole,
+        DetailRole,
     };
 
     /** The `kind` role, named as QML wants enum keys (capitalised). */
@@ -38,6 +41,7 @@ public:
         Label = int(Screen::RowKind::label),
         Button = int(Screen::RowKind::button),
         TextField = int(Screen::RowKind::textField),
+        Toggle = int(Screen::RowKind::toggle),
     };
     Q_ENUM(Kind)
 

@@ -33,4 +33,12 @@ Row button(QString key, QString text, QString systemImage, ButtonStyle style) {
     return r;
 }
 
+Row toggle(QString key, QString text, bool checked, QString detail) {
+    Row r = label(std::move(key), std::move(text), QString());
+    r.kind = RowKind::toggle;
+    r.checked = checked;
+    r.detail = std::move(detail);
+    return r;
+}
+
 } // namespace Screen

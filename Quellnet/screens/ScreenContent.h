@@ -12,8 +12,9 @@
 namespace Screen {
 Q_NAMESPACE
 
-/** `textField` is an editable text with its paste button beside it. */
-enum class RowKind { label, button, textField };
+/** `textField` is an editable text with its paste button beside it; `toggle` is a switch
+    (its text names what it switches, `detail` says what it does now). */
+enum class RowKind { label, button, textField, toggle };
 Q_ENUM_NS(RowKind)
 
 enum class ButtonRole { normal, destructive };
@@ -45,6 +46,11 @@ struct Row {
     /** What the symbol tells a screen reader's listener, in words; empty where it only
         decorates (the text says it all). Never the symbol's name. */
     QString accessibleDescription;
+    /** Toggles only: the switch's position, and whether a change of it is still under way. */
+    bool checked = false;
+    bool busy = false;
+    /** A second line under the text, in smaller type; empty for none. */
+    QString detail;
 
     friend bool operator==(const Row &, const Row &) = default;
 };
@@ -70,4 +76,6 @@ Row label(QString key, QString text, QString systemImage);
 /** A button row in the given style. */
 Row button(QString key, QString text, QString systemImage,
            ButtonStyle style = ButtonStyle::automatic);
+/** A switch row named `text`, with `detail` under it. */
+Row toggle(QString key, QString text, bool checked, QString detail);
 } // namespace Screen

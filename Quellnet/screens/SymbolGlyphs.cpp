@@ -29,6 +29,8 @@ constexpr std::array kTable{
     Entry{u"doc.on.clipboard", 0xe14f},               // content_paste
     Entry{u"magnifyingglass", 0xe8b6},                // search
     Entry{u"star", 0xe838},                           // star
+    Entry{u"chevron.left", 0xe5cb},                   // chevron_left
+    Entry{u"lock.shield", 0xe32a},                    // security
 };
 } // namespace
 

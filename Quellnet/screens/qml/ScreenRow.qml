@@ -4,8 +4,9 @@ import Quellnet
 // One row of a grouped list, drawn by its kind: a label (symbol and text), a button (plain:
 // the bare label in its tint; automatic: the label in the accent colour) or a text field with
 // its paste button (RowTextField.qml). A row the screen lets the user delete swipes left to
-// reveal its Delete button (RowSwipe.qml). Every row takes keyboard focus; Enter/Space and the
-// accessibility press action do what a tap does.
+// reveal its Delete button (RowSwipe.qml). A toggle row is a switch at the row's end, with its
+// detail line under the text. Every row takes keyboard focus; Enter/Space and the accessibility
+// press (or toggle) action do what a tap does.
 FocusScope {
     id: row
 
@@ -22,11 +23,15 @@ FocusScope {
     required property bool firstInSection
     required property bool lastInSection
     required property string accessibleDescription
+    required property bool checked
+    required property bool busy
+    required property string detail
     property ScreenModel screen
     property ListView view
 
     readonly property bool isButton: kind === RowListModel.Button
     readonly property bool isField: kind === RowListModel.TextField
+    readonly property bool isToggle: kind === RowListModel.Toggle
     readonly property real sideInset: Math.max(Theme.inset, (width - Theme.maxContentWidth) / 2)
     readonly property color foreground: {
         if (isButton && buttonStyle === "automatic" && tint === "none")
@@ -43,7 +48,7 @@ FocusScope {
             return
         if (swipe !== 0)
             swipe = 0
-        else if (isButton && rowEnabled)
+        else if ((isButton || isToggle) && rowEnabled && !busy)
             screen.activate(key)
     }
     function deleteEntry() {
@@ -65,16 +70,21 @@ FocusScope {
     }
 
     width: view ? view.width : 0
-    height: Theme.rowHeight
+    height: detail === "" ? Theme.rowHeight : Math.max(Theme.rowHeight, cellText.implicitHeight + 20)
     activeFocusOnTab: !isField
     // A field row dims only its field: the paste button beside it stays available.
     opacity: isField || rowEnabled ? 1 : 0.4
 
-    Accessible.role: isButton ? Accessible.Button : isField ? Accessible.Grouping : Accessible.ListItem
+    Accessible.role: isButton ? Accessible.Button : isField ? Accessible.Grouping
+                                                              : isToggle ? Accessible.CheckBox
+                                                                         : Accessible.ListItem
     Accessible.name: isField ? placeholder : text
-    Accessible.description: accessibleDescription
+    Accessible.description: isToggle ? detail : accessibleDescription
     Accessible.focusable: !isField
+    Accessible.checkable: isToggle
+    Accessible.checked: isToggle && checked
     Accessible.onPressAction: row.press()
+    Accessible.onToggleAction: row.press()
 
     Keys.onReturnPressed: row.press()
     Keys.onEnterPressed: row.press()
@@ -122,7 +132,7 @@ FocusScope {
                 anchors.topMargin: row.firstInSection ? 0 : -Theme.cornerRadius
                 anchors.bottomMargin: row.lastInSection ? 0 : -Theme.cornerRadius
                 radius: Theme.cornerRadius
-                color: tap.pressed && row.isButton && row.rowEnabled ? Theme.cellPressed
+                color: tap.pressed && (row.isButton || row.isToggle) && row.rowEnabled ? Theme.cellPressed
                                                                       : Theme.cellBackground
             }
 
@@ -140,7 +150,7 @@ FocusScope {
                 anchors.left: parent.left
                 anchors.right: parent.right
                 anchors.leftMargin: Theme.inset
-                anchors.rightMargin: Theme.inset
+                anchors.rightMargin: Theme.inset + (row.isToggle ? toggleSwitch.width + 12 : 0)
                 anchors.verticalCenter: parent.verticalCenter
                 spacing: 12
                 visible: !row.isField
@@ -151,14 +161,60 @@ FocusScope {
                     color: row.foreground
                     visible: row.systemImage !== ""
                 }
-                Text {
+                Column {
+                    id: cellText
                     anchors.verticalCenter: parent.verticalCenter
                     width: parent.width - x
-                    text: row.text
-                    color: row.foreground
-                    elide: Text.ElideRight
-                    font.pixelSize: Theme.bodySize
-                    Accessible.ignored: true
+                    spacing: 2
+
+                    Text {
+                        width: parent.width
+                        text: row.text
+                        color: row.foreground
+                        elide: Text.ElideRight
+                        font.pixelSize: Theme.bodySize
+                        Accessible.ignored: true
+                    }
+                    Text {
+                        width: parent.width
+                        visible: row.detail !== ""
+                        text: row.detail
+                        color: Theme.secondaryLabel
+                        wrapMode: Text.Wrap
+                        font.pixelSize: Theme.headerSize
+                        Accessible.ignored: true
+                    }
+                }
+            }
+
+            // The switch: a track with its knob, teal when on; a pulsing knob while busy.
+            Rectangle {
+                id: toggleSwitch
+                visible: row.isToggle
+                anchors.right: parent.right
+                anchors.rightMargin: Theme.inset
+                anchors.verticalCenter: parent.verticalCenter
+                width: 51
+                height: 31
+                radius: height / 2
+                color: row.checked ? Theme.teal : Theme.hairline
+
+                Rectangle {
+                    id: knob
+                    width: 27
+                    height: 27
+                    radius: width / 2
+                    y: 2
+                    x: row.checked ? parent.width - width - 2 : 2
+                    color: "#ffffff"
+                    Behavior on x { NumberAnimation { duration: 150 } }
+                    SequentialAnimation on opacity {
+                        running: row.busy
+                        loops: Animation.Infinite
+                        alwaysRunToEnd: true
+                        NumberAnimation { to: 0.35; duration: 450 }
+                        NumberAnimation { to: 1; duration: 450 }
+                    }
                 }
             }
 
