@@ -128,7 +128,7 @@ private Q_SLOTS:
             nav.open(SettingsNavigator::dnsKey == key ? u"general"_s : u"dns"_s); // not here
             QCOMPARE(nav.page()->navigationTitle(), previous);
             nav.page()->activate(key);
-            QCOMPARE(nav.page()->navigationTitle(), title);
+            QTRY_COMPARE(nav.page()->navigationTitle(), title);
             QCOMPARE(nav.backTitle(), previous);
             previous = title;
         }

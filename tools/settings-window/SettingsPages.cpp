@@ -190,8 +190,10 @@ SettingsNavigator::SettingsNavigator(std::shared_ptr<DnsSettingsBackend> backend
     , m_vpn(new MenuPage(tr("VPN"), {{dnsKey, tr("DNS"), u"network"_s}}, scenePhase, this))
     , m_dns(new DnsPage(std::move(backend), scenePhase, this))
     , m_stack{m_settings} {
+    // Queued: the press comes from inside the row that the new page's rows replace.
     for (MenuPage *menu : {m_settings, m_general, m_vpn})
-        connect(menu, &MenuPage::linkActivated, this, &SettingsNavigator::open);
+        connect(menu, &MenuPage::linkActivated, this, &SettingsNavigator::open,
+                Qt::QueuedConnection);
 }
 
 QString SettingsNavigator::backTitle() const {

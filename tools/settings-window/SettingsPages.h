@@ -117,6 +117,7 @@ class SettingsNavigator : public QObject {
     Q_PROPERTY(bool canGoBack READ canGoBack NOTIFY pageChanged)
     Q_PROPERTY(QString backTitle READ backTitle NOTIFY pageChanged)
     Q_PROPERTY(int depth READ depth NOTIFY pageChanged)
+    Q_PROPERTY(QList<ScreenModel *> pages READ pages CONSTANT)
 public:
     SettingsNavigator(std::shared_ptr<DnsSettingsBackend> backend, ScenePhaseSource *scenePhase,
                       QObject *parent = nullptr);
@@ -127,6 +128,8 @@ public:
     QString backTitle() const;
     int depth() const { return int(m_stack.size()); }
     DnsPage *dnsPage() const { return m_dns; }
+    /** Every page in the order they open; the one shown is pages()[depth() - 1]. */
+    QList<ScreenModel *> pages() const { return {m_settings, m_general, m_vpn, m_dns}; }
 
     /** Opens the page a row names; a key of no page below the current one does nothing. */
     Q_INVOKABLE void open(const QString &key);

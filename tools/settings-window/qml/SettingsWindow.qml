@@ -11,8 +11,10 @@ Window {
 
     required property SettingsNavigatorModel navigator
 
+    readonly property ScreenList list: lists.count > 0 ? lists.itemAt(navigator.depth - 1) : null
+
     function focusFirst() {
-        if (!list.focusRow(0, false))
+        if (!list || !list.focusRow(0, false))
             backButton.forceActiveFocus(Qt.TabFocusReason)
     }
 
@@ -44,10 +46,9 @@ Window {
 
     Connections {
         target: window.navigator
-        // The new page's first row takes the keyboard once its rows are made.
+        // The new page's first row takes the keyboard (a hidden page must not keep it).
         function onPageChanged() {
-            if (window.activeFocusItem)
-                Qt.callLater(window.focusFirst)
+            Qt.callLater(window.focusFirst)
         }
     }
 
@@ -77,8 +78,8 @@ Window {
             Keys.onReturnPressed: window.navigator.back()
             Keys.onEnterPressed: window.navigator.back()
             Keys.onSpacePressed: window.navigator.back()
-            Keys.onTabPressed: list.enterFocus(true)
-            Keys.onBacktabPressed: list.enterFocus(false)
+            Keys.onTabPressed: if (window.list) window.list.enterFocus(true)
+            Keys.onBacktabPressed: if (window.list) window.list.enterFocus(false)
 
             Rectangle {
                 anchors.fill: parent
@@ -130,19 +131,28 @@ Window {
         }
     }
 
-    ScreenList {
-        id: list
-        objectName: "pageList"
-        anchors.left: parent.left
-        anchors.right: parent.right
-        anchors.top: bar.bottom
-        anchors.bottom: parent.bottom
-        screen: window.navigator.page
-        onFocusLeaving: forward => {
-            if (backButton.visible)
-                backButton.forceActiveFocus(forward ? Qt.TabFocusReason : Qt.BacktabFocusReason)
-            else
-                list.focusRow(forward ? 0 : list.count - 1, !forward)
+    // One list per page, made once: the page shown is the top of the navigator's stack.
+    Repeater {
+        id: lists
+        model: window.navigator.pages
+
+        ScreenList {
+            required property int index
+            required property ScreenModel modelData
+
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.top: bar.bottom
+            anchors.bottom: parent.bottom
+            objectName: "page" + index
+            screen: modelData
+            visible: index === window.navigator.depth - 1
+            onFocusLeaving: forward => {
+                if (backButton.visible)
+                    backButton.forceActiveFocus(forward ? Qt.TabFocusReason : Qt.BacktabFocusReason)
+                else
+                    focusRow(forward ? 0 : count - 1, !forward)
+            }
         }
     }
 
