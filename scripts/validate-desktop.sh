@@ -13,7 +13,12 @@ id=net.quellnet.Quellnet
 failed=0
 fail() { echo "validate-desktop: $*" >&2; failed=1; }
 
-desktop-file-validate "data/$id.desktop" || fail "data/$id.desktop is not a valid desktop entry"
+# The device's Settings window has a menu entry and icon of its own (no metainfo: it is part of
+# the app's package, which the app's metainfo describes).
+settings_id=net.quellnet.DeviceSettings
+for entry in "$id" "$settings_id"; do
+  desktop-file-validate "data/$entry.desktop" || fail "data/$entry.desktop is not a valid desktop entry"
+done
 appstreamcli validate --no-net "data/$id.metainfo.xml" ||
   fail "data/$id.metainfo.xml is not valid AppStream metainfo"
 
@@ -32,17 +37,19 @@ if [ $# -gt 0 ]; then
   trap 'rm -rf "$tree"' EXIT
   dpkg-deb -x "$1" "$tree"
   appstreamcli validate-tree --no-net "$tree" || fail "the tree of $1 does not validate"
-  # What validate-tree leaves out: the entry's icon and program are where a desktop looks.
-  entry="$tree/usr/share/applications/$id.desktop"
-  if [ -f "$entry" ]; then
-    icon=$(sed -n 's/^Icon=//p' "$entry")
-    program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
-    compgen -G "$tree/usr/share/icons/hicolor/*/apps/$icon.*" >/dev/null ||
-      fail "$1 has no hicolor icon named $icon"
-    [ -x "$tree/usr/bin/$program" ] || fail "$1 has no usr/bin/$program for the entry to start"
-  else
-    fail "$1 has no usr/share/applications/$id.desktop"
-  fi
+  # What validate-tree leaves out: each entry's icon and program are where a desktop looks.
+  for name in "$id" "$settings_id"; do
+    entry="$tree/usr/share/applications/$name.desktop"
+    if [ -f "$entry" ]; then
+      icon=$(sed -n 's/^Icon=//p' "$entry")
+      program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+      compgen -G "$tree/usr/share/icons/hicolor/*/apps/$icon.*" >/dev/null ||
+        fail "$1 has no hicolor icon named $icon"
+      [ -x "$tree/usr/bin/$program" ] || fail "$1 has no usr/bin/$program for the entry to start"
+    else
+      fail "$1 has no usr/share/applications/$name.desktop"
+    fi
+  done
 fi
 
 [ "$failed" -eq 0 ] && echo "validate-desktop: all checks passed"

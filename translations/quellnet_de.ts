@@ -651,6 +651,29 @@ schlagen fehl.
     </message>
 </context>
 <context>
+    <name>DnsPage</name>
+    <message>
+        <source>DNS</source>
+        <translation>DNS</translation>
+    </message>
+    <message>
+        <source>The DNS configurations cannot be read</source>
+        <translation>Die DNS-Konfigurationen können nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>No app has stored a DNS configuration.</source>
+        <translation>Keine App hat eine DNS-Konfiguration gespeichert.</translation>
+    </message>
+    <message>
+        <source>Switching on…</source>
+        <translation>Wird eingeschaltet …</translation>
+    </message>
+    <message>
+        <source>Switching off…</source>
+        <translation>Wird ausgeschaltet …</translation>
+    </message>
+</context>
+<context>
     <name>DomainsView</name>
     <message>
         <source>Search</source>
@@ -778,6 +801,25 @@ schlagen fehl.
     </message>
 </context>
 <context>
+    <name>SettingsNavigator</name>
+    <message>
+        <source>Settings</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>Allgemein</translation>
+    </message>
+    <message>
+        <source>VPN</source>
+        <translation>VPN</translation>
+    </message>
+    <message>
+        <source>DNS</source>
+        <translation>DNS</translation>
+    </message>
+</context>
+<context>
     <name>SettingsView</name>
     <message>
         <source>Settings</source>
@@ -802,6 +844,13 @@ schlagen fehl.
     <message>
         <source>More Apps</source>
         <translation>Weitere Apps</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsWindow</name>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
     </message>
 </context>
 <context>

@@ -651,6 +651,29 @@ sous eux, échoue.
     </message>
 </context>
 <context>
+    <name>DnsPage</name>
+    <message>
+        <source>DNS</source>
+        <translation>DNS</translation>
+    </message>
+    <message>
+        <source>The DNS configurations cannot be read</source>
+        <translation>Les configurations DNS ne peuvent pas être lues</translation>
+    </message>
+    <message>
+        <source>No app has stored a DNS configuration.</source>
+        <translation>Aucune app n’a enregistré de configuration DNS.</translation>
+    </message>
+    <message>
+        <source>Switching on…</source>
+        <translation>Activation…</translation>
+    </message>
+    <message>
+        <source>Switching off…</source>
+        <translation>Désactivation…</translation>
+    </message>
+</context>
+<context>
     <name>DomainsView</name>
     <message>
         <source>Search</source>
@@ -778,6 +801,25 @@ sous eux, échoue.
     </message>
 </context>
 <context>
+    <name>SettingsNavigator</name>
+    <message>
+        <source>Settings</source>
+        <translation>Réglages</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>Général</translation>
+    </message>
+    <message>
+        <source>VPN</source>
+        <translation>VPN</translation>
+    </message>
+    <message>
+        <source>DNS</source>
+        <translation>DNS</translation>
+    </message>
+</context>
+<context>
     <name>SettingsView</name>
     <message>
         <source>Settings</source>
@@ -802,6 +844,13 @@ sous eux, échoue.
     <message>
         <source>More Apps</source>
         <translation>Autres apps</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsWindow</name>
+    <message>
+        <source>Back</source>
+        <translation>Retour</translation>
     </message>
 </context>
 <context>
