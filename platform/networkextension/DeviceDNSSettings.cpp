@@ -1,11 +1,9 @@
 #include "networkextension/DeviceDNSSettings.h"
 
 #include "foundation/PlatformLog.h"
-#include "foundation/SafeFile.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -316,6 +314,17 @@ QString DeviceDNSSettings::enforcementText(const DNSConfiguration &configuration
         .arg(printable(list.app));
 }
 
+std::optional<QString> DeviceDNSSettings::offText(const DNSConfiguration &configuration,
+                                                  const EnforcedList::InForce &list) {
+    // An interrupted switch can leave the list of a configuration that is Off in force.
+    if (configuration.enabled || !list.isMine() || list.app != configuration.identifier ||
+        !list.problem.isEmpty())
+        return std::nullopt;
+    return tr("Off, but its list (%1) is still in force on this computer; run: device-settings "
+              "dns disable %2")
+        .arg(listOwner(list), printable(configuration.identifier));
+}
+
 // --- the page ----------------------------------------------------------------------------
 
 std::optional<QList<DeviceDNSSettings::Entry>> DeviceDNSSettings::entries(QString *error) const {
@@ -347,13 +356,7 @@ std::optional<QList<DeviceDNSSettings::Entry>> DeviceDNSSettings::entries(QStrin
         entry.switchedOn = configuration.enabled;
         if (!configuration.enabled) {
             entry.state = State::off;
-            // An interrupted switch can leave the list of a configuration that is Off in force.
-            entry.explanation =
-                list.isMine() && list.app == configuration.identifier && list.problem.isEmpty()
-                    ? tr("Off, but its list (%1) is still in force on this computer; switch it "
-                         "off again to release it")
-                          .arg(listOwner(list))
-                    : onOff(false);
+            entry.explanation = offText(configuration, list).value_or(onOff(false));
             result.append(entry);
             continue;
         }

@@ -159,6 +159,9 @@ public:
     static QString enforcementText(const DNSConfiguration &configuration,
                                    const EnforcedList::InForce &list,
                                    const EnforcedList::Installation &installation);
+    /** Why a configuration that is Off still blocks here, when it does. */
+    static std::optional<QString> offText(const DNSConfiguration &configuration,
+                                          const EnforcedList::InForce &list);
     /** `text` with control and formatting characters escaped as \xNN or \u{NNNN}. */
     static QString printable(const QString &text);
     static QString label(const DNSConfiguration &configuration);

@@ -229,7 +229,9 @@ void NEDNSSettingsManager::loadFromPreferencesWithCompletionHandler(Completion c
         return internalError(result.message());
     };
     runInBackground(Operation::load, caller.identifier, std::move(completion), std::move(work),
-                    [this, loaded] {
+                    [this, alive = std::weak_ptr<int>(m_lifetime), loaded] {
+                        if (alive.expired())
+                            return; // a test's own manager, gone before the answer
                         m_enabled = loaded->enabled;
                         m_dnsSettings = std::move(loaded->settings);
                         m_onDemandRules = std::move(loaded->onDemandRules);

@@ -39,9 +39,12 @@ public:
     static NEDNSSettingsManager &sharedManager();
     /**
      * A manager over the platform folder `platformRoot` (see DNSConfigurationStore), for a
-     * test that wants its own; it must outlive every operation it starts.
+     * test that wants its own. A load that completes after it is gone leaves it alone; the
+     * completion still runs.
      */
     explicit NEDNSSettingsManager(QString platformRoot);
+    NEDNSSettingsManager(const NEDNSSettingsManager &) = delete;
+    NEDNSSettingsManager &operator=(const NEDNSSettingsManager &) = delete;
 
     void loadFromPreferencesWithCompletionHandler(Completion completion);
     /** Stores the snapshot's settings and rules; never switches the configuration on. */
@@ -71,6 +74,7 @@ private:
     NEDNSSettingsManager() = default;
 
     QString m_platformRoot; ///< empty: where the environment says now
+    std::shared_ptr<int> m_lifetime = std::make_shared<int>();
     bool m_enabled = false;
     std::shared_ptr<NEDNSSettings> m_dnsSettings;
     NEOnDemandRuleList m_onDemandRules;

@@ -145,6 +145,26 @@ private Q_SLOTS:
         }
     }
 
+    // A manager of a test's own keeps to its own folder, and one gone before its load
+    // completes is left alone.
+    void managersOverTheirOwnFolders() {
+        NEDNSSettingsManager own(m_env.root() + u"/own-platform"_s);
+        own.setDnsSettings(generationSettings(5));
+        std::optional<OptionalError> saved;
+        own.saveToPreferencesWithCompletionHandler([&](OptionalError e) { saved = e; });
+        QTRY_VERIFY(saved.has_value());
+        QCOMPARE(*saved, std::nullopt);
+        QVERIFY(DNSConfigurationStore(m_env.root() + u"/own-platform"_s).read(appId).configuration);
+        QCOMPARE(DNSConfigurationStore().read(appId).status,
+                 DNSConfigurationStore::ReadResult::absent);
+
+        auto gone = std::make_unique<NEDNSSettingsManager>(m_env.root() + u"/own-platform"_s);
+        bool answered = false;
+        gone->loadFromPreferencesWithCompletionHandler([&](OptionalError) { answered = true; });
+        gone.reset();
+        QTRY_VERIFY(answered);
+    }
+
     // Two processes saving their own and a shared, switched-on app's configuration: every file
     // ends whole at some writer's last generation, no stray files, and the user's switch stays.
     void concurrentWritersLeaveAConsistentFolder() {

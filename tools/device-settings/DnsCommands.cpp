@@ -5,7 +5,6 @@
 #include "networkextension/DNSConfigurationStore.h"
 #include "networkextension/DeviceDNSSettings.h"
 
-#include <QJsonDocument>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -111,6 +110,10 @@ int DeviceSettings::listDns() {
             if (rule->probeURL())
                 m_out << tr(", probe URL: ") << printable(rule->probeURL()->toString());
             m_out << u'\n';
+        }
+        if (const auto stillBlocking = DeviceDNSSettings::offText(configuration, list)) {
+            m_out << u"  "_s << *stillBlocking << u'\n';
+            listMatched = true; // the advice is given here
         }
         if (!configuration.enabled)
             continue;
