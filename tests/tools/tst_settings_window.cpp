@@ -2,82 +2,22 @@
 // stored configuration saying what the platform says, switching on the worker (busy meanwhile,
 // never twice at once), refusals in words with the switch left as stored, and following changes
 // made by others. Its drawing and keys are in tst_settings_window_qml.
+#include "FakeDnsBackend.h"
 #include "SettingsPages.h"
 #include "SettingsTestSupport.h"
 #include "TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
-#include <QMutex>
 #include <QSaveFile>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-using State = DeviceDNSSettings::State;
-using Outcome = DeviceDNSSettings::Outcome;
-using Entry = DeviceDNSSettings::Entry;
+using namespace FakeDns;
 
 namespace {
-
-Entry entry(const QString &id, const QString &name, bool on, State state, const QString &why) {
-    Entry e;
-    e.identifier = id;
-    e.displayName = name;
-    e.switchedOn = on;
-    e.state = state;
-    e.explanation = why;
-    return e;
-}
-
-/** The computer as the page sees it, steered by the test; runs on the worker like the real one. */
-class FakeBackend final : public DnsSettingsBackend {
-public:
-    std::optional<QList<Entry>> entries(QString *error) override {
-        if (readGate)
-            readGate->acquire();
-        QMutexLocker lock(&mutex);
-        ++reads;
-        if (!listed && error)
-            *error = listError;
-        return listed ? std::optional(list) : std::nullopt;
-    }
-    Outcome setEnabled(const QString &identifier, bool on) override {
-        {
-            QMutexLocker lock(&mutex);
-            switches.append({identifier, on});
-        }
-        if (gate)
-            gate->acquire();
-        QMutexLocker lock(&mutex);
-        if (next.status == Outcome::done)
-            for (Entry &e : list) {
-                if (e.identifier == identifier || on)
-                    e.switchedOn = e.identifier == identifier && on;
-            }
-        return next;
-    }
-    QStringList watchedPaths() override {
-        QMutexLocker lock(&mutex);
-        return watched;
-    }
-    void setList(QList<Entry> entries) {
-        QMutexLocker lock(&mutex);
-        list = std::move(entries);
-    }
-
-    QMutex mutex;
-    QList<Entry> list;
-    bool listed = true;
-    QString listError;
-    Outcome next;
-    QStringList watched;
-    QSemaphore *gate = nullptr;
-    QSemaphore *readGate = nullptr;
-    int reads = 0;
-    QList<std::pair<QString, bool>> switches;
-};
 
 const Screen::Row *rowOf(const ScreenModel &page, const QString &key) {
     const int i = const_cast<ScreenModel &>(page).rows()->indexOfKey(key);
@@ -334,7 +274,15 @@ private Q_SLOTS:
         QCOMPARE(page.rows()->rowCount(), 1);
         QCOMPARE(page.rows()->rowAt(0).kind, Screen::RowKind::label); // nothing stored
 
-        TestSupport::switchOn(false, TestSupport::IfAbsent::store);
+        // What the app's save stores: a dead end for two names, switched off.
+        DNSConfiguration saved;
+        saved.identifier = TestSupport::appIdentifier;
+        saved.displayName = u"Quellnet"_s;
+        auto settings = std::make_shared<NEDNSOverHTTPSSettings>(QStringList{u"0.0.0.0"_s});
+        settings->setMatchDomains(QStringList{u"tracker.example"_s, u"ads.example"_s});
+        saved.settings = settings;
+        QString error;
+        QVERIFY2(DNSConfigurationStore().write(saved, &error), qPrintable(error));
         const QString key = DnsPage::rowKey(TestSupport::appIdentifier);
         QTRY_VERIFY_WITH_TIMEOUT(rowOf(page, key), 5000);
         QCOMPARE(rowOf(page, key)->text, u"Quellnet"_s);

@@ -13,8 +13,12 @@ Window {
 
     readonly property ScreenList list: lists.count > 0 ? lists.itemAt(navigator.depth - 1) : null
 
+    // Set while a page shown by keys has no rows yet (the DNS page reads its rows first).
+    property bool firstRowPending: false
+
     function focusFirst() {
-        if (!list || !list.focusRow(0, false))
+        firstRowPending = !list || !list.focusRow(0, false)
+        if (firstRowPending)
             backButton.forceActiveFocus(Qt.TabFocusReason)
     }
 
@@ -39,7 +43,7 @@ Window {
     }
 
     Shortcut {
-        sequences: ["Escape", "Alt+Left", StandardKey.Back]
+        sequences: ["Escape", "Alt+Left"]
         enabled: window.navigator.canGoBack
         onActivated: window.navigator.back()
     }
@@ -68,7 +72,7 @@ Window {
             width: backRow.width + 16
             height: 40
             visible: window.navigator.canGoBack
-            activeFocusOnTab: visible
+            activeFocusOnTab: true
 
             Accessible.role: Accessible.Button
             Accessible.name: qsTr("Back")
@@ -147,6 +151,10 @@ Window {
             objectName: "page" + index
             screen: modelData
             visible: index === window.navigator.depth - 1
+            onCountChanged: {
+                if (visible && count > 0 && window.firstRowPending && backButton.activeFocus)
+                    window.focusFirst()
+            }
             onFocusLeaving: forward => {
                 if (backButton.visible)
                     backButton.forceActiveFocus(forward ? Qt.TabFocusReason : Qt.BacktabFocusReason)
