@@ -7,8 +7,8 @@ cd "$(dirname "$0")/.."
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 build="${1:-build}"
 status=0
-report=$(git ls-files -z 'Quellnet/*.qml' | xargs -0 /usr/lib/qt6/bin/qmllint \
-  -I "$build/Quellnet/screens" -I "$build" \
+report=$(git ls-files -z 'Quellnet/*.qml' 'tools/*.qml' | xargs -0 /usr/lib/qt6/bin/qmllint \
+  -I "$build/Quellnet/screens" -I "$build/tools/settings-window" -I "$build" \
   --unqualified info --property info --type info --import info 2>&1) || status=$?
 if [ "$status" -ne 0 ]; then
   grep -A2 -E '^(Warning|Error)' <<<"$report" || echo "$report"

@@ -13,7 +13,8 @@ using State = DeviceDNSSettings::State;
 using Outcome = DeviceDNSSettings::Outcome;
 using Entry = DeviceDNSSettings::Entry;
 
-inline Entry entry(const QString &id, const QString &name, bool on, State state, const QString &why) {
+inline Entry entry(const QString &id, const QString &name, bool on, State state,
+                   const QString &why) {
     Entry e;
     e.identifier = id;
     e.displayName = name;

@@ -171,13 +171,13 @@ private Q_SLOTS:
     void refusalsAreShownInWords_data() {
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
-        QTest::newRow("cancelled") << int(Outcome::cancelled)
-                                   << u"The password prompt was cancelled; it stays Off."_s;
+        QTest::newRow("cancelled")
+            << int(Outcome::cancelled) << u"The password prompt was cancelled; it stays Off."_s;
         QTest::newRow("system part missing")
             << int(Outcome::refused)
             << u"The system part is not installed; run: sudo device-settings system install"_s;
-        QTest::newRow("another account") << int(Outcome::refused)
-                                         << u"Another account's list is in force (uid 1001)."_s;
+        QTest::newRow("another account")
+            << int(Outcome::refused) << u"Another account's list is in force (uid 1001)."_s;
         QTest::newRow("failed") << int(Outcome::failed) << u"cannot write the file"_s;
     }
     void refusalsAreShownInWords() {

@@ -118,9 +118,9 @@ private Q_SLOTS:
     void roadThroughTheAccessibilityTree() {
         QCOMPARE(m_window->title(), QGuiApplication::applicationDisplayName());
         QTRY_COMPARE(focus(), u"General"_s);
-        for (const auto &[row, page] : {std::pair(u"General"_s, u"General"_s),
-                                        std::pair(u"VPN"_s, u"VPN"_s),
-                                        std::pair(u"DNS"_s, u"DNS"_s)}) {
+        for (const auto &[row, page] :
+             {std::pair(u"General"_s, u"General"_s), std::pair(u"VPN"_s, u"VPN"_s),
+              std::pair(u"DNS"_s, u"DNS"_s)}) {
             QTRY_VERIFY(item(QAccessible::Button, row));
             QVERIFY(act(item(QAccessible::Button, row), QAccessibleActionInterface::pressAction()));
             QTRY_COMPARE(title(), page);
@@ -169,8 +169,8 @@ private Q_SLOTS:
     // description; the toggle action switches it on the worker, the box is busy meanwhile and
     // checked once the platform is done. Space on the focused switch turns it off again.
     void switchThroughTheAccessibilityTree() {
-        for (const QString &key : {SettingsNavigator::generalKey, SettingsNavigator::vpnKey,
-                                   SettingsNavigator::dnsKey})
+        for (const QString &key :
+             {SettingsNavigator::generalKey, SettingsNavigator::vpnKey, SettingsNavigator::dnsKey})
             m_nav->open(key);
         QTRY_VERIFY(item(QAccessible::CheckBox, u"Quellnet"_s));
         QAccessibleInterface *box = accessible(QAccessible::CheckBox, u"Quellnet"_s);
@@ -182,8 +182,9 @@ private Q_SLOTS:
         m_backend->gate = &gate;
         QVERIFY(act(item(QAccessible::CheckBox, u"Quellnet"_s),
                     QAccessibleActionInterface::toggleAction()));
-        QTRY_COMPARE(accessible(QAccessible::CheckBox, u"Quellnet"_s)->text(QAccessible::Description),
-                     DnsPage::tr("Switching on…"));
+        QTRY_COMPARE(
+            accessible(QAccessible::CheckBox, u"Quellnet"_s)->text(QAccessible::Description),
+            DnsPage::tr("Switching on…"));
         QVERIFY(!accessible(QAccessible::CheckBox, u"Quellnet"_s)->state().checked);
         gate.release();
         QTRY_VERIFY(accessible(QAccessible::CheckBox, u"Quellnet"_s)->state().checked);
@@ -198,11 +199,11 @@ private Q_SLOTS:
 
     // A refusal leaves the box unchecked with the platform's words as its description.
     void refusalInWords() {
-        for (const QString &key : {SettingsNavigator::generalKey, SettingsNavigator::vpnKey,
-                                   SettingsNavigator::dnsKey})
+        for (const QString &key :
+             {SettingsNavigator::generalKey, SettingsNavigator::vpnKey, SettingsNavigator::dnsKey})
             m_nav->open(key);
-        m_backend->next = {Outcome::cancelled, u"The password prompt was cancelled."_s, {}, {},
-                           false};
+        m_backend->next = {
+            Outcome::cancelled, u"The password prompt was cancelled."_s, {}, {}, false};
         QTRY_VERIFY(item(QAccessible::CheckBox, u"Other"_s));
         QVERIFY(act(item(QAccessible::CheckBox, u"Other"_s),
                     QAccessibleActionInterface::pressAction()));

@@ -68,17 +68,16 @@ void DnsPage::reload() {
     });
 }
 
-void DnsPage::apply(std::optional<QList<DnsSettingsBackend::Entry>> entries,
-                    const QString &error, const QStringList &watched) {
+void DnsPage::apply(std::optional<QList<DnsSettingsBackend::Entry>> entries, const QString &error,
+                    const QStringList &watched) {
     m_reading = false;
     m_error = entries ? QString() : error;
     // Nothing could be read: no switch is offered, rather than switches that may be stale.
     if (!entries)
         entries.emplace();
     for (auto note = m_notes.begin(); note != m_notes.end();) {
-        const auto entry = std::find_if(entries->cbegin(), entries->cend(), [&](const auto &e) {
-            return e.identifier == note.key();
-        });
+        const auto entry = std::find_if(entries->cbegin(), entries->cend(),
+                                        [&](const auto &e) { return e.identifier == note.key(); });
         // Switched elsewhere since (or gone): what the note says is no longer the news.
         if (entry == entries->cend() || entry->switchedOn != note->storedSwitch)
             note = m_notes.erase(note);
@@ -157,12 +156,11 @@ void DnsPage::finishSwitch(const QString &identifier, bool on,
 QList<Screen::Section> DnsPage::sections() const {
     Screen::Section section;
     if (!m_error.isEmpty()) {
-        Screen::Row error = Screen::label(
-            u"error"_s, tr("The DNS configurations cannot be read"), u"exclamationmark.triangle"_s);
+        Screen::Row error = Screen::label(u"error"_s, tr("The DNS configurations cannot be read"),
+                                          u"exclamationmark.triangle"_s);
         error.detail = m_error;
         section.rows.append(error);
-    }
-    else if (m_loaded && m_entries.isEmpty())
+    } else if (m_loaded && m_entries.isEmpty())
         section.rows.append(Screen::label(u"none"_s, tr("No app has stored a DNS configuration."),
                                           u"info.circle"_s));
     for (const auto &entry : m_entries) {
@@ -183,10 +181,10 @@ QList<Screen::Section> DnsPage::sections() const {
 SettingsNavigator::SettingsNavigator(std::shared_ptr<DnsSettingsBackend> backend,
                                      ScenePhaseSource *scenePhase, QObject *parent)
     : QObject(parent)
-    , m_settings(new MenuPage(tr("Settings"), {{generalKey, tr("General"), u"gear"_s}},
-                              scenePhase, this))
-    , m_general(new MenuPage(tr("General"), {{vpnKey, tr("VPN"), u"lock.shield"_s}}, scenePhase,
-                             this))
+    , m_settings(
+          new MenuPage(tr("Settings"), {{generalKey, tr("General"), u"gear"_s}}, scenePhase, this))
+    , m_general(
+          new MenuPage(tr("General"), {{vpnKey, tr("VPN"), u"lock.shield"_s}}, scenePhase, this))
     , m_vpn(new MenuPage(tr("VPN"), {{dnsKey, tr("DNS"), u"network"_s}}, scenePhase, this))
     , m_dns(new DnsPage(std::move(backend), scenePhase, this))
     , m_stack{m_settings} {
