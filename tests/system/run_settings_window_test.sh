@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The device's Settings window on this computer for real: installed into /usr, the road from
+# Quellnet through the window to a name that no longer resolves (as root, by actions and by
+# keys), then, as an ordinary account beside another one, each way switching on is refused:
+# the system part missing, a cancelled password prompt (a pkexec stand-in that exits 126) and
+# another account's list in force. Runs in a private mount and network namespace over overlays
+# of /etc, /usr and /var, like run_system_test.sh. Exit 77 (ctest: skipped) where that cannot be
+# made. With --bench it measures instead (bench/settings_window_bench.sh).
+#   run_settings_window_test.sh BUILD_DIR [--bench]
+set -euo pipefail
+build=$(realpath "$1")
+mode=${2:-test}
+here=$(dirname "$(realpath "$0")")
+
+# shellcheck source=scripts/private-namespace.sh
+. "$here/../../scripts/private-namespace.sh"
+enter_private_namespace settings_window_system 77 "$build" "$mode"
+
+overlay_folders /etc /usr /var
+work=$QUELLNET_NAMESPACE_SCRATCH
+ip link set lo up
+rm -f /etc/resolv.conf
+printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >/etc/resolv.conf
+
+cmake --install "$build" >"$work/install.log"
+prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+device_settings="$prefix/bin/device-settings"
+"$device_settings" system install >/dev/null
+
+export QUELLNET_APP="$prefix/bin/quellnet" DEVICE_SETTINGS="$device_settings"
+export QUELLNET_SETTINGS_WINDOW="$prefix/bin/quellnet-device-settings"
+export E2E_SEED_BLOCKLIST="$build/tests/e2e/e2e-seed-blocklist" QUELLNET_DNS_LOG="$work/dns.log"
+unset DEVICE_PLATFORM_SYSTEM_ROOT DEVICE_PLATFORM_ENFORCE_WRITER
+test_file="$here/test_settings_window_system.py"
+
+if [ "$mode" = --bench ]; then
+  exec /usr/bin/python3 "$test_file" --bench
+fi
+/usr/bin/python3 "$test_file" RootRoadTest
+
+# Two ordinary accounts of this namespace's /etc; each refusal runs as alice in a session of
+# her own, with a pkexec stand-in first on her PATH that logs its call and exits 126.
+useradd -M -s /bin/sh alice
+useradd -M -s /bin/sh bob
+mkdir -m 0755 "$work/standin"
+printf '#!/bin/sh\necho "$@" >>"$PKEXEC_STANDIN_LOG"\nexit 126\n' >"$work/standin/pkexec"
+chmod 0755 "$work/standin/pkexec"
+install -d -o alice -m 0700 "$work/alice"
+as_alice() {
+  runuser -u alice -- env PATH="$work/standin:$PATH" PKEXEC_STANDIN_LOG="$work/alice/pkexec.log" \
+    QUELLNET_APP="$QUELLNET_APP" DEVICE_SETTINGS="$DEVICE_SETTINGS" \
+    QUELLNET_SETTINGS_WINDOW="$QUELLNET_SETTINGS_WINDOW" E2E_SEED_BLOCKLIST="$E2E_SEED_BLOCKLIST" \
+    LC_ALL=C.UTF-8 LANG=C.UTF-8 TZ=UTC /usr/bin/python3 "$test_file" "$1"
+}
+
+"$device_settings" system uninstall >/dev/null
+as_alice RefusalTest.test_system_part_missing
+"$device_settings" system install >/dev/null
+as_alice RefusalTest.test_cancelled_prompt
+# Bob's list in force, written by the installed writer as pkexec would run it for him.
+printf 'bobs.example\n' |
+  PKEXEC_UID=$(id -u bob) "$prefix/libexec/quellnet/quellnet-enforce" write org.example.Bob
+as_alice RefusalTest.test_another_accounts_list
