@@ -29,7 +29,7 @@ folders = "Quellnet|platform|tools|translations" + ("|tests|bench" if scope == "
 source = re.compile(rf"^{re.escape(root)}/({folders})/.*\.(c|cpp)$")
 # A unity file of one of our targets; the QML plugin and cache targets hold generated code only.
 unity = re.compile(rf"^{re.escape(root)}/[^/]+/({folders})/.*/CMakeFiles/"
-                   r"(?!quellnet_qmlplugin|quellnet_qml_qmlcache)[^/]+\.dir/Unity/unity_\d+_cxx\.cxx$")
+                   r"(?!quellnet_qmlplugin|quellnet_qml_qmlcache|quellnet_settingswindowplugin|quellnet_settingswindow_qmlcache)[^/]+\.dir/Unity/unity_\d+_cxx\.cxx$")
 files = sorted({e["file"] for e in json.load(open(commands))
                 if source.match(e["file"]) or unity.match(e["file"])})
 print("\n".join(files))
