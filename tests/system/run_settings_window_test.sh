@@ -32,9 +32,8 @@ export QUELLNET_SETTINGS_WINDOW="$prefix/bin/quellnet-device-settings"
 export E2E_SEED_BLOCKLIST="$build/tests/e2e/e2e-seed-blocklist" QUELLNET_DNS_LOG="$work/dns.log"
 unset DEVICE_PLATFORM_SYSTEM_ROOT DEVICE_PLATFORM_ENFORCE_WRITER
 test_file="$here/test_settings_window_system.py"
-
 if [ "$mode" = --bench ]; then
-  exec /usr/bin/python3 "$test_file" --bench
+  exec /usr/bin/python3 "$here/../../bench/settings_window_bench.py"
 fi
 /usr/bin/python3 "$test_file" RootRoadTest
 
@@ -47,6 +46,7 @@ printf '#!/bin/sh\necho "$@" >>"$PKEXEC_STANDIN_LOG"\nexit 126\n' >"$work/standi
 chmod 0755 "$work/standin/pkexec"
 install -d -o alice -m 0700 "$work/alice"
 as_alice() {
+  rm -f "$work/alice/pkexec.log"
   runuser -u alice -- env PATH="$work/standin:$PATH" PKEXEC_STANDIN_LOG="$work/alice/pkexec.log" \
     QUELLNET_APP="$QUELLNET_APP" DEVICE_SETTINGS="$DEVICE_SETTINGS" \
     QUELLNET_SETTINGS_WINDOW="$QUELLNET_SETTINGS_WINDOW" E2E_SEED_BLOCKLIST="$E2E_SEED_BLOCKLIST" \
