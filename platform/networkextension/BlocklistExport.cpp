@@ -19,8 +19,7 @@ constexpr qsizetype rpzNameMax = 255 - 2 - 13 - 2;
 QByteArray header(Format format, qsizetype count) {
     const char *comment = format == Format::adblock ? "!" : "#";
     QByteArray text = comment;
-    text += " Quellnet blocklist: " + QByteArray::number(count) +
-            (count == 1 ? " name" : " names");
+    text += " Quellnet blocklist: " + QByteArray::number(count) + (count == 1 ? " name" : " names");
     if (format == Format::hosts)
         text += ".\n# Exact names only: a hosts file cannot block the names under these.\n";
     else
@@ -31,7 +30,9 @@ QByteArray header(Format format, qsizetype count) {
 QByteArray rpzZoneText(const QStringList &names) {
     QByteArray text = header(Format::rpz, names.size());
     text += "$TTL 300\n"
-            "$ORIGIN " + rpzZone.toLatin1() + ".\n"
+            "$ORIGIN " +
+            rpzZone.toLatin1() +
+            ".\n"
             "@ SOA localhost. root.localhost. 1 3600 600 86400 300\n"
             "@ NS localhost.\n";
     // Owners stay relative, so a name equal to (or under) the origin still becomes its own

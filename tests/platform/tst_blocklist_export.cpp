@@ -10,18 +10,18 @@ namespace {
 
 // Every kind of entry a saved list can hold that must not go out as it is.
 const QStringList dangerous{
-    u"Kept.Example"_s,      // upper case
-    u"kept.example."_s,     // the same name again, with the root's dot
-    u"kept.example"_s,      // and once more as typed
-    u""_s,                  // empty: an empty RPZ owner or address=// blocks everything
-    u"."_s,                 // the root: every name
-    u"*.wild.example"_s,    // a wildcard is not a name
-    u"bücher.example"_s,    // IDN
-    u"quellnet.rpz"_s,      // the zone's own origin
-    u"bad name.example"_s,  // not a DNS name
-    u"-dash.example"_s,     // label starting with a hyphen
-    u"a..b.example"_s,      // empty label
-    u"x/y.example"_s,       // would end a dnsmasq domain early
+    u"Kept.Example"_s,     // upper case
+    u"kept.example."_s,    // the same name again, with the root's dot
+    u"kept.example"_s,     // and once more as typed
+    u""_s,                 // empty: an empty RPZ owner or address=// blocks everything
+    u"."_s,                // the root: every name
+    u"*.wild.example"_s,   // a wildcard is not a name
+    u"bücher.example"_s,   // IDN
+    u"quellnet.rpz"_s,     // the zone's own origin
+    u"bad name.example"_s, // not a DNS name
+    u"-dash.example"_s,    // label starting with a hyphen
+    u"a..b.example"_s,     // empty label
+    u"x/y.example"_s,      // would end a dnsmasq domain early
 };
 
 const QList<LeftOut> dangerousLeftOut{
@@ -84,8 +84,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, expected);
         const auto exported = BlocklistExport::render(format, dangerous);
         QCOMPARE(exported.bytes, expected);
-        QCOMPARE(exported.names, (QStringList{u"kept.example"_s, u"quellnet.rpz"_s,
-                                              u"xn--bcher-kva.example"_s}));
+        QCOMPARE(exported.names,
+                 (QStringList{u"kept.example"_s, u"quellnet.rpz"_s, u"xn--bcher-kva.example"_s}));
         QCOMPARE(exported.leftOut, dangerousLeftOut);
     }
 
@@ -100,8 +100,7 @@ private Q_SLOTS:
                 QCOMPARE(exported.leftOut.size(), list.size());
                 for (const QByteArray &line : exported.bytes.split('\n'))
                     QVERIFY2(line.isEmpty() || line.startsWith('#') || line.startsWith('!') ||
-                                 line.startsWith('$') || line.startsWith("@ ") ||
-                                 line == "server:",
+                                 line.startsWith('$') || line.startsWith("@ ") || line == "server:",
                              line.constData());
             }
         }

@@ -56,9 +56,9 @@ int DeviceSettings::exportList(const QStringList &arguments) {
         return usageError(tr("dns export needs APP, FORMAT and optionally FILE"));
     const auto format = BlocklistExport::formatNamed(arguments.at(1));
     if (!format)
-        return usageError(tr("unknown export format \"%1\"; use one of %2")
-                              .arg(printable(arguments.at(1)),
-                                   BlocklistExport::formatNames().join(u", "_s)));
+        return usageError(
+            tr("unknown export format \"%1\"; use one of %2")
+                .arg(printable(arguments.at(1)), BlocklistExport::formatNames().join(u", "_s)));
     const QString file = arguments.value(2);
     if (arguments.size() == 3 && file.isEmpty())
         return usageError(tr("dns export needs a FILE name, or none for standard output"));
