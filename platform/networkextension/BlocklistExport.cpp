@@ -17,7 +17,7 @@ constexpr std::pair<Format, const char *> formats[] = {
 constexpr qsizetype rpzNameMax = 255 - 2 - 13 - 2;
 
 QByteArray header(Format format, qsizetype count) {
-    const char *comment = format == Format::adblock ? "!" : "#";
+    const char *comment = format == Format::adblock ? "!" : format == Format::rpz ? ";" : "#";
     QByteArray text = comment;
     text += " Quellnet blocklist: " + QByteArray::number(count) + (count == 1 ? " name" : " names");
     if (format == Format::hosts)

@@ -48,7 +48,7 @@ private Q_SLOTS:
         const QByteArray every = " Quellnet blocklist: 3 names, each blocking itself and every "
                                  "name under it.\n";
         QTest::newRow("rpz") << Format::rpz
-                             << "#" + every +
+                             << ";" + every +
                                     "$TTL 300\n"
                                     "$ORIGIN quellnet.rpz.\n"
                                     "@ SOA localhost. root.localhost. 1 3600 600 86400 300\n"
@@ -99,7 +99,7 @@ private Q_SLOTS:
                 QVERIFY(exported.names.isEmpty());
                 QCOMPARE(exported.leftOut.size(), list.size());
                 for (const QByteArray &line : exported.bytes.split('\n'))
-                    QVERIFY2(line.isEmpty() || line.startsWith('#') || line.startsWith('!') ||
+                    QVERIFY2(line.isEmpty() || line.startsWith('#') || line.startsWith('!') || line.startsWith(';') ||
                                  line.startsWith('$') || line.startsWith("@ ") || line == "server:",
                              line.constData());
             }
