@@ -72,6 +72,8 @@ static struct file_identity list_identity;
 static char *list_text;
 static struct listed_name *list_names;
 static size_t list_count;
+/* A list file we trust and could read is present, even one that names nothing. */
+static bool list_in_force;
 static struct search_list search = {.ndots = 1};
 
 /* Without the fork handlers a child forked mid-look-up would inherit a held lock. */
@@ -116,6 +118,7 @@ static void drop_list(void) {
     list_names = NULL;
     list_text = NULL;
     list_count = 0;
+    list_in_force = false;
     list_identity.known = false;
 }
 
@@ -280,6 +283,7 @@ static bool index_list(char *text, size_t size) {
     list_text = text;
     list_names = names;
     list_count = count;
+    list_in_force = true;
     return true;
 }
 
@@ -398,7 +402,7 @@ static void refresh_list(void) {
     if (!same_identity(&list_identity, &st))
         reload_list();
     /* Only a list in force needs the search list. */
-    if (list_count == 0)
+    if (!list_in_force)
         return;
     if (fstatat(AT_FDCWD, resolv_file_path, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (!search.identity.known || !search.identity.absent) {
@@ -516,12 +520,17 @@ static bool is_own_host_name(const char *query, size_t length) {
            memcmp(own, query, length) == 0;
 }
 
-/* One name the resolver may send: blocked if listed or under a listed name. */
+/*
+ * One name the resolver may send: blocked if listed or under a listed name. The browser signal
+ * is held too while a list is in force: a browser that finds it does not resolve keeps its own
+ * DNS-over-HTTPS off, which would otherwise go around this module altogether.
+ */
 static bool blocks(const char *text, size_t n) {
     char query[QUELLNET_NAME_MAX + 1];
     size_t length;
     return decode_name(text, n, query, &length) && !is_localhost(query, length) &&
-           listed(query, length) && !is_own_host_name(query, length);
+           (quellnet_is_browser_signal(query, length) || listed(query, length)) &&
+           !is_own_host_name(query, length);
 }
 
 /*
@@ -569,7 +578,7 @@ static enum nss_status answer(const char *name, int *errnop, int *herrnop) {
         pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state);
         lock_list();
         refresh_list();
-        blocked = list_count > 0 && search_blocks(name, n);
+        blocked = list_in_force && search_blocks(name, n);
         unlock_list();
         pthread_setcancelstate(cancel_state, NULL);
     }

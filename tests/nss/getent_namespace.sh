@@ -42,7 +42,7 @@ check() { # EXPECTED NAME: EXPECTED is blocked or resolves
     : >"$log"
     local status=0
     getent hosts "$2" >/dev/null || status=$?
-    if [ "$1" = blocked ] && { [ "$status" -ne 2 ] || grep -q 'tracker\|blk' "$log"; }; then
+    if [ "$1" = blocked ] && { [ "$status" -ne 2 ] || grep -q 'tracker\|blk\|use-application' "$log"; }; then
         echo "FAIL: $2 was not blocked (getent $status, DNS asked: $(tr '\n' ' ' <"$log"))"
         failures=$((failures + 1))
     elif [ "$1" = resolves ] && [ "$status" -ne 0 ]; then
@@ -51,7 +51,8 @@ check() { # EXPECTED NAME: EXPECTED is blocked or resolves
     fi
 }
 for name in tracker.example.net 'TRACKER.Example.Net.' '\116racker.example.net' \
-    'tr\acker.example.net' '\098lk.test' 'x.blk.test' tracker 'a.tracker' 'TR\065CKER'; do
+    'tr\acker.example.net' '\098lk.test' 'x.blk.test' tracker 'a.tracker' 'TR\065CKER' \
+    use-application-dns.net; do
     check blocked "$name"
 done
 for name in tracker.example.org notblk.test 'tracker.' 'b.a.tracker'; do
@@ -61,5 +62,6 @@ done
 "$build/platform/nss/quellnet-enforce" clear com.example.Getent
 check resolves tracker
 check resolves '\098lk.test'
+check resolves use-application-dns.net
 [ "$failures" -eq 0 ] && echo "nss_getent: all checks passed"
 exit "$failures"

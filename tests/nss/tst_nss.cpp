@@ -292,6 +292,34 @@ private Q_SLOTS:
             QVERIFY2(m_module.lookUp(name.constData()) == 0, name.constData());
     }
 
+    // While a list is in force, even one naming nothing, the browser signal and names under it
+    // fail; with no list, or one the module does not trust, they resolve. It is no list entry.
+    void browserSignal_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<mode_t>("mode");
+        QTest::addColumn<bool>("held");
+        QTest::newRow("a list in force") << header() + "example.com\n" << mode_t(0644) << true;
+        QTest::newRow("an empty list in force") << header() << mode_t(0644) << true;
+        QTest::newRow("no list") << QByteArray() << mode_t(0644) << false;
+        QTest::newRow("a list not trusted") << header() << mode_t(0664) << false;
+        QTest::newRow("no header line") << QByteArray("example.com\n") << mode_t(0644) << false;
+    }
+    void browserSignal() {
+        QFETCH(QByteArray, content);
+        QFETCH(mode_t, mode);
+        QFETCH(bool, held);
+        freshRoot();
+        QVERIFY(content.isEmpty() || replaceFile(list(), content, mode));
+        QVERIFY(replaceFile(resolvConf(), "search net\n"));
+        for (const char *name :
+             {"use-application-dns.net", "USE-Application-DNS.net.", "x.use-application-dns.net",
+              R"(use\-application-dns.net)", "use-application-dns"})
+            QVERIFY2(m_module.lookUp(name) == int(held), name);
+        for (const char *name : {"notuse-application-dns.net", "use-application-dns.net.example",
+                                 "application-dns.net"})
+            QVERIFY2(m_module.lookUp(name) == 0, name);
+    }
+
     // The writer: what it writes, the owner rule, and refusals, which leave everything as it
     // was and say why in one line.
     void writer_data() {
