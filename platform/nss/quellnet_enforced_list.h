@@ -68,6 +68,19 @@ static inline int quellnet_name_order(const char *a, size_t a_length, const char
     return (a_length > b_length) - (a_length < b_length);
 }
 
+/*
+ * The name browsers look up before they turn on DNS-over-HTTPS of their own; when it does not
+ * resolve they leave it off. Held, with every name under it, while any list is in force; never
+ * a list entry. `name` as quellnet_valid_name() takes it: lower case, no trailing dot.
+ */
+#define QUELLNET_BROWSER_SIGNAL "use-application-dns.net"
+
+static inline bool quellnet_is_browser_signal(const char *name, size_t length) {
+    const size_t n = sizeof(QUELLNET_BROWSER_SIGNAL) - 1;
+    return (length == n || (length > n && name[length - n - 1] == '.')) &&
+           memcmp(name + length - n, QUELLNET_BROWSER_SIGNAL, n) == 0;
+}
+
 /* An app identifier as the header line records it: printable ASCII without spaces. */
 static inline bool quellnet_valid_app(const char *app, size_t length) {
     if (length == 0 || length > QUELLNET_APP_MAX)
