@@ -3,6 +3,7 @@
 
 #include "foundation/SafeFile.h"
 #include "networkextension/DNSConfigurationStore.h"
+#include "nss/quellnet_enforced_list.h"
 
 #include <QJsonDocument>
 #include <QUrl>
@@ -435,8 +436,9 @@ int DeviceSettings::checkName(const QString &name) {
     const EnforcedList::InForce list = EnforcedList::inForce();
     // Browsers keep their own DNS-over-HTTPS, which would pass the list by, off while this
     // name does not exist; the hosts module makes it fail whenever a list is in force.
+    const QByteArray asciiBytes = ascii->toLatin1();
     const bool signal =
-        *ascii == u"use-application-dns.net" || ascii->endsWith(u".use-application-dns.net");
+        quellnet_is_browser_signal(asciiBytes.constData(), size_t(asciiBytes.size()));
     const QString signalWhy =
         tr("browsers keep their own DNS-over-HTTPS off while this name does not exist, so their "
            "look-ups stay with this computer's resolver and its blocklist");
