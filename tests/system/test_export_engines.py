@@ -106,7 +106,7 @@ class ExportEnginesTest(unittest.TestCase):
                                  text=True)
         self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
         config = write("unbound-rpz.conf", unbound_config(5301, "respip ", f"""rpz:
-    name: "quellnet.rpz."
+    name: quellnet.rpz
     zonefile: "{zone}"
 """))
         checked = subprocess.run(["unbound-checkconf", config], capture_output=True, text=True)
@@ -115,9 +115,9 @@ class ExportEnginesTest(unittest.TestCase):
         self.assertBlocksAsSaved(5301)
 
     def test_local_zones_in_unbound(self):
-        # Included at the end, after another clause, as a file in unbound.conf.d would be.
+        # Included after another clause, as Debian's unbound.conf takes files in unbound.conf.d.
         config = write("unbound-zones.conf",
-                       unbound_config(5302, "", f'include: "{export("unbound")}"\n'))
+                       unbound_config(5302, "", f'include-toplevel: "{export("unbound")}"\n'))
         checked = subprocess.run(["unbound-checkconf", config], capture_output=True, text=True)
         self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
         self.serve(["unbound", "-d", "-c", config], 5302)
