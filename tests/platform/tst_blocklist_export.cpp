@@ -99,8 +99,9 @@ private Q_SLOTS:
                 QVERIFY(exported.names.isEmpty());
                 QCOMPARE(exported.leftOut.size(), list.size());
                 for (const QByteArray &line : exported.bytes.split('\n'))
-                    QVERIFY2(line.isEmpty() || line.startsWith('#') || line.startsWith('!') || line.startsWith(';') ||
-                                 line.startsWith('$') || line.startsWith("@ ") || line == "server:",
+                    QVERIFY2(line.isEmpty() || line.startsWith('#') || line.startsWith('!') ||
+                                 line.startsWith(';') || line.startsWith('$') ||
+                                 line.startsWith("@ ") || line == "server:",
                              line.constData());
             }
         }
