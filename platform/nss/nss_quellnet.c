@@ -237,10 +237,9 @@ static char *read_trusted(const char *folder_path, const char *name, size_t limi
 static bool index_list(char *text, size_t size) {
     const char *end = text + size;
     const char *line_end = memchr(text, '\n', size);
-    const size_t magic_length = sizeof(QUELLNET_LIST_MAGIC) - 1;
-    if (line_end == NULL || (size_t)(line_end - text) < magic_length ||
-        memcmp(text, QUELLNET_LIST_MAGIC, magic_length) != 0 ||
-        (text[magic_length] != ' ' && text[magic_length] != '\n'))
+    struct quellnet_list_header header;
+    if (line_end == NULL ||
+        quellnet_parse_header(text, (size_t)(line_end - text), &header) == QUELLNET_HEADER_NOT_OURS)
         return false;
 
     /* Lines bound the names from above; one pass then validates and indexes them. */

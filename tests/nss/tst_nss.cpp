@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <dlfcn.h>
+#include <memory>
 #include <netdb.h>
 #include <nss.h>
 #include <sys/stat.h>
@@ -318,6 +320,48 @@ private Q_SLOTS:
         for (const char *name : {"notuse-application-dns.net", "use-application-dns.net.example",
                                  "application-dns.net"})
             QVERIFY2(m_module.lookUp(name) == 0, name);
+    }
+
+    // The header line, read one way by the module, the writer and the platform.
+    void headerLine_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<uint>("uid");
+        QTest::addColumn<QByteArray>("app");
+        const auto row = [](const char *line, int kind, uint uid = 0, const QByteArray &app = {}) {
+            QTest::newRow(line) << QByteArray(line) << kind << uid << app;
+        };
+        row("# quellnet-blocklist 1 uid=1000 app=com.example.A", QUELLNET_HEADER_OWNED, 1000,
+            "com.example.A");
+        row("# quellnet-blocklist 1 uid=007 app=x", QUELLNET_HEADER_OWNED, 7, "x");
+        row("# quellnet-blocklist 1 uid=4294967294 app=x", QUELLNET_HEADER_OWNED, 4294967294u, "x");
+        row("# quellnet-blocklist 1", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 ", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid=4294967295 app=x", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid=99999999999999999999 app=x", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid= 5 app=x", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid=+5 app=x", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid=5 app=", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid=5 app=two words", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid=5  app=x", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 12 uid=5 app=x", QUELLNET_HEADER_NOT_OURS);
+        row("# quellnet-blocklist", QUELLNET_HEADER_NOT_OURS);
+        row("", QUELLNET_HEADER_NOT_OURS);
+    }
+    void headerLine() {
+        QFETCH(QByteArray, line);
+        QFETCH(int, kind);
+        QFETCH(uint, uid);
+        QFETCH(QByteArray, app);
+        // Read from a copy without a terminator, so a read past the line shows under ASan.
+        const std::unique_ptr<char[]> copy(new char[size_t(line.size()) + 1]);
+        memcpy(copy.get(), line.constData(), size_t(line.size()));
+        quellnet_list_header header{};
+        QCOMPARE(int(quellnet_parse_header(copy.get(), size_t(line.size()), &header)), kind);
+        if (kind == QUELLNET_HEADER_OWNED) {
+            QCOMPARE(uint(header.uid), uid);
+            QCOMPARE(QByteArray(header.app, qsizetype(header.app_length)), app);
+        }
     }
 
     // The writer: what it writes, the owner rule, and refusals, which leave everything as it
