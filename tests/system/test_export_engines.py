@@ -15,10 +15,11 @@ UPSTREAM_PORT, UPSTREAM_ANSWER = 5300, "10.53.53.53"
 # left out of the zone alone, or the resolver would refuse the whole zone.
 LONGEST = ".".join(["a" * 63] * 3 + ["b" * 46])
 SAVED = ["kept.example", "Bücher.example", "quellnet.rpz", "", "*.wild.example", LONGEST,
-         LONGEST + "b"]
+         LONGEST + "b", "_dmarc.under.example"]
 BLOCKED = ["kept.example", "a.b.kept.example", "xn--bcher-kva.example",
-           "www.xn--bcher-kva.example", "quellnet.rpz", "x.quellnet.rpz", LONGEST]
-ANSWERED = ["notkept.example", "kept.example.net", "other.example", "rpz", "example"]
+           "www.xn--bcher-kva.example", "quellnet.rpz", "x.quellnet.rpz", LONGEST, "_dmarc.under.example"]
+ANSWERED = ["notkept.example", "kept.example.net", "other.example", "rpz", "example",
+            "under.example"]
 
 
 def save_configuration():
