@@ -15,9 +15,9 @@ namespace {
 QString helpText() {
     return DeviceSettings::tr(
         "Usage: device-settings COMMAND\n"
-        "Switches the DNS configurations that apps store on this computer on and off; the one\n"
-        "switched on is blocked for every program here. The command line of the Settings\n"
-        "window, for scripts.\n"
+        "Switches the DNS configurations that apps store on this computer on and off; the names\n"
+        "of the one switched on are blocked for every program here. The command line of the\n"
+        "Settings window, for scripts.\n"
         "\n"
         "  dns                  list every stored DNS configuration\n"
         "  dns enable APP       switch APP's DNS configuration on and every other one off\n"
