@@ -516,10 +516,10 @@ DeviceDNSSettings::Outcome DeviceDNSSettings::setEnabled(const QString &app, boo
                 continue;
             if (i == target.index)
                 chosen = *configuration;
-            else if (configuration->enabled && (on || all))
-                turningOff.append(*configuration);
-            // Off, yet its list still blocks (an interrupted switch): it is released too.
-            else if (all && snapshot.listIsMineFor(configuration->identifier))
+            // When all go off, one that is Off yet whose list still blocks (an interrupted
+            // switch) is released too.
+            else if ((configuration->enabled && (on || all)) ||
+                     (all && snapshot.listIsMineFor(configuration->identifier)))
                 turningOff.append(*configuration);
         }
         if (chosen && !on)
