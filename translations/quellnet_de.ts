@@ -669,6 +669,10 @@ diesem Computer durchgesetzt: Abfragen ihrer Match-Domains und der Namen darunte
 schlagen fehl.
 </translation>
     </message>
+    <message>
+        <source>Off; if switched on, enforced on this computer: %1</source>
+        <translation>aus; eingeschaltet auf diesem Computer durchgesetzt: %1</translation>
+    </message>
 </context>
 <context>
     <name>DomainsView</name>

@@ -669,6 +669,10 @@ sur cet ordinateur&#xa0;: la résolution de ses domaines concernés, et des noms
 sous eux, échoue.
 </translation>
     </message>
+    <message>
+        <source>Off; if switched on, enforced on this computer: %1</source>
+        <translation>désactivée&#x202f;; une fois activée, appliquée sur cet ordinateur&#xa0;: %1</translation>
+    </message>
 </context>
 <context>
     <name>DomainsView</name>

@@ -354,14 +354,25 @@ std::optional<QList<DeviceDNSSettings::Entry>> DeviceDNSSettings::entries(QStrin
         entry.identifier = configuration.identifier;
         entry.displayName = configuration.displayName;
         entry.switchedOn = configuration.enabled;
+        if (!installation)
+            installation = EnforcedList::installation();
         if (!configuration.enabled) {
             entry.state = State::off;
-            entry.explanation = offText(configuration, list).value_or(onOff(false));
+            entry.explanation = onOff(false);
+            // Said before anyone tries: what would keep it from blocking if switched on.
+            DNSConfiguration switchedOn = configuration;
+            switchedOn.enabled = true;
+            const State wouldBe = stateOf(switchedOn, list, *installation);
+            if (const auto stillBlocking = offText(configuration, list)) {
+                entry.explanation = *stillBlocking;
+            } else if (wouldBe == State::notInstalled || wouldBe == State::otherAccount) {
+                entry.state = wouldBe;
+                entry.explanation = tr("Off; if switched on, enforced on this computer: %1")
+                                        .arg(enforcementText(switchedOn, list, *installation));
+            }
             result.append(entry);
             continue;
         }
-        if (!installation)
-            installation = EnforcedList::installation();
         entry.state = stateOf(configuration, list, *installation);
         if (entry.state == State::blocking) {
             entry.blockedCount = list.names.size();
