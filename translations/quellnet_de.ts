@@ -671,7 +671,7 @@ schlagen fehl.
     </message>
     <message>
         <source>Off; if switched on, enforced on this computer: %1</source>
-        <translation>aus; eingeschaltet auf diesem Computer durchgesetzt: %1</translation>
+        <translation>aus; wenn eingeschaltet, auf diesem Computer durchgesetzt: %1</translation>
     </message>
 </context>
 <context>
