@@ -74,6 +74,10 @@ void restoreList(const DNSConfigurationStore &store, const DNSChange &change,
     }
 }
 
+QString keptChanging() {
+    return DeviceDNSSettings::tr("the DNS configurations kept changing; nothing was switched");
+}
+
 bool applyFile(const DNSConfigurationStore &store, const DNSChange::File &file, QString *error) {
     using Kind = DNSChange::File::Kind;
     switch (file.kind) {
@@ -173,23 +177,29 @@ DNSChangeResult changeDnsConfigurations(const DNSConfigurationStore &store,
             }
         }
 
+        // The list has followed; if the files cannot, it goes back to what they still say.
+        const auto giveUp = [&](const QString &message) {
+            if (change.touchesList())
+                restoreList(store, change, &result.warnings);
+            result.status = DNSChangeResult::failed;
+            result.message = message;
+            return result;
+        };
         const auto lock = store.lock(&error);
         if (!lock)
-            return resultOf(DNSChangeResult::failed, error);
+            return giveUp(error);
         const auto again = store.readAll(&error);
         if (!again)
-            return resultOf(DNSChangeResult::failed, error);
-        if (!sameEntries(snapshot.entries, *again))
-            continue; // changed meanwhile: decide again
+            return giveUp(error);
+        if (!sameEntries(snapshot.entries, *again)) {
+            if (attempt + 1 == maximumAttempts)
+                return giveUp(keptChanging());
+            continue; // changed meanwhile: decide again, and the list follows that decision
+        }
 
         for (const auto &file : change.files) {
-            if (!applyFile(store, file, &error)) {
-                if (change.touchesList())
-                    restoreList(store, change, &result.warnings);
-                result.status = DNSChangeResult::failed;
-                result.message = error;
-                return result;
-            }
+            if (!applyFile(store, file, &error))
+                return giveUp(error);
             if (!file.report.isEmpty())
                 result.report.append(file.report);
         }
@@ -198,9 +208,7 @@ DNSChangeResult changeDnsConfigurations(const DNSConfigurationStore &store,
         result.message = change.message;
         return result;
     }
-    return resultOf(DNSChangeResult::failed,
-                    DeviceDNSSettings::tr("the DNS configurations kept changing; nothing was "
-                                          "switched"));
+    return resultOf(DNSChangeResult::failed, keptChanging());
 }
 
 // --- the words ---------------------------------------------------------------------------
