@@ -304,10 +304,6 @@
         <translation>nein, sie hat keine Match-Domains und würde daher jeden Namen sperren</translation>
     </message>
     <message>
-        <source>no, the system part is not installed: %1</source>
-        <translation>nein, der Systemteil ist nicht installiert: %1</translation>
-    </message>
-    <message>
         <source>no, no enforced list is in force; run: device-settings dns enable %1</source>
         <translation>nein, keine Systemsperrliste ist wirksam; ausführen: device-settings dns enable %1</translation>
     </message>
@@ -602,57 +598,6 @@
         <translation>%1 kann nicht an UID %2 zurückgegeben werden</translation>
     </message>
     <message>
-        <source>Usage: device-settings COMMAND
-Stands in for the phone&apos;s Settings app.
-
-  dns                  list every stored DNS configuration
-  dns enable APP       switch APP&apos;s DNS configuration on and every other one off
-  dns disable APP      switch APP&apos;s DNS configuration off
-  dns check NAME       tell whether NAME is blocked on this computer, and by what
-  dns clear            delete an enforced list no switched-on configuration matches
-  dns export APP FORMAT [FILE]
-                       write APP&apos;s blocked names for a home network&apos;s resolver, to FILE
-                       or standard output; FORMAT: rpz, unbound, dnsmasq, adblock, hosts
-  system install       put the Quellnet hosts module first in nsswitch.conf (root)
-  system uninstall     switch every configuration off and take the module out (root)
-  system status        tell whether this computer can enforce a configuration
-  store offline        make the app store unreachable
-  store online         make the app store reachable again
-  store status         tell whether the app store is reachable
-  --help               show this text
-
-APP is an app&apos;s display name (any letter case) or its bundle identifier.
-A switched-on dead-end configuration (every server 0.0.0.0 or ::) is enforced on this
-computer: look-ups of its match domains, and of names under them, fail.
-</source>
-        <translation>Aufruf: device-settings BEFEHL
-Vertritt die Einstellungen-App des Telefons.
-
-  dns                  alle gespeicherten DNS-Konfigurationen auflisten
-  dns enable APP       DNS-Konfiguration von APP einschalten, alle anderen ausschalten
-  dns disable APP      DNS-Konfiguration von APP ausschalten
-  dns check NAME       zeigen, ob NAME auf diesem Computer gesperrt ist, und wodurch
-  dns clear            eine Systemsperrliste löschen, die zu keiner eingeschalteten
-                       Konfiguration passt
-  dns export APP FORMAT [FILE]
-                       die gesperrten Namen von APP für den Resolver eines Heimnetzes
-                       in FILE oder auf die Standardausgabe schreiben; FORMAT: rpz,
-                       unbound, dnsmasq, adblock, hosts
-  system install       das hosts-Modul von Quellnet in nsswitch.conf voranstellen (root)
-  system uninstall     alle Konfigurationen ausschalten und das Modul entfernen (root)
-  system status        zeigen, ob dieser Computer eine Konfiguration durchsetzen kann
-  store offline        den App Store unerreichbar machen
-  store online         den App Store wieder erreichbar machen
-  store status         zeigen, ob der App Store erreichbar ist
-  --help               diesen Text anzeigen
-
-APP ist der Anzeigename einer App (Groß-/Kleinschreibung egal) oder ihre Bundle-ID.
-Eine eingeschaltete Konfiguration ins Leere (jeder Server 0.0.0.0 oder ::) wird auf
-diesem Computer durchgesetzt: Abfragen ihrer Match-Domains und der Namen darunter
-schlagen fehl.
-</translation>
-    </message>
-    <message>
         <source>Usage: device-settings dns [enable|disable APP | check NAME | clear | export APP FORMAT [FILE]] | system install|uninstall|status | store offline|online|status | --help</source>
         <translation>Aufruf: device-settings dns [enable|disable APP | check NAME | clear | export APP FORMAT [FILE]] | system install|uninstall|status | store offline|online|status | --help</translation>
     </message>
@@ -708,6 +653,85 @@ schlagen fehl.
         <source>Wrote %1 of %2 to %3 (%4).
 </source>
         <translation>%1 von %2 in %3 geschrieben (%4).
+</translation>
+    </message>
+    <message>
+        <source>no, the system part is not installed: %1; run: sudo device-settings system install</source>
+        <translation>nein, der Systemteil ist nicht installiert: %1; ausführen: sudo device-settings system install</translation>
+    </message>
+    <message>
+        <source>Off, but its list (%1) is still in force on this computer; run: device-settings dns disable %2</source>
+        <translation>aus, aber ihre Sperrliste (%1) ist auf diesem Computer noch wirksam; ausführen: device-settings dns disable %2</translation>
+    </message>
+    <message>
+        <source>It is left as it is.</source>
+        <translation>Sie bleibt, wie sie ist.</translation>
+    </message>
+    <message>
+        <source>Off; if switched on, enforced on this computer: %1</source>
+        <translation>aus; wenn eingeschaltet, auf diesem Computer durchgesetzt: %1</translation>
+    </message>
+    <message>
+        <source>On; enforced on this computer: %1</source>
+        <translation>ein; auf diesem Computer durchgesetzt: %1</translation>
+    </message>
+    <message>
+        <source>; left out: %1</source>
+        <translation>; ausgelassen: %1</translation>
+    </message>
+    <message>
+        <source>Usage: device-settings COMMAND
+Switches the DNS configurations that apps store on this computer on and off; the names
+of the one switched on are blocked for every program here. The command line of the
+Settings window, for scripts.
+
+  dns                  list every stored DNS configuration
+  dns enable APP       switch APP&apos;s DNS configuration on and every other one off
+  dns disable APP      switch APP&apos;s DNS configuration off
+  dns check NAME       tell whether NAME is blocked on this computer, and by what
+  dns clear            delete an enforced list no switched-on configuration matches
+  dns export APP FORMAT [FILE]
+                       write APP&apos;s blocked names for a home network&apos;s resolver, to FILE
+                       or standard output; FORMAT: rpz, unbound, dnsmasq, adblock, hosts
+  system install       put the Quellnet hosts module first in nsswitch.conf (root)
+  system uninstall     switch every configuration off and take the module out (root)
+  system status        tell whether this computer can enforce a configuration
+  store offline        make the app store unreachable
+  store online         make the app store reachable again
+  store status         tell whether the app store is reachable
+  --help               show this text
+
+APP is an app&apos;s display name (any letter case) or its bundle identifier.
+A switched-on dead-end configuration (every server 0.0.0.0 or ::) is enforced on this
+computer: look-ups of its match domains, and of names under them, fail.
+</source>
+        <translation>Aufruf: device-settings BEFEHL
+Schaltet die DNS-Konfigurationen, die Apps auf diesem Computer speichern, ein und aus; die
+Namen der eingeschalteten werden für jedes Programm hier gesperrt. Die Befehlszeile des
+Einstellungen-Fensters, für Skripte.
+
+  dns                  alle gespeicherten DNS-Konfigurationen auflisten
+  dns enable APP       DNS-Konfiguration von APP einschalten, alle anderen ausschalten
+  dns disable APP      DNS-Konfiguration von APP ausschalten
+  dns check NAME       zeigen, ob NAME auf diesem Computer gesperrt ist, und wodurch
+  dns clear            eine Systemsperrliste löschen, die zu keiner eingeschalteten
+                       Konfiguration passt
+  dns export APP FORMAT [FILE]
+                       die gesperrten Namen von APP für den Resolver eines Heimnetzes
+                       in FILE oder auf die Standardausgabe schreiben; FORMAT: rpz,
+                       unbound, dnsmasq, adblock, hosts
+  system install       das hosts-Modul von Quellnet in nsswitch.conf voranstellen (root)
+  system uninstall     alle Konfigurationen ausschalten und das Modul entfernen (root)
+  system status        zeigen, ob dieser Computer eine Konfiguration durchsetzen kann
+  store offline        den App Store unerreichbar machen
+  store online         den App Store wieder erreichbar machen
+  store status         zeigen, ob der App Store erreichbar ist
+  --help               diesen Text anzeigen
+
+APP ist der Anzeigename einer App (Groß-/Kleinschreibung egal) oder ihre Bundle-ID.
+Eine eingeschaltete Konfiguration ins Leere (jeder Server 0.0.0.0 oder ::) wird auf
+diesem Computer durchgesetzt: Abfragen ihrer Match-Domains und der Namen darunter
+schlagen fehl.
 </translation>
     </message>
 </context>

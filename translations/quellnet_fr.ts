@@ -304,10 +304,6 @@
         <translation>non, elle n’a aucun domaine concerné et bloquerait donc tous les noms</translation>
     </message>
     <message>
-        <source>no, the system part is not installed: %1</source>
-        <translation>non, la partie système n’est pas installée&#xa0;: %1</translation>
-    </message>
-    <message>
         <source>no, no enforced list is in force; run: device-settings dns enable %1</source>
         <translation>non, aucune liste appliquée n’est en vigueur&#x202f;; lancez&#xa0;: device-settings dns enable %1</translation>
     </message>
@@ -602,57 +598,6 @@
         <translation>impossible de rendre %1 à l’UID %2</translation>
     </message>
     <message>
-        <source>Usage: device-settings COMMAND
-Stands in for the phone&apos;s Settings app.
-
-  dns                  list every stored DNS configuration
-  dns enable APP       switch APP&apos;s DNS configuration on and every other one off
-  dns disable APP      switch APP&apos;s DNS configuration off
-  dns check NAME       tell whether NAME is blocked on this computer, and by what
-  dns clear            delete an enforced list no switched-on configuration matches
-  dns export APP FORMAT [FILE]
-                       write APP&apos;s blocked names for a home network&apos;s resolver, to FILE
-                       or standard output; FORMAT: rpz, unbound, dnsmasq, adblock, hosts
-  system install       put the Quellnet hosts module first in nsswitch.conf (root)
-  system uninstall     switch every configuration off and take the module out (root)
-  system status        tell whether this computer can enforce a configuration
-  store offline        make the app store unreachable
-  store online         make the app store reachable again
-  store status         tell whether the app store is reachable
-  --help               show this text
-
-APP is an app&apos;s display name (any letter case) or its bundle identifier.
-A switched-on dead-end configuration (every server 0.0.0.0 or ::) is enforced on this
-computer: look-ups of its match domains, and of names under them, fail.
-</source>
-        <translation>Usage&#xa0;: device-settings COMMANDE
-Tient lieu de l’app Réglages du téléphone.
-
-  dns                  lister toutes les configurations DNS enregistrées
-  dns enable APP       activer la configuration DNS d’APP et désactiver toutes les autres
-  dns disable APP      désactiver la configuration DNS d’APP
-  dns check NAME       dire si NAME est bloqué sur cet ordinateur, et par quoi
-  dns clear            supprimer une liste appliquée qui ne correspond à aucune
-                       configuration activée
-  dns export APP FORMAT [FILE]
-                       écrire les noms bloqués d’APP pour le résolveur d’un réseau
-                       domestique, dans FILE ou sur la sortie standard&#xa0;; FORMAT&#xa0;: rpz,
-                       unbound, dnsmasq, adblock, hosts
-  system install       placer le module hosts de Quellnet en tête de nsswitch.conf (root)
-  system uninstall     désactiver toutes les configurations et retirer le module (root)
-  system status        dire si cet ordinateur peut appliquer une configuration
-  store offline        rendre l’App Store injoignable
-  store online         rendre l’App Store de nouveau joignable
-  store status         dire si l’App Store est joignable
-  --help               afficher ce texte
-
-APP est le nom affiché d’une app (casse indifférente) ou son identifiant de bundle.
-Une configuration sans issue activée (tous les serveurs à 0.0.0.0 ou ::) est appliquée
-sur cet ordinateur&#xa0;: la résolution de ses domaines concernés, et des noms situés
-sous eux, échoue.
-</translation>
-    </message>
-    <message>
         <source>Usage: device-settings dns [enable|disable APP | check NAME | clear | export APP FORMAT [FILE]] | system install|uninstall|status | store offline|online|status | --help</source>
         <translation>Usage&#xa0;: device-settings dns [enable|disable APP | check NAME | clear | export APP FORMAT [FILE]] | system install|uninstall|status | store offline|online|status | --help</translation>
     </message>
@@ -708,6 +653,85 @@ sous eux, échoue.
         <source>Wrote %1 of %2 to %3 (%4).
 </source>
         <translation>%1 de %2 écrits dans %3 (%4).
+</translation>
+    </message>
+    <message>
+        <source>no, the system part is not installed: %1; run: sudo device-settings system install</source>
+        <translation>non, la partie système n’est pas installée&#xa0;: %1&#x202f;; exécuter&#xa0;: sudo device-settings system install</translation>
+    </message>
+    <message>
+        <source>Off, but its list (%1) is still in force on this computer; run: device-settings dns disable %2</source>
+        <translation>désactivée, mais sa liste (%1) est encore appliquée sur cet ordinateur&#x202f;; exécuter&#xa0;: device-settings dns disable %2</translation>
+    </message>
+    <message>
+        <source>It is left as it is.</source>
+        <translation>Il reste tel quel.</translation>
+    </message>
+    <message>
+        <source>Off; if switched on, enforced on this computer: %1</source>
+        <translation>désactivée&#x202f;; une fois activée, appliquée sur cet ordinateur&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>On; enforced on this computer: %1</source>
+        <translation>activée&#x202f;; appliquée sur cet ordinateur&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>; left out: %1</source>
+        <translation>&#x202f;; omis&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Usage: device-settings COMMAND
+Switches the DNS configurations that apps store on this computer on and off; the names
+of the one switched on are blocked for every program here. The command line of the
+Settings window, for scripts.
+
+  dns                  list every stored DNS configuration
+  dns enable APP       switch APP&apos;s DNS configuration on and every other one off
+  dns disable APP      switch APP&apos;s DNS configuration off
+  dns check NAME       tell whether NAME is blocked on this computer, and by what
+  dns clear            delete an enforced list no switched-on configuration matches
+  dns export APP FORMAT [FILE]
+                       write APP&apos;s blocked names for a home network&apos;s resolver, to FILE
+                       or standard output; FORMAT: rpz, unbound, dnsmasq, adblock, hosts
+  system install       put the Quellnet hosts module first in nsswitch.conf (root)
+  system uninstall     switch every configuration off and take the module out (root)
+  system status        tell whether this computer can enforce a configuration
+  store offline        make the app store unreachable
+  store online         make the app store reachable again
+  store status         tell whether the app store is reachable
+  --help               show this text
+
+APP is an app&apos;s display name (any letter case) or its bundle identifier.
+A switched-on dead-end configuration (every server 0.0.0.0 or ::) is enforced on this
+computer: look-ups of its match domains, and of names under them, fail.
+</source>
+        <translation>Usage&#xa0;: device-settings COMMANDE
+Active et désactive les configurations DNS que les apps enregistrent sur cet ordinateur&#x202f;;
+les noms de celle qui est activée sont bloqués pour tous les programmes ici. La ligne de
+commande de la fenêtre Réglages, pour les scripts.
+
+  dns                  lister toutes les configurations DNS enregistrées
+  dns enable APP       activer la configuration DNS d’APP et désactiver toutes les autres
+  dns disable APP      désactiver la configuration DNS d’APP
+  dns check NAME       dire si NAME est bloqué sur cet ordinateur, et par quoi
+  dns clear            supprimer une liste appliquée qui ne correspond à aucune
+                       configuration activée
+  dns export APP FORMAT [FILE]
+                       écrire les noms bloqués d’APP pour le résolveur d’un réseau
+                       domestique, dans FILE ou sur la sortie standard&#xa0;; FORMAT&#xa0;: rpz,
+                       unbound, dnsmasq, adblock, hosts
+  system install       placer le module hosts de Quellnet en tête de nsswitch.conf (root)
+  system uninstall     désactiver toutes les configurations et retirer le module (root)
+  system status        dire si cet ordinateur peut appliquer une configuration
+  store offline        rendre l’App Store injoignable
+  store online         rendre l’App Store de nouveau joignable
+  store status         dire si l’App Store est joignable
+  --help               afficher ce texte
+
+APP est le nom affiché d’une app (casse indifférente) ou son identifiant de bundle.
+Une configuration sans issue activée (tous les serveurs à 0.0.0.0 ou ::) est appliquée
+sur cet ordinateur&#xa0;: la résolution de ses domaines concernés, et des noms situés
+sous eux, échoue.
 </translation>
     </message>
 </context>

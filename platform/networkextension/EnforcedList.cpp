@@ -346,7 +346,7 @@ EnforcedList::Outcome EnforcedList::outcomeOfWriter(int exitCode, bool crashed, 
     if (crashed)
         return outcome(Outcome::failed, u"the writer stopped unexpectedly"_s);
     if (throughPkexec && exitCode == 126)
-        return outcome(Outcome::notPermitted,
+        return outcome(Outcome::cancelled,
                        u"not permitted: authentication was cancelled or failed"_s);
     if (throughPkexec && exitCode == 127)
         return outcome(Outcome::notPermitted,
