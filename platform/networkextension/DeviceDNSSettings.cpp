@@ -74,6 +74,10 @@ void restoreList(const DNSConfigurationStore &store, const DNSChange &change,
     }
 }
 
+QString keptChanging() {
+    return DeviceDNSSettings::tr("the DNS configurations kept changing; nothing was switched");
+}
+
 bool applyFile(const DNSConfigurationStore &store, const DNSChange::File &file, QString *error) {
     using Kind = DNSChange::File::Kind;
     switch (file.kind) {
@@ -173,23 +177,29 @@ DNSChangeResult changeDnsConfigurations(const DNSConfigurationStore &store,
             }
         }
 
+        // The list has followed; if the files cannot, it goes back to what they still say.
+        const auto giveUp = [&](const QString &message) {
+            if (change.touchesList())
+                restoreList(store, change, &result.warnings);
+            result.status = DNSChangeResult::failed;
+            result.message = message;
+            return result;
+        };
         const auto lock = store.lock(&error);
         if (!lock)
-            return resultOf(DNSChangeResult::failed, error);
+            return giveUp(error);
         const auto again = store.readAll(&error);
         if (!again)
-            return resultOf(DNSChangeResult::failed, error);
-        if (!sameEntries(snapshot.entries, *again))
-            continue; // changed meanwhile: decide again
+            return giveUp(error);
+        if (!sameEntries(snapshot.entries, *again)) {
+            if (attempt + 1 == maximumAttempts)
+                return giveUp(keptChanging());
+            continue; // changed meanwhile: decide again, and the list follows that decision
+        }
 
         for (const auto &file : change.files) {
-            if (!applyFile(store, file, &error)) {
-                if (change.touchesList())
-                    restoreList(store, change, &result.warnings);
-                result.status = DNSChangeResult::failed;
-                result.message = error;
-                return result;
-            }
+            if (!applyFile(store, file, &error))
+                return giveUp(error);
             if (!file.report.isEmpty())
                 result.report.append(file.report);
         }
@@ -198,9 +208,7 @@ DNSChangeResult changeDnsConfigurations(const DNSConfigurationStore &store,
         result.message = change.message;
         return result;
     }
-    return resultOf(DNSChangeResult::failed,
-                    DeviceDNSSettings::tr("the DNS configurations kept changing; nothing was "
-                                          "switched"));
+    return resultOf(DNSChangeResult::failed, keptChanging());
 }
 
 // --- the words ---------------------------------------------------------------------------
@@ -354,14 +362,25 @@ std::optional<QList<DeviceDNSSettings::Entry>> DeviceDNSSettings::entries(QStrin
         entry.identifier = configuration.identifier;
         entry.displayName = configuration.displayName;
         entry.switchedOn = configuration.enabled;
+        if (!installation)
+            installation = EnforcedList::installation();
         if (!configuration.enabled) {
             entry.state = State::off;
-            entry.explanation = offText(configuration, list).value_or(onOff(false));
+            entry.explanation = onOff(false);
+            // Said before anyone tries: what would keep it from blocking if switched on.
+            DNSConfiguration switchedOn = configuration;
+            switchedOn.enabled = true;
+            const State wouldBe = stateOf(switchedOn, list, *installation);
+            if (const auto stillBlocking = offText(configuration, list)) {
+                entry.explanation = *stillBlocking;
+            } else if (wouldBe == State::notInstalled || wouldBe == State::otherAccount) {
+                entry.state = wouldBe;
+                entry.explanation = tr("Off; if switched on, enforced on this computer: %1")
+                                        .arg(enforcementText(switchedOn, list, *installation));
+            }
             result.append(entry);
             continue;
         }
-        if (!installation)
-            installation = EnforcedList::installation();
         entry.state = stateOf(configuration, list, *installation);
         if (entry.state == State::blocking) {
             entry.blockedCount = list.names.size();
@@ -516,10 +535,10 @@ DeviceDNSSettings::Outcome DeviceDNSSettings::setEnabled(const QString &app, boo
                 continue;
             if (i == target.index)
                 chosen = *configuration;
-            else if (configuration->enabled && (on || all))
-                turningOff.append(*configuration);
-            // Off, yet its list still blocks (an interrupted switch): it is released too.
-            else if (all && snapshot.listIsMineFor(configuration->identifier))
+            // When all go off, one that is Off yet whose list still blocks (an interrupted
+            // switch) is released too.
+            else if ((configuration->enabled && (on || all)) ||
+                     (all && snapshot.listIsMineFor(configuration->identifier)))
                 turningOff.append(*configuration);
         }
         if (chosen && !on)

@@ -111,8 +111,8 @@ public:
     enum class State {
         off,
         blocking,     ///< on, and its list is in force here
-        notInstalled, ///< on, but this computer has no system part to enforce it
-        otherAccount, ///< on, but another account's list is in force
+        notInstalled, ///< this computer has no system part to enforce it (on or off)
+        otherAccount, ///< another account's list is in force (on or off)
         notEnforced,  ///< on, but its list is missing, not ours or stale, or it is no dead end
         unreadable,   ///< a file this version cannot use; never changed
     };

@@ -145,6 +145,39 @@ private Q_SLOTS:
         }
     }
 
+    // The Settings page's state of each configuration follows what this computer does, and a
+    // file it cannot read is shown, never changed.
+    void pageTellsEachState() {
+        using State = DeviceDNSSettings::State;
+        const DeviceDNSSettings page;
+        const auto states = [&] {
+            QList<std::pair<QString, State>> seen;
+            for (const auto &entry : page.entries().value_or(QList<DeviceDNSSettings::Entry>()))
+                seen.append({entry.identifier, entry.state});
+            return seen;
+        };
+        manager.setDnsSettings(generationSettings(1, 2));
+        QCOMPARE(run(Operation::save), std::nullopt);
+        const QByteArray newer = R"({"format": 9, "identifier": "org.upcoming", "enabled": false})";
+        QVERIFY(putFile(DNSConfigurationStore().filePath(u"org.upcoming"_s), newer));
+        QCOMPARE(states(), (QList<std::pair<QString, State>>{
+                               {appId, State::off}, {u"org.upcoming"_s, State::unreadable}}));
+        QCOMPARE(page.setEnabled(u"Quellnet"_s, true).status, DeviceDNSSettings::Outcome::done);
+        QCOMPARE(states().first(), std::pair(appId, State::blocking));
+        QCOMPARE(page.entries()->first().blockedCount, 2);
+
+        QVERIFY(putFile(m_env.nsswitchPath(), "hosts: files dns\n"));
+        QCOMPARE(states().first(), std::pair(appId, State::notInstalled));
+        QVERIFY(putFile(m_env.nsswitchPath(), TestEnvironment::installedNsswitch()));
+        QVERIFY(QFile::remove(m_env.enforcedListPath()));
+        QCOMPARE(states().first(), std::pair(appId, State::notEnforced));
+        QVERIFY(writeListAs(::getuid() + 1, m_env.systemRoot(), u"org.other"_s, "x.example\n"));
+        QCOMPARE(states().first(), std::pair(appId, State::otherAccount));
+        QCOMPARE(page.setEnabled(appId, false).status, DeviceDNSSettings::Outcome::done);
+        QCOMPARE(states().first(), std::pair(appId, State::otherAccount)); // cannot go on
+        QCOMPARE(fileBytes(DNSConfigurationStore().filePath(u"org.upcoming"_s)), newer);
+    }
+
     // A manager of a test's own keeps to its own folder, and one gone before its load
     // completes is left alone.
     void managersOverTheirOwnFolders() {

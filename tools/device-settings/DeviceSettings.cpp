@@ -15,15 +15,18 @@ namespace {
 QString helpText() {
     return DeviceSettings::tr(
         "Usage: device-settings COMMAND\n"
-        "Switches the DNS configurations that apps store on this computer on and off; the one\n"
-        "switched on is blocked for every program here. The command line of the Settings\n"
-        "window, for scripts.\n"
+        "Switches the DNS configurations that apps store on this computer on and off; the names\n"
+        "of the one switched on are blocked for every program here. The command line of the\n"
+        "Settings window, for scripts.\n"
         "\n"
         "  dns                  list every stored DNS configuration\n"
         "  dns enable APP       switch APP's DNS configuration on and every other one off\n"
         "  dns disable APP      switch APP's DNS configuration off\n"
         "  dns check NAME       tell whether NAME is blocked on this computer, and by what\n"
         "  dns clear            delete an enforced list no switched-on configuration matches\n"
+        "  dns export APP FORMAT [FILE]\n"
+        "                       write APP's blocked names for a home network's resolver, to FILE\n"
+        "                       or standard output; FORMAT: rpz, unbound, dnsmasq, adblock, hosts\n"
         "  system install       put the Quellnet hosts module first in nsswitch.conf (root)\n"
         "  system uninstall     switch every configuration off and take the module out (root)\n"
         "  system status        tell whether this computer can enforce a configuration\n"
@@ -65,7 +68,8 @@ QString leftOutText(const QList<EnforcedList::LeftOut> &leftOut) {
 } // namespace CommandText
 
 QString DeviceSettings::usageLine() {
-    return tr("Usage: device-settings dns [enable|disable APP | check NAME | clear] | "
+    return tr("Usage: device-settings dns [enable|disable APP | check NAME | clear | "
+              "export APP FORMAT [FILE]] | "
               "system install|uninstall|status | store offline|online|status | --help");
 }
 
@@ -95,6 +99,8 @@ int DeviceSettings::run(const QStringList &arguments) {
                 return usageError(tr("dns check needs exactly one NAME"));
             return checkName(arguments.at(2));
         }
+        if (verb == u"export")
+            return exportList(arguments.mid(2));
         if (verb != u"enable" && verb != u"disable")
             return usageError(tr("unknown dns command \"%1\"").arg(printable(verb)));
         if (arguments.size() != 3 || arguments.at(2).isEmpty())

@@ -46,6 +46,7 @@ private:
     int switchDns(const DNSConfigurationStore &store, const QString &app, bool on);
     int clearList();
     int checkName(const QString &name);
+    int exportList(const QStringList &arguments);
     int system(const QString &command);
     int systemStatus();
     bool requireRoot(const QString &command);

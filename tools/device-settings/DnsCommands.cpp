@@ -3,6 +3,7 @@
 
 #include "foundation/SafeFile.h"
 #include "networkextension/DNSConfigurationStore.h"
+#include "nss/quellnet_enforced_list.h"
 #include "networkextension/DeviceDNSSettings.h"
 
 #include <QUrl>
@@ -214,9 +215,28 @@ int DeviceSettings::checkName(const QString &name) {
         return success;
     }
     const EnforcedList::InForce list = EnforcedList::inForce();
+    // Browsers keep their own DNS-over-HTTPS, which would pass the list by, off while this
+    // name does not exist; the hosts module makes it fail whenever a list is in force.
+    const QByteArray asciiBytes = ascii->toLatin1();
+    const bool signal =
+        quellnet_is_browser_signal(asciiBytes.constData(), size_t(asciiBytes.size()));
+    const QString signalWhy =
+        tr("browsers keep their own DNS-over-HTTPS off while this name does not exist, so their "
+           "look-ups stay with this computer's resolver and its blocklist");
     if (list.status == EnforcedList::InForce::none) {
         m_out
             << tr("%1 is not blocked on this computer: no enforced list is in force.\n").arg(shown);
+        if (signal)
+            m_out << tr("It is held while protection is on: %1.\n").arg(signalWhy);
+        return success;
+    }
+    if (signal && list.status == EnforcedList::InForce::ok && list.problem.isEmpty() &&
+        EnforcedList::installation().installed) {
+        m_out << tr("%1 is held on this computer while protection is on (list of uid %2, app %3), "
+                    "though it is not in the blocklist: %4.\n")
+                     .arg(shown)
+                     .arg(list.uid)
+                     .arg(printable(list.app), signalWhy);
         return success;
     }
     if (list.status == EnforcedList::InForce::unreadable) {
