@@ -79,7 +79,8 @@ int main(int argc, char *argv[]) {
     // One copy per account: a later launch hands its activation token over and leaves before it
     // connects to the display.
     const QByteArray token = activationToken();
-    SingleInstance instance(u"quellnet-settings"_s);
+    SingleInstance instance(
+        SingleInstance::nameFor(u"quellnet-settings"_s, DNSConfigurationStore().directory()));
     if (const auto launch = instance.handOver(token); launch != SingleInstance::Launch::first)
         return launch == SingleInstance::Launch::handedOver ? 0 : 1;
 
