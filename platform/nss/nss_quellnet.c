@@ -21,6 +21,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #define QUELLNET_EXPORT __attribute__((visibility("default")))
@@ -39,6 +40,25 @@
 struct listed_name {
     const char *text;
     size_t length;
+};
+
+/*
+ * quellnet_name_order() without a call per comparison: names differ within their first few
+ * bytes, where a call to memcmp costs more than the comparing. The same order, byte by byte.
+ */
+static inline int name_order(const char *a, size_t a_length, const char *b, size_t b_length) {
+    const size_t n = a_length < b_length ? a_length : b_length;
+    for (size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i])
+            return (unsigned char)a[i] < (unsigned char)b[i] ? -1 : 1;
+    }
+    return (a_length > b_length) - (a_length < b_length);
+}
+
+/* A line of the list: under 1 MiB from the start of its text, so 32 bits each. */
+struct list_entry {
+    uint32_t offset;
+    uint32_t length;
 };
 
 /*
@@ -70,11 +90,17 @@ struct search_list {
 static pthread_mutex_t list_lock = PTHREAD_MUTEX_INITIALIZER;
 static struct file_identity list_identity;
 static char *list_text;
-static struct listed_name *list_names;
+static struct list_entry *list_names;
 static size_t list_count;
+/* Names [list_bucket_end[b - 1], list_bucket_end[b]) begin with byte b (an empty one counts as
+ * 0): a look-up searches only those that share its first byte. */
+static uint32_t list_bucket_end[256];
 /* A list file we trust and could read is present, even one that names nothing. */
 static bool list_in_force;
 static struct search_list search = {.ndots = 1};
+/* When the files were last looked at; never, until `checked`. */
+static bool checked;
+static struct timespec last_check;
 
 /* Without the fork handlers a child forked mid-look-up would inherit a held lock. */
 static bool fork_handlers_installed;
@@ -118,6 +144,7 @@ static void drop_list(void) {
     list_names = NULL;
     list_text = NULL;
     list_count = 0;
+    memset(list_bucket_end, 0, sizeof list_bucket_end);
     list_in_force = false;
     list_identity.known = false;
 }
@@ -153,12 +180,6 @@ static void remember_identity(struct file_identity *identity, const struct stat 
 
 static bool trusted(const struct stat *st) {
     return st->st_uid == trusted_owner() && (st->st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-static int compare_names(const void *a, const void *b) {
-    const struct listed_name *left = a;
-    const struct listed_name *right = b;
-    return quellnet_name_order(left->text, left->length, right->text, right->length);
 }
 
 /* Reads exactly `size` bytes; false if the file is shorter or longer than its fstat said. */
@@ -229,55 +250,84 @@ static char *read_trusted(const char *folder_path, const char *name, size_t limi
     return text;
 }
 
+static int compare_entries(const void *a, const void *b, void *text) {
+    const struct list_entry *left = a;
+    const struct list_entry *right = b;
+    const char *base = text;
+    return quellnet_name_order(base + left->offset, left->length, base + right->offset,
+                               right->length);
+}
+
 /*
- * Builds the sorted name index over `text`. The header line must carry the format's magic;
- * lines that are not valid names (garbage, NUL bytes, upper case, over-long, unterminated)
- * are skipped so that they can never block anything.
+ * Builds the sorted name index over `text`, whose header line must carry the format's magic.
+ * The writer validates and sorts every name, so a file in order is indexed as it stands: a line
+ * that is not a valid name can never equal the valid names a look-up searches for. A file out
+ * of order was not written by the writer alone; its lines are then validated, as they must be
+ * before being sorted, and those that are not names are left out so that they can never block
+ * anything nor hide a good one.
  */
 static bool index_list(char *text, size_t size) {
     const char *end = text + size;
-    const char *line_end = memchr(text, '\n', size);
+    const char *line = memchr(text, '\n', size);
     struct quellnet_list_header header;
-    if (line_end == NULL ||
-        quellnet_parse_header(text, (size_t)(line_end - text), &header) == QUELLNET_HEADER_NOT_OURS)
+    if (line == NULL ||
+        quellnet_parse_header(text, (size_t)(line - text), &header) == QUELLNET_HEADER_NOT_OURS)
         return false;
+    ++line;
+    const char *const first = line;
 
-    /* Lines bound the names from above; one pass then validates and indexes them. */
-    size_t lines = 0;
-    for (const char *at = line_end + 1; at < end; ++at, ++lines) {
-        at = memchr(at, '\n', (size_t)(end - at));
-        if (at == NULL)
-            break;
-    }
-    const size_t room = lines < QUELLNET_LIST_MAX_NAMES ? lines : QUELLNET_LIST_MAX_NAMES;
-    struct listed_name *names = NULL;
-    if (room > 0) {
-        names = malloc(room * sizeof *names);
-        if (names == NULL)
-            return false;
-    }
+    /* Each line takes a byte at least; the cap bounds the rest. */
+    const size_t room = size < QUELLNET_LIST_MAX_NAMES ? size : QUELLNET_LIST_MAX_NAMES;
+    struct list_entry *names = malloc(room * sizeof *names);
+    if (names == NULL)
+        return false;
     size_t count = 0;
-    bool sorted = true;
-    for (const char *line = line_end + 1; line < end;) {
+    uint32_t starting[256] = {0};
+    bool in_order = true;
+    const char *previous = NULL;
+    size_t previous_length = 0;
+    for (; line < end; ++count) {
         const char *newline = memchr(line, '\n', (size_t)(end - line));
         if (newline == NULL)
             break;
         const size_t length = (size_t)(newline - line);
-        if (quellnet_valid_name(line, length)) {
-            if (count == room) {
-                free(names);
-                return false;
-            }
-            names[count] = (struct listed_name){line, length};
-            if (count > 0 && compare_names(&names[count - 1], &names[count]) > 0)
-                sorted = false;
-            ++count;
+        if (count == room || length > QUELLNET_NAME_MAX ||
+            (previous != NULL && name_order(previous, previous_length, line, length) > 0)) {
+            in_order = false;
+            break;
         }
+        names[count] = (struct list_entry){(uint32_t)(line - text), (uint32_t)length};
+        ++starting[length > 0 ? (unsigned char)line[0] : 0];
+        previous = line;
+        previous_length = length;
         line = newline + 1;
     }
-    /* The writer sorts; a hand-edited file must still never make the search miss a name. */
-    if (!sorted)
-        qsort(names, count, sizeof *names, compare_names);
+    if (!in_order) {
+        count = 0;
+        for (line = first; line < end;) {
+            const char *newline = memchr(line, '\n', (size_t)(end - line));
+            if (newline == NULL)
+                break;
+            const size_t length = (size_t)(newline - line);
+            if (quellnet_valid_name(line, length)) {
+                if (count == room) {
+                    free(names);
+                    return false;
+                }
+                names[count++] = (struct list_entry){(uint32_t)(line - text), (uint32_t)length};
+            }
+            line = newline + 1;
+        }
+        qsort_r(names, count, sizeof *names, compare_entries, text);
+        memset(starting, 0, sizeof starting);
+        for (size_t i = 0; i < count; ++i)
+            ++starting[(unsigned char)text[names[i].offset]];
+    }
+    uint32_t total = 0;
+    for (size_t b = 0; b < 256; ++b) {
+        total += starting[b];
+        list_bucket_end[b] = total;
+    }
 
     list_text = text;
     list_names = names;
@@ -392,6 +442,23 @@ static void reload_search(void) {
         search_host_domain();
 }
 
+/* Whether QUELLNET_RECHECK_NS has passed since the files were last looked at. */
+static bool recheck_due(void) {
+    struct timespec now;
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) != 0) {
+        checked = false;
+        return true;
+    }
+    const long long elapsed = (long long)(now.tv_sec - last_check.tv_sec) * 1000000000LL +
+                              (now.tv_nsec - last_check.tv_nsec);
+    if (checked && elapsed >= 0 && elapsed < QUELLNET_RECHECK_NS)
+        return false;
+    /* Taken before the files are looked at: the writer's wait is counted from this reading. */
+    last_check = now;
+    checked = true;
+    return true;
+}
+
 static void refresh_list(void) {
     struct stat st;
     if (fstatat(AT_FDCWD, list_file_path, &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -416,13 +483,15 @@ static void refresh_list(void) {
         reload_search();
 }
 
+/* `name` is a valid name: not empty. */
 static bool find_name(const char *name, size_t length) {
-    size_t low = 0;
-    size_t high = list_count;
+    const unsigned char first = (unsigned char)name[0];
+    size_t low = first > 0 ? list_bucket_end[first - 1] : 0;
+    size_t high = list_bucket_end[first];
     while (low < high) {
         const size_t middle = low + (high - low) / 2;
-        const struct listed_name *entry = &list_names[middle];
-        const int order = quellnet_name_order(entry->text, entry->length, name, length);
+        const struct list_entry *entry = &list_names[middle];
+        const int order = name_order(list_text + entry->offset, entry->length, name, length);
         if (order == 0)
             return true;
         if (order < 0)
@@ -453,10 +522,16 @@ static bool listed(const char *name, size_t length) {
  * which no listed name holds, so it never joins two labels into a listed one. False where the
  * resolver would refuse the name (empty label, a label over 63 bytes, over 255 wire bytes, a
  * bad escape) or for the root alone: the resolver sends nothing for those.
+ *
+ * `valid_from` is where the longest valid name the result ends in starts (its length if
+ * none). Only such names are searched for: the list is indexed without validating its lines,
+ * and a line that is not a valid name must never block anything.
  */
-static bool decode_name(const char *text, size_t n, char *out, size_t *length) {
+static bool decode_name(const char *text, size_t n, char *out, size_t *length, size_t *valid_from) {
     size_t at = 0;
     size_t label = 0;
+    size_t from = 0;
+    bool label_valid = true;
     for (size_t i = 0; i < n;) {
         unsigned char c = (unsigned char)text[i++];
         if (c == '\\') {
@@ -483,18 +558,28 @@ static bool decode_name(const char *text, size_t n, char *out, size_t *length) {
                 break;
             if (at >= QUELLNET_NAME_MAX)
                 return false;
+            if (!label_valid || out[at - 1] == '-')
+                from = at + 1;
             out[at++] = '.';
             label = 0;
+            label_valid = true;
             continue;
         }
         if (++label > QUELLNET_LABEL_MAX || at >= QUELLNET_NAME_MAX)
             return false;
-        out[at++] = (char)((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+        c = (unsigned char)((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+        if (!quellnet_name_char((char)c) || (label == 1 && c == '-'))
+            label_valid = false;
+        out[at++] = (char)c;
     }
     /* "a.\" ends in an empty label the resolver leaves out. */
     if (label == 0 && at > 0)
         --at;
+    else if (!label_valid || (at > 0 && out[at - 1] == '-'))
+        from = at;
     *length = at;
+    if (valid_from != NULL)
+        *valid_from = from < at ? from : at;
     return at > 0;
 }
 
@@ -515,7 +600,7 @@ static bool is_own_host_name(const char *query, size_t length) {
     host[sizeof host - 1] = '\0';
     char own[QUELLNET_NAME_MAX + 1];
     size_t own_length;
-    return decode_name(host, strlen(host), own, &own_length) && own_length == length &&
+    return decode_name(host, strlen(host), own, &own_length, NULL) && own_length == length &&
            memcmp(own, query, length) == 0;
 }
 
@@ -527,8 +612,11 @@ static bool is_own_host_name(const char *query, size_t length) {
 static bool blocks(const char *text, size_t n) {
     char query[QUELLNET_NAME_MAX + 1];
     size_t length;
-    return decode_name(text, n, query, &length) && !is_localhost(query, length) &&
-           (quellnet_is_browser_signal(query, length) || listed(query, length)) &&
+    size_t from;
+    if (!decode_name(text, n, query, &length, &from) || is_localhost(query, length))
+        return false;
+    return (quellnet_is_browser_signal(query, length) ||
+            (from < length && listed(query + from, length - from))) &&
            !is_own_host_name(query, length);
 }
 
@@ -573,13 +661,17 @@ static enum nss_status answer(const char *name, int *errnop, int *herrnop) {
     bool blocked = false;
     const size_t n = name != NULL ? strnlen(name, QUELLNET_RESOLVER_NAME_MAX + 1) : 0;
     if (fork_handlers_installed && n > 0 && n <= QUELLNET_RESOLVER_NAME_MAX) {
-        int cancel_state;
-        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state);
         lock_list();
-        refresh_list();
+        if (recheck_due()) {
+            /* Reading the files may meet cancellation points; a thread cancelled there would
+             * leave the lock held for good. The rest of a look-up has none. */
+            int cancel_state;
+            pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state);
+            refresh_list();
+            pthread_setcancelstate(cancel_state, NULL);
+        }
         blocked = list_in_force && search_blocks(name, n);
         unlock_list();
-        pthread_setcancelstate(cancel_state, NULL);
     }
     errno = saved_errno;
     if (!blocked)
@@ -654,6 +746,7 @@ void quellnet_nss_test_set_list_path(const char *path) {
     const int saved_errno = errno;
     lock_list();
     drop_list();
+    checked = false;
     split_path(path, list_file_path, list_folder, list_file_name);
     unlock_list();
     errno = saved_errno;
@@ -663,6 +756,7 @@ void quellnet_nss_test_set_resolv_conf_path(const char *path) {
     const int saved_errno = errno;
     lock_list();
     drop_search();
+    checked = false;
     split_path(path, resolv_file_path, resolv_folder, resolv_name);
     unlock_list();
     errno = saved_errno;

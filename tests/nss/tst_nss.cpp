@@ -199,6 +199,17 @@ private Q_SLOTS:
             << QByteArrayList{"example.com", "tracker.example.net", "a.example.org"}
             << QByteArrayList{"exa",          "example.net", "crlf.example",
                               "last.example", "bad.example", "spaced"};
+        // In byte order, so indexed as it stands: a line that is not a name still blocks nothing.
+        QTest::newRow("bad lines in byte order")
+            << QByteArray()
+            << header() + "\n-bad.example\nEXAMPLE.NET\na b.example\n" +
+                   QByteArray("exa\0mple.org\n", 13) +
+                   "example.com\ntracker.example.net\n\xff.example\n"
+            << QByteArrayList{"example.com", "www.example.com", "tracker.example.net",
+                              R"(a\032b.example.com)"}
+            << QByteArrayList{"-bad.example",    "x.-bad.example",     R"(a\032b.example)",
+                              "a b.example",     R"(exa\000mple.org)", "example.net",
+                              R"(\255.example)", "EXAMPLE.NET"};
     }
     void lookUps() {
         QFETCH(QByteArray, setup);
