@@ -20,6 +20,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -55,12 +56,6 @@ static inline int name_order(const char *a, size_t a_length, const char *b, size
     return (a_length > b_length) - (a_length < b_length);
 }
 
-/* A line of the list: under 1 MiB from the start of its text, so 32 bits each. */
-struct list_entry {
-    uint32_t offset;
-    uint32_t length;
-};
-
 /*
  * What a cached file was read from. The writer replaces the list by rename, so the inode alone
  * would do for it; the rest catches edits in place and changes of owner or mode.
@@ -81,6 +76,7 @@ struct file_identity {
 struct search_list {
     struct file_identity identity;
     char *text;
+    size_t text_size;
     struct listed_name domains[SEARCH_DOMAINS_MAX];
     size_t count;
     unsigned ndots;
@@ -89,12 +85,20 @@ struct search_list {
 /* Everything below is guarded by list_lock. */
 static pthread_mutex_t list_lock = PTHREAD_MUTEX_INITIALIZER;
 static struct file_identity list_identity;
+/*
+ * The list's text from list_first on: its lines in byte order, each ending in a newline. Lines
+ * beginning with byte b (an empty one counts as 0) are lines [line_end[b - 1], line_end[b]),
+ * bytes [byte_end[b - 1], byte_end[b]) (from line 0 and byte list_first for b = 0): a look-up
+ * searches only those sharing its first byte. Every ANCHOR_EVERY-th line's offset is kept: a
+ * whole index would cost a fresh process more pages than the text it indexes.
+ */
+#define ANCHOR_EVERY 4
 static char *list_text;
-static struct list_entry *list_names;
-static size_t list_count;
-/* Names [list_bucket_end[b - 1], list_bucket_end[b]) begin with byte b (an empty one counts as
- * 0): a look-up searches only those that share its first byte. */
-static uint32_t list_bucket_end[256];
+static size_t list_text_size;
+static uint32_t list_first;
+static uint32_t *list_anchors;
+static uint32_t list_line_end[256];
+static uint32_t list_byte_end[256];
 /* A list file we trust and could read is present, even one that names nothing. */
 static bool list_in_force;
 static struct search_list search = {.ndots = 1};
@@ -138,20 +142,38 @@ __attribute__((constructor)) static void install_fork_handlers(void) {
     fork_handlers_installed = pthread_atfork(lock_list, unlock_list, unlock_list) == 0;
 }
 
+/*
+ * Room for a file's text, its pages made at once: a fresh process pays for every page it
+ * touches, and one call for them all costs less than a fault each.
+ */
+static char *allocate_text(size_t size) {
+    void *text =
+        mmap(NULL, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    return text != MAP_FAILED ? text : NULL;
+}
+
+static void free_text(char *text, size_t size) {
+    if (text != NULL)
+        munmap(text, size);
+}
+
 static void drop_list(void) {
-    free(list_names);
-    free(list_text);
-    list_names = NULL;
+    free_text(list_text, list_text_size);
     list_text = NULL;
-    list_count = 0;
-    memset(list_bucket_end, 0, sizeof list_bucket_end);
+    list_text_size = 0;
+    list_first = 0;
+    free(list_anchors);
+    list_anchors = NULL;
+    memset(list_line_end, 0, sizeof list_line_end);
+    memset(list_byte_end, 0, sizeof list_byte_end);
     list_in_force = false;
     list_identity.known = false;
 }
 
 static void drop_search(void) {
-    free(search.text);
+    free_text(search.text, search.text_size);
     search.text = NULL;
+    search.text_size = 0;
     search.count = 0;
     search.ndots = 1;
     search.identity.known = false;
@@ -204,9 +226,9 @@ static bool read_exactly(int fd, char *buffer, size_t size) {
 
 /*
  * The whole of a regular file in a trusted folder, itself trusted and at most `limit` bytes,
- * never through a link, NUL-terminated. The identity is remembered for every file that was
- * opened and judged, so that a bad one is not re-read on every look-up; an untrusted folder is
- * not remembered, so repairing it takes effect at once.
+ * never through a link, NUL-terminated, in allocate_text(size + 1). The identity is remembered for
+ * every file that was opened and judged, so that a bad one is not re-read on every look-up; an
+ * untrusted folder is not remembered, so repairing it takes effect at once.
  */
 static char *read_trusted(const char *folder_path, const char *name, size_t limit,
                           struct file_identity *identity, size_t *size) {
@@ -233,7 +255,7 @@ static char *read_trusted(const char *folder_path, const char *name, size_t limi
         return NULL;
     }
     *size = (size_t)st.st_size;
-    char *text = malloc(*size + 1);
+    char *text = allocate_text(*size + 1);
     if (text == NULL) {
         close(fd);
         return NULL;
@@ -242,7 +264,7 @@ static char *read_trusted(const char *folder_path, const char *name, size_t limi
     close(fd);
     if (!complete) {
         /* Changed while being read (not by our writer, which renames): look again next time. */
-        free(text);
+        free_text(text, *size + 1);
         return NULL;
     }
     text[*size] = '\0';
@@ -250,90 +272,134 @@ static char *read_trusted(const char *folder_path, const char *name, size_t limi
     return text;
 }
 
-static int compare_entries(const void *a, const void *b, void *text) {
-    const struct list_entry *left = a;
-    const struct list_entry *right = b;
-    const char *base = text;
-    return quellnet_name_order(base + left->offset, left->length, base + right->offset,
-                               right->length);
+static int compare_names(const void *a, const void *b) {
+    const struct listed_name *left = a;
+    const struct listed_name *right = b;
+    return quellnet_name_order(left->text, left->length, right->text, right->length);
 }
 
 /*
- * Builds the sorted name index over `text`, whose header line must carry the format's magic.
- * The writer validates and sorts every name, so a file in order is indexed as it stands: a line
- * that is not a valid name can never equal the valid names a look-up searches for. A file out
- * of order was not written by the writer alone; its lines are then validated, as they must be
- * before being sorted, and those that are not names are left out so that they can never block
- * anything nor hide a good one.
+ * Whether the lines of text[from, end) (`end` just after a newline) are in byte order, at most
+ * the cap in number and none longer than a name; if so, indexes them.
  */
-static bool index_list(char *text, size_t size) {
-    const char *end = text + size;
-    const char *line = memchr(text, '\n', size);
-    struct quellnet_list_header header;
-    if (line == NULL ||
-        quellnet_parse_header(text, (size_t)(line - text), &header) == QUELLNET_HEADER_NOT_OURS)
+static bool index_in_order(const char *text, size_t from, size_t end) {
+    uint32_t *anchors = malloc((QUELLNET_LIST_MAX_NAMES / ANCHOR_EVERY + 1) * sizeof *anchors);
+    if (anchors == NULL)
         return false;
-    ++line;
-    const char *const first = line;
-
-    /* Each line takes a byte at least; the cap bounds the rest. */
-    const size_t room = size < QUELLNET_LIST_MAX_NAMES ? size : QUELLNET_LIST_MAX_NAMES;
-    struct list_entry *names = malloc(room * sizeof *names);
-    if (names == NULL)
-        return false;
+    uint32_t lines[256] = {0};
+    uint32_t last_end[256] = {0};
     size_t count = 0;
-    uint32_t starting[256] = {0};
-    bool in_order = true;
     const char *previous = NULL;
     size_t previous_length = 0;
-    for (; line < end; ++count) {
-        const char *newline = memchr(line, '\n', (size_t)(end - line));
+    for (const char *line = text + from; line < text + end; ++count) {
+        const char *newline = memchr(line, '\n', (size_t)(text + end - line));
         if (newline == NULL)
             break;
         const size_t length = (size_t)(newline - line);
-        if (count == room || length > QUELLNET_NAME_MAX ||
+        if (count == QUELLNET_LIST_MAX_NAMES || length > QUELLNET_NAME_MAX ||
             (previous != NULL && name_order(previous, previous_length, line, length) > 0)) {
-            in_order = false;
-            break;
+            free(anchors);
+            return false;
         }
-        names[count] = (struct list_entry){(uint32_t)(line - text), (uint32_t)length};
-        ++starting[length > 0 ? (unsigned char)line[0] : 0];
+        if (count % ANCHOR_EVERY == 0)
+            anchors[count / ANCHOR_EVERY] = (uint32_t)(line - text);
+        const unsigned char key = length > 0 ? (unsigned char)line[0] : 0;
+        ++lines[key];
+        last_end[key] = (uint32_t)(newline + 1 - text);
         previous = line;
         previous_length = length;
         line = newline + 1;
     }
-    if (!in_order) {
-        count = 0;
-        for (line = first; line < end;) {
-            const char *newline = memchr(line, '\n', (size_t)(end - line));
-            if (newline == NULL)
-                break;
-            const size_t length = (size_t)(newline - line);
-            if (quellnet_valid_name(line, length)) {
-                if (count == room) {
-                    free(names);
-                    return false;
-                }
-                names[count++] = (struct list_entry){(uint32_t)(line - text), (uint32_t)length};
-            }
-            line = newline + 1;
-        }
-        qsort_r(names, count, sizeof *names, compare_entries, text);
-        memset(starting, 0, sizeof starting);
-        for (size_t i = 0; i < count; ++i)
-            ++starting[(unsigned char)text[names[i].offset]];
-    }
-    uint32_t total = 0;
+    uint32_t line_at = 0;
+    uint32_t byte_at = (uint32_t)from;
     for (size_t b = 0; b < 256; ++b) {
-        total += starting[b];
-        list_bucket_end[b] = total;
+        line_at += lines[b];
+        if (last_end[b] != 0)
+            byte_at = last_end[b];
+        list_line_end[b] = line_at;
+        list_byte_end[b] = byte_at;
     }
-
-    list_text = text;
-    list_names = names;
-    list_count = count;
-    list_in_force = true;
+    list_first = (uint32_t)from;
+    list_anchors = anchors;
     return true;
+}
+
+/*
+ * A file out of order was not written by the writer alone: its lines are validated, as they
+ * must be before being sorted, and the valid ones written sorted into a text of their own,
+ * leaving out those that are not names so that they can never block anything nor hide a good
+ * one. NULL if more than the cap are valid.
+ */
+static char *sorted_names(const char *text, size_t from, size_t end, size_t *sorted_size) {
+    struct listed_name *names = malloc(QUELLNET_LIST_MAX_NAMES * sizeof *names);
+    if (names == NULL)
+        return NULL;
+    size_t count = 0;
+    size_t bytes = 0;
+    for (const char *line = text + from; line < text + end;) {
+        const char *newline = memchr(line, '\n', (size_t)(text + end - line));
+        if (newline == NULL)
+            break;
+        const size_t length = (size_t)(newline - line);
+        if (quellnet_valid_name(line, length)) {
+            if (count == QUELLNET_LIST_MAX_NAMES) {
+                free(names);
+                return NULL;
+            }
+            names[count++] = (struct listed_name){line, length};
+            bytes += length + 1;
+        }
+        line = newline + 1;
+    }
+    qsort(names, count, sizeof *names, compare_names);
+    *sorted_size = bytes + 1;
+    char *sorted = allocate_text(*sorted_size);
+    if (sorted != NULL) {
+        char *at = sorted;
+        for (size_t i = 0; i < count; ++i) {
+            memcpy(at, names[i].text, names[i].length);
+            at += names[i].length;
+            *at++ = '\n';
+        }
+        *at = '\0';
+    }
+    free(names);
+    return sorted;
+}
+
+/*
+ * Makes `text` (of `size` bytes, in allocate_text(size + 1)) the list in force if its header
+ * line carries the format's magic. The writer validates and sorts every name, so a file in
+ * order is searched as it stands: a line that is not a valid name can never equal the valid
+ * names a look-up searches for. Takes the text either way.
+ */
+static void index_list(char *text, size_t size) {
+    const char *header_end = memchr(text, '\n', size);
+    struct quellnet_list_header header;
+    if (header_end == NULL || quellnet_parse_header(text, (size_t)(header_end - text), &header) ==
+                                  QUELLNET_HEADER_NOT_OURS) {
+        free_text(text, size + 1);
+        return;
+    }
+    const size_t from = (size_t)(header_end + 1 - text);
+    /* An unterminated last line is not a name. */
+    const char *last_newline = memrchr(text + from - 1, '\n', size - from + 1);
+    const size_t end = (size_t)(last_newline + 1 - text);
+    size_t text_size = size + 1;
+    if (!index_in_order(text, from, end)) {
+        size_t sorted_size = 0;
+        char *sorted = sorted_names(text, from, end, &sorted_size);
+        free_text(text, text_size);
+        if (sorted == NULL || !index_in_order(sorted, 0, sorted_size - 1)) {
+            free_text(sorted, sorted_size);
+            return;
+        }
+        text = sorted;
+        text_size = sorted_size;
+    }
+    list_text = text;
+    list_text_size = text_size;
+    list_in_force = true;
 }
 
 /* Replaces the cache from the file, leaving an empty list on any doubt. */
@@ -342,8 +408,8 @@ static void reload_list(void) {
     size_t size = 0;
     char *text =
         read_trusted(list_folder, list_file_name, QUELLNET_LIST_MAX_BYTES, &list_identity, &size);
-    if (text != NULL && !index_list(text, size))
-        free(text);
+    if (text != NULL)
+        index_list(text, size);
 }
 
 /* glibc's MATCH(): the keyword, then a blank. */
@@ -433,6 +499,7 @@ static void reload_search(void) {
     if (text == NULL)
         return;
     search.text = text;
+    search.text_size = size + 1;
     if (!parse_resolv_conf(text, size)) {
         search.count = 0;
         search.ndots = 1;
@@ -483,21 +550,59 @@ static void refresh_list(void) {
         reload_search();
 }
 
-/* `name` is a valid name: not empty. */
+/* The order of the line at `line` (which ends in a newline) and `name`, as name_order(). */
+static int line_order(const char *line, const char *name, size_t length) {
+    for (size_t i = 0;; ++i) {
+        const unsigned char c = (unsigned char)line[i];
+        if (i == length)
+            return c == '\n' ? 0 : 1;
+        if (c == '\n')
+            return -1;
+        if (c != (unsigned char)name[i])
+            return c < (unsigned char)name[i] ? -1 : 1;
+    }
+}
+
+/*
+ * `name` is a valid name: not empty. Binary search over the anchors within its bucket, then
+ * the few lines from the last anchor not after it.
+ */
 static bool find_name(const char *name, size_t length) {
-    const unsigned char first = (unsigned char)name[0];
-    size_t low = first > 0 ? list_bucket_end[first - 1] : 0;
-    size_t high = list_bucket_end[first];
+    const unsigned char b = (unsigned char)name[0];
+    const size_t first_line = b > 0 ? list_line_end[b - 1] : 0;
+    const size_t end_line = list_line_end[b];
+    if (first_line >= end_line)
+        return false;
+    size_t low = (first_line + ANCHOR_EVERY - 1) / ANCHOR_EVERY;
+    const size_t anchors_end = (end_line + ANCHOR_EVERY - 1) / ANCHOR_EVERY;
+    size_t high = anchors_end;
+    const size_t anchors_begin = low;
     while (low < high) {
         const size_t middle = low + (high - low) / 2;
-        const struct list_entry *entry = &list_names[middle];
-        const int order = name_order(list_text + entry->offset, entry->length, name, length);
+        const int order = line_order(list_text + list_anchors[middle], name, length);
         if (order == 0)
             return true;
         if (order < 0)
             low = middle + 1;
         else
             high = middle;
+    }
+    size_t line = first_line;
+    size_t at = b > 0 ? list_byte_end[b - 1] : list_first;
+    if (low > anchors_begin) {
+        line = (low - 1) * ANCHOR_EVERY;
+        at = list_anchors[low - 1];
+    }
+    const size_t stop = low < anchors_end ? low * ANCHOR_EVERY : end_line;
+    const size_t end = list_byte_end[b];
+    for (; line < stop && at < end; ++line) {
+        const int order = line_order(list_text + at, name, length);
+        if (order >= 0)
+            return order == 0;
+        const char *newline = memchr(list_text + at, '\n', end - at);
+        if (newline == NULL)
+            return false;
+        at = (size_t)(newline + 1 - list_text);
     }
     return false;
 }
@@ -533,6 +638,21 @@ static bool decode_name(const char *text, size_t n, char *out, size_t *length, s
     size_t from = 0;
     bool label_valid = true;
     for (size_t i = 0; i < n;) {
+        /* Most bytes of most names need nothing decoded, lowered or judged: copy them in runs. */
+        size_t simple = i;
+        while (simple < n && ((unsigned)((unsigned char)text[simple] - 'a') < 26u ||
+                              (unsigned)((unsigned char)text[simple] - '0') < 10u))
+            ++simple;
+        if (simple > i) {
+            const size_t run = simple - i;
+            label += run;
+            if (label > QUELLNET_LABEL_MAX || at + run > QUELLNET_NAME_MAX)
+                return false;
+            memcpy(out + at, text + i, run);
+            at += run;
+            i = simple;
+            continue;
+        }
         unsigned char c = (unsigned char)text[i++];
         if (c == '\\') {
             if (i == n)
@@ -631,10 +751,17 @@ static bool blocks(const char *text, size_t n) {
 static bool search_blocks(const char *name, size_t n) {
     if (blocks(name, n))
         return true;
+    if (search.count == 0 || name[n - 1] == '.')
+        return false;
+    /* Dots are counted as the resolver counts them, escaped or not. */
     size_t dots = 0;
-    for (size_t i = 0; i < n; ++i)
-        dots += name[i] == '.';
-    if (n == 0 || name[n - 1] == '.' || (dots > 0 && dots >= search.ndots))
+    for (const char *dot = name; dots < search.ndots || dots == 0; ++dots) {
+        dot = memchr(dot, '.', (size_t)(name + n - dot));
+        if (dot == NULL)
+            break;
+        ++dot;
+    }
+    if (dots > 0 && dots >= search.ndots)
         return false;
     char joined[QUELLNET_RESOLVER_NAME_MAX + 1];
     for (size_t d = 0; d < search.count; ++d) {
