@@ -240,6 +240,34 @@ private Q_SLOTS:
             QVERIFY2(m_module.lookUp(name.constData()) == 0, name.constData());
     }
 
+    // Every name of a list spread over many first bytes is found, and no name between two
+    // listed ones is, whether the file is in byte order (searched as it stands) or not (sorted
+    // into a copy first).
+    void everyListedNameIsFound_data() {
+        QTest::addColumn<bool>("shuffled");
+        QTest::newRow("in byte order") << false;
+        QTest::newRow("out of order") << true;
+    }
+    void everyListedNameIsFound() {
+        QFETCH(bool, shuffled);
+        QByteArrayList listed, between;
+        for (const char first : QByteArray("0123456789_abcdefghijklmnopqrstuvwxyz")) {
+            for (int i = 0; i < 60; ++i)
+                (i % 2 ? between : listed) << first + QByteArray::number(i * 7) + ".t";
+        }
+        std::sort(listed.begin(), listed.end());
+        if (shuffled)
+            std::reverse(listed.begin(), listed.end());
+        freshRoot();
+        QVERIFY(replaceFile(list(), header() + listed.join('\n') + '\n'));
+        for (const QByteArray &name : std::as_const(listed))
+            QVERIFY2(m_module.lookUp(name.constData()) == 1, name.constData());
+        for (const QByteArray &name : std::as_const(between))
+            QVERIFY2(m_module.lookUp(name.constData()) == 0, name.constData());
+        QCOMPARE(m_module.lookUp("www.z406.t"), 1);
+        QCOMPARE(m_module.lookUp("z406.tt"), 0);
+    }
+
     // What the C library's resolver would send is what is matched: escapes decoded as
     // ns_name_pton decodes them, case and one trailing dot ignored, and a name the resolver
     // joins to the search domains of resolv.conf (read as glibc reads it) blocked when the
