@@ -38,8 +38,10 @@ if ! overlay_folders /etc "$libdir"; then
     echo "lookup_bench: SKIPPED: cannot overlay /etc and $libdir in the private namespace"
     exit 0
 fi
-# Where glibc's NSS looks for libnss_<service>.so.2 (after its cache, which we leave alone).
+# Where glibc's NSS looks for libnss_<service>.so.2, found through the linker's cache (in the
+# overlay) as after a package install.
 install -m 0644 "$build/platform/nss/libnss_quellnet.so.2" "$libdir/libnss_quellnet.so.2"
+ldconfig
 
 cat >/etc/hosts <<'EOF'
 127.0.0.1	localhost
@@ -59,8 +61,11 @@ with_module='hosts: quellnet [NOTFOUND=return] files dns'
 use() { printf 'passwd: files\ngroup: files\n%s\n' "$1" >/etc/nsswitch.conf; }
 
 # The writer itself makes the lists, root-owned 0644 in a 0755 folder, as on a real system.
+# Names begin with every letter, as real ones do, so the look-ups below search as many names
+# as they would in a real list of that size.
 write_list() {
-    { echo blocked.example; seq -f 'n%g.bench-list.example' 1 $(($1 - 1)); } |
+    { echo blocked.example; awk -v n="$1" 'BEGIN { for (i = 1; i < n; ++i)
+        printf "%s%d.bench-list.example\n", substr("abcdefghijklmnopqrstuvwxyz", i * 7 % 26 + 1, 1), i }'; } |
         "$build/platform/nss/quellnet-enforce" write com.example.Bench
 }
 

@@ -99,6 +99,18 @@ static uint32_t list_first;
 static uint32_t *list_anchors;
 static uint32_t list_line_end[256];
 static uint32_t list_byte_end[256];
+/* A bit per (first byte, second byte, length) of a listed line, hashed: most names a look-up
+ * searches for are ruled out by one bit instead of a search. */
+#define FILTER_BITS 65536u
+static uint64_t list_filter[FILTER_BITS / 64];
+
+static uint32_t filter_bit(const char *name, size_t length) {
+    uint32_t h = (unsigned char)name[0] * 0x9E3779B1u ^
+                 (length > 1 ? (unsigned char)name[1] : 0u) * 0x85EBCA77u ^
+                 (uint32_t)length * 0xC2B2AE3Du;
+    h ^= h >> 16;
+    return h % FILTER_BITS;
+}
 /* A list file we trust and could read is present, even one that names nothing. */
 static bool list_in_force;
 static struct search_list search = {.ndots = 1};
@@ -166,6 +178,7 @@ static void drop_list(void) {
     list_anchors = NULL;
     memset(list_line_end, 0, sizeof list_line_end);
     memset(list_byte_end, 0, sizeof list_byte_end);
+    memset(list_filter, 0, sizeof list_filter);
     list_in_force = false;
     list_identity.known = false;
 }
@@ -288,6 +301,7 @@ static bool index_in_order(const char *text, size_t from, size_t end) {
         return false;
     uint32_t lines[256] = {0};
     uint32_t last_end[256] = {0};
+    memset(list_filter, 0, sizeof list_filter);
     size_t count = 0;
     const char *previous = NULL;
     size_t previous_length = 0;
@@ -305,6 +319,10 @@ static bool index_in_order(const char *text, size_t from, size_t end) {
             anchors[count / ANCHOR_EVERY] = (uint32_t)(line - text);
         const unsigned char key = length > 0 ? (unsigned char)line[0] : 0;
         ++lines[key];
+        if (length > 0) {
+            const uint32_t bit = filter_bit(line, length);
+            list_filter[bit / 64] |= (uint64_t)1 << (bit % 64);
+        }
         last_end[key] = (uint32_t)(newline + 1 - text);
         previous = line;
         previous_length = length;
@@ -568,6 +586,9 @@ static int line_order(const char *line, const char *name, size_t length) {
  * the few lines from the last anchor not after it.
  */
 static bool find_name(const char *name, size_t length) {
+    const uint32_t bit = filter_bit(name, length);
+    if ((list_filter[bit / 64] & ((uint64_t)1 << (bit % 64))) == 0)
+        return false;
     const unsigned char b = (unsigned char)name[0];
     const size_t first_line = b > 0 ? list_line_end[b - 1] : 0;
     const size_t end_line = list_line_end[b];
