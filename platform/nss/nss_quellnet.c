@@ -103,6 +103,13 @@ static uint32_t list_byte_end[256];
  * searches for are ruled out by one bit instead of a search. */
 #define FILTER_BITS 65536u
 static uint64_t list_filter[FILTER_BITS / 64];
+static bool list_filter_used;
+
+static void clear_filter(void) {
+    if (list_filter_used)
+        memset(list_filter, 0, sizeof list_filter);
+    list_filter_used = false;
+}
 
 static uint32_t filter_bit(const char *name, size_t length) {
     uint32_t h = (unsigned char)name[0] * 0x9E3779B1u ^
@@ -155,17 +162,23 @@ __attribute__((constructor)) static void install_fork_handlers(void) {
 }
 
 /*
- * Room for a file's text, its pages made at once: a fresh process pays for every page it
- * touches, and one call for them all costs less than a fault each.
+ * Room for a file's text; a large one's pages made at once: a fresh process pays for every
+ * page it touches, and one call for them all costs less than a fault each.
  */
+#define MAPPED_TEXT_MIN (128 * 1024)
+
 static char *allocate_text(size_t size) {
+    if (size < MAPPED_TEXT_MIN)
+        return malloc(size);
     void *text =
         mmap(NULL, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     return text != MAP_FAILED ? text : NULL;
 }
 
 static void free_text(char *text, size_t size) {
-    if (text != NULL)
+    if (size < MAPPED_TEXT_MIN)
+        free(text);
+    else if (text != NULL)
         munmap(text, size);
 }
 
@@ -178,7 +191,7 @@ static void drop_list(void) {
     list_anchors = NULL;
     memset(list_line_end, 0, sizeof list_line_end);
     memset(list_byte_end, 0, sizeof list_byte_end);
-    memset(list_filter, 0, sizeof list_filter);
+    clear_filter();
     list_in_force = false;
     list_identity.known = false;
 }
@@ -301,7 +314,8 @@ static bool index_in_order(const char *text, size_t from, size_t end) {
         return false;
     uint32_t lines[256] = {0};
     uint32_t last_end[256] = {0};
-    memset(list_filter, 0, sizeof list_filter);
+    clear_filter();
+    list_filter_used = true;
     size_t count = 0;
     const char *previous = NULL;
     size_t previous_length = 0;
