@@ -30,6 +30,7 @@
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 enum { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_INVALID = 2, EXIT_NOT_PERMITTED = 3 };
@@ -339,6 +340,28 @@ static bool may_change(const struct writer *w, const struct list_owner *owner) {
            (owner->state == LIST_OWNED && owner->uid == w->caller);
 }
 
+/*
+ * The hosts module looks at the list at most once per QUELLNET_RECHECK_NS of a coarse clock;
+ * waiting that out (and two ticks of the clock) before reporting a change done means no
+ * look-up that starts after the report is answered from the list before it.
+ */
+static void wait_out_recheck(void) {
+    struct timespec tick = {0, 10000000L};
+    if (clock_getres(CLOCK_MONOTONIC_COARSE, &tick) != 0 || tick.tv_sec != 0)
+        tick = (struct timespec){0, 10000000L};
+    const long long wait = QUELLNET_RECHECK_NS + 2LL * tick.tv_nsec;
+    struct timespec until;
+    clock_gettime(CLOCK_MONOTONIC, &until);
+    until.tv_sec += (time_t)(wait / 1000000000LL);
+    until.tv_nsec += (long)(wait % 1000000000LL);
+    if (until.tv_nsec >= 1000000000L) {
+        until.tv_nsec -= 1000000000L;
+        ++until.tv_sec;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, NULL) == EINTR) {
+    }
+}
+
 static bool write_all(int fd, const char *data, size_t size) {
     while (size > 0) {
         const ssize_t written = write(fd, data, size);
@@ -405,6 +428,7 @@ static int replace_list(const struct writer *w, const char *data, size_t size) {
     }
     if (fsync(w->folder) != 0)
         return fail(EXIT_FAILED, "cannot flush %s: %s", w->folder_path, strerror(errno));
+    wait_out_recheck();
     return EXIT_DONE;
 }
 
@@ -475,6 +499,7 @@ static int command_clear(struct writer *w, bool any) {
                     strerror(errno));
     if (fsync(w->folder) != 0)
         return fail(EXIT_FAILED, "cannot flush %s: %s", w->folder_path, strerror(errno));
+    wait_out_recheck();
     return EXIT_DONE;
 }
 
