@@ -16,6 +16,7 @@ packages=(
   xvfb xauth dbus at-spi2-core python3-pyatspi xdotool x11-utils
   clang libclang-rt-14-dev clang-tidy
   pkexec polkitd iproute2 # the system part: its writer runs through pkexec; tests bring up lo
+  strace passwd # what root does for other accounts: traced, with accounts made in a namespace
 )
 if [ "${1:-}" = "--packaging" ]; then
   packages+=(

@@ -6,16 +6,42 @@
 #include "networkextension/DNSConfigurationStore.h"
 #include "system/NsswitchConfig.h"
 
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
+#include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 using namespace Qt::StringLiterals;
 using namespace CommandText;
+
+namespace {
+
+// The internal command the account-side child runs; never shown in the help.
+const QString switchOffAsAccount = u"internal-switch-off"_s;
+// How the child says that it could not become the account (before anything of it ran).
+constexpr int dropFailed = 125;
+
+/** The first folder on the way to `path` that an account other than root owns, if any. */
+std::optional<uint> ownedByAnotherAccount(const QString &path) {
+    QString at;
+    for (const QString &part : path.split(u'/', Qt::SkipEmptyParts)) {
+        at += u'/' + part;
+        struct stat info {};
+        if (::lstat(QFile::encodeName(at).constData(), &info) != 0)
+            return std::nullopt;
+        if (info.st_uid != 0)
+            return uint(info.st_uid);
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 bool DeviceSettings::requireRoot(const QString &command) {
     // A test setup edits its own folder; the real nsswitch.conf belongs to root.
@@ -29,6 +55,8 @@ bool DeviceSettings::requireRoot(const QString &command) {
 int DeviceSettings::system(const QString &command) {
     if (command == u"status")
         return systemStatus();
+    if (command == switchOffAsAccount)
+        return switchStoredOff();
     if (command != u"install" && command != u"uninstall")
         return usageError(tr("unknown system command \"%1\"").arg(printable(command)));
     if (!requireRoot(command))
@@ -44,9 +72,18 @@ int DeviceSettings::system(const QString &command) {
             return fail(
                 tr("the writer %1 is not installed; run: sudo cmake --install build").arg(writer));
     } else {
-        // Nothing may stay switched on, or blocked, once the module is gone.
+        // Nothing may stay switched on, or blocked, once the module is gone. Root's own
+        // configurations only: a state folder inside another account's (sudo -E keeps HOME)
+        // is that account's, switched off below as that account.
         const DNSConfigurationStore store;
-        if (store.isAvailable() && switchDns(store, QString(), false) != success)
+        const auto owner = ::geteuid() == 0 && store.isAvailable()
+                               ? ownedByAnotherAccount(store.directory())
+                               : std::nullopt;
+        if (owner)
+            warn(tr("%1 belongs to uid %2; root leaves it alone")
+                     .arg(store.directory())
+                     .arg(*owner));
+        else if (store.isAvailable() && switchDns(store, QString(), false) != success)
             return fail(tr("nothing was uninstalled"));
         if (const int code = switchInvokingAccountOff(); code != success)
             return code;
@@ -124,6 +161,40 @@ int DeviceSettings::systemStatus() {
     return success;
 }
 
+int DeviceSettings::switchStoredOff() {
+    // Runs as the account itself (the child of switchInvokingAccountOff): its own files only,
+    // and only the stored switch; the list in force is root's to clear.
+    if (::geteuid() == 0)
+        return fail(tr("system %1 is not for root").arg(switchOffAsAccount));
+    const DNSConfigurationStore store;
+    if (!store.isAvailable())
+        return fail(store.unavailableReason());
+    if (SafeFile::kindOf(store.directory()) == SafeFile::Kind::absent)
+        return success;
+    QString error;
+    const auto enforcing = store.enforcementLock(&error);
+    if (!enforcing)
+        return fail(error);
+    const auto lock = store.lock(&error);
+    if (!lock)
+        return fail(error);
+    const auto entries = store.readAll(&error);
+    if (!entries)
+        return fail(error);
+    for (const auto &entry : *entries) {
+        if (!entry.configuration) {
+            warn(entry.message() + tr("; it is left as it is"));
+            continue;
+        }
+        if (!entry.configuration->enabled)
+            continue;
+        if (!store.setEnabled(entry.configuration->identifier, false, &error))
+            return fail(error);
+        m_out << tr("DNS configuration of %1 is now Off.\n").arg(label(*entry.configuration));
+    }
+    return success;
+}
+
 int DeviceSettings::switchInvokingAccountOff() {
     // Run through sudo or pkexec, HOME is root's: the account that asked keeps its own
     // configurations, which must go off too. Not in a test setup, which has one account.
@@ -137,25 +208,61 @@ int DeviceSettings::switchInvokingAccountOff() {
     if (!numeric || uid == 0)
         return success;
     const struct passwd *account = ::getpwuid(uid_t(uid));
-    if (!account || !account->pw_dir || account->pw_dir[0] != '/')
+    if (!account || !account->pw_dir || account->pw_dir[0] != '/' || !account->pw_name)
         return fail(tr("cannot find the home folder of uid %1; nothing was uninstalled").arg(uid));
-    const QString home = QFile::decodeName(account->pw_dir);
-    const QString platform = home + u"/.local/state/"_s + platformFolderName;
-    if (SafeFile::kindOf(platform) != SafeFile::Kind::directory)
-        return success;
-    const DNSConfigurationStore store(platform);
-    const int code = switchDns(store, QString(), false);
-    // What root wrote there goes back to the account, or it could no longer change it.
-    QDirIterator it(platform, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    QStringList paths{platform};
-    while (it.hasNext())
-        paths.append(it.next());
-    for (const QString &path : std::as_const(paths)) {
-        struct stat info {};
-        if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_uid == 0 &&
-            ::lchown(QFile::encodeName(path).constData(), account->pw_uid, account->pw_gid) != 0)
-            warn(tr("cannot give %1 back to uid %2").arg(path).arg(uid));
+    const QString name = QFile::decodeName(account->pw_name);
+    const uid_t accountUid = account->pw_uid;
+    const gid_t accountGid = account->pw_gid;
+    // The account's folders are its own to change: root touching them by path could be led
+    // anywhere by a link swapped in between. So a child becomes the account first, in full
+    // (groups too), and only then runs this program again to switch its configurations off.
+    int groupCount = 64;
+    std::vector<gid_t> groups(static_cast<size_t>(groupCount));
+    if (::getgrouplist(account->pw_name, accountGid, groups.data(), &groupCount) < 0) {
+        groups.resize(size_t(groupCount));
+        if (::getgrouplist(account->pw_name, accountGid, groups.data(), &groupCount) < 0)
+            return fail(tr("cannot read the groups of %1; nothing was uninstalled").arg(name));
     }
-    return code == success ? success : fail(tr("nothing was uninstalled"));
+    groups.resize(size_t(groupCount));
+
+    QProcessEnvironment environment;
+    environment.insert(u"HOME"_s, QFile::decodeName(account->pw_dir));
+    environment.insert(u"USER"_s, name);
+    environment.insert(u"LOGNAME"_s, name);
+    environment.insert(u"PATH"_s, u"/usr/local/bin:/usr/bin:/bin"_s);
+    const QProcessEnvironment inherited = QProcessEnvironment::systemEnvironment();
+    for (const QString &key : {u"LANG"_s, u"LANGUAGE"_s, u"LC_ALL"_s, u"LC_MESSAGES"_s}) {
+        if (inherited.contains(key))
+            environment.insert(key, inherited.value(key));
+    }
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setWorkingDirectory(u"/"_s);
+    child.setChildProcessModifier([accountUid, accountGid, &groups] {
+        // Only calls that are safe between fork and exec; any doubt ends the child.
+        if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(accountGid) != 0 ||
+            ::setuid(accountUid) != 0)
+            ::_exit(dropFailed);
+        if (::getuid() != accountUid || ::geteuid() != accountUid || ::getgid() != accountGid ||
+            ::getegid() != accountGid || ::setuid(0) == 0 || ::setgid(0) == 0)
+            ::_exit(dropFailed);
+    });
+    child.start(QCoreApplication::applicationFilePath(), {u"system"_s, switchOffAsAccount});
+    const bool finished = child.waitForFinished(60'000);
+    if (!finished)
+        child.kill();
+    m_out << QString::fromLocal8Bit(child.readAllStandardOutput());
+    const QString said = QString::fromLocal8Bit(child.readAllStandardError()).trimmed();
+    if (!said.isEmpty())
+        m_err << said << u'\n';
+    if (!finished || child.exitStatus() != QProcess::NormalExit || child.exitCode() != success) {
+        const QString why =
+            !finished                                    ? tr("it did not finish in time")
+            : child.exitStatus() != QProcess::NormalExit ? tr("it stopped unexpectedly")
+            : child.exitCode() == dropFailed             ? tr("it could not run as that account")
+                                                         : tr("it failed");
+        return fail(tr("cannot switch off the configurations of %1: %2; nothing was uninstalled")
+                        .arg(name, why));
+    }
+    return success;
 }
