@@ -10,8 +10,16 @@
  *   quellnet-enforce clear APP_IDENTIFIER    deletes the list if the calling account owns it
  *   quellnet-enforce clear --any             deletes whatever list is in force (root or owner)
  *
- * Exit status: 0 done, 1 failure, 2 invalid request, 3 not permitted by the owner rule. One
- * line on standard error says why; standard output stays empty.
+ * "--deadline MS" before the command names the moment (CLOCK_MONOTONIC, milliseconds) after
+ * which the caller no longer waits: the writer then changes nothing, so a caller that gave up
+ * never finds its stale request carried out later.
+ *
+ * Writers take turns on a lock file only root can open (mode 0600 in the root-owned folder),
+ * so no other account can hold them up; a writer waits for its turn a few seconds at most.
+ *
+ * Exit status: 0 done, 1 failure, 2 invalid request, 3 not permitted by the owner rule, 4 busy
+ * (another writer held the lock too long, or the deadline passed): nothing changed. One line on
+ * standard error says why; standard output stays empty.
  *
  * The test build takes "--root DIR" first, keeps its list in DIR/etc/quellnet and lets the
  * account running it stand in for root as the owner of files.
@@ -30,11 +38,15 @@
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
-enum { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_INVALID = 2, EXIT_NOT_PERMITTED = 3 };
+enum { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_INVALID = 2, EXIT_NOT_PERMITTED = 3, EXIT_BUSY = 4 };
 
 #define FOLDER_NAME "quellnet"
+#define LOCK_NAME ".lock"
+/* Longer than any change takes; short enough that a caller is told at once why it waits. */
+#define LOCK_WAIT_MS 5000
 /* The header line is short; anything longer is not ours. */
 #define HEADER_MAX 512
 
@@ -58,6 +70,8 @@ struct writer {
     gid_t file_group;
     uid_t caller;
     int folder;
+    int lock;
+    int64_t deadline_ms; /* 0: none */
 };
 
 __attribute__((format(printf, 2, 3))) static int fail(int code, const char *format, ...) {
@@ -72,13 +86,69 @@ __attribute__((format(printf, 2, 3))) static int fail(int code, const char *form
 
 static int usage(void) {
 #ifdef QUELLNET_ENFORCE_TESTING
-    return fail(EXIT_INVALID, "usage: quellnet-enforce-test --root DIR write APP_IDENTIFIER | "
-                              "clear APP_IDENTIFIER | clear --any");
+    return fail(EXIT_INVALID, "usage: quellnet-enforce-test --root DIR [--deadline MS] write "
+                              "APP_IDENTIFIER | clear APP_IDENTIFIER | clear --any");
 #else
-    return fail(
-        EXIT_INVALID,
-        "usage: quellnet-enforce write APP_IDENTIFIER | clear APP_IDENTIFIER | clear --any");
+    return fail(EXIT_INVALID, "usage: quellnet-enforce [--deadline MS] write APP_IDENTIFIER | "
+                              "clear APP_IDENTIFIER | clear --any");
 #endif
+}
+
+static int64_t now_ms(void) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+static bool past_deadline(const struct writer *w) {
+    return w->deadline_ms > 0 && now_ms() >= w->deadline_ms;
+}
+
+static int too_late(void) {
+    return fail(EXIT_BUSY, "the caller stopped waiting before the change could be made; "
+                           "nothing was changed");
+}
+
+/*
+ * The writers' turn: a lock file in the folder that only root may open, so an account that can
+ * read the folder cannot hold it. Waits LOCK_WAIT_MS at most, and never past the deadline.
+ */
+static int take_lock(struct writer *w) {
+    const int fd = openat(w->folder, LOCK_NAME, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fail(EXIT_FAILED, "cannot open %s/%s: %s", w->folder_path, LOCK_NAME,
+                    strerror(errno));
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != w->file_owner ||
+        ((st.st_mode & 077) != 0 && fchmod(fd, 0600) != 0)) {
+        close(fd);
+        return fail(EXIT_FAILED, "%s/%s is not a private file of root; refusing to use it",
+                    w->folder_path, LOCK_NAME);
+    }
+    const int64_t started = now_ms();
+    int64_t until = started + LOCK_WAIT_MS;
+    if (w->deadline_ms > 0 && w->deadline_ms < until)
+        until = w->deadline_ms;
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            const int error = errno;
+            close(fd);
+            return fail(EXIT_FAILED, "cannot lock %s/%s: %s", w->folder_path, LOCK_NAME,
+                        strerror(error));
+        }
+        if (now_ms() >= until) {
+            close(fd);
+            if (past_deadline(w))
+                return too_late();
+            return fail(EXIT_BUSY,
+                        "another change to the enforced list has held %s/%s for %d seconds; "
+                        "nothing was changed, try again",
+                        w->folder_path, LOCK_NAME, LOCK_WAIT_MS / 1000);
+        }
+        nanosleep(&(struct timespec){.tv_nsec = 10 * 1000 * 1000}, NULL);
+    }
+    w->lock = fd;
+    return EXIT_DONE;
 }
 
 /* Under pkexec the process is root and PKEXEC_UID names the account that asked. */
@@ -269,14 +339,12 @@ static int open_folder(struct writer *w, bool create) {
         /* Every program resolving a name must be able to read the list, or nothing is blocked. */
         code = fail(EXIT_FAILED, "cannot make %s readable: %s", w->folder_path, strerror(errno));
     }
-    if (code == EXIT_DONE && flock(folder, LOCK_EX) != 0)
-        code = fail(EXIT_FAILED, "cannot lock %s: %s", w->folder_path, strerror(errno));
     if (code != EXIT_DONE) {
         close(folder);
         return code;
     }
     w->folder = folder;
-    return EXIT_DONE;
+    return take_lock(w);
 }
 
 /* "# quellnet-blocklist 1 uid=N app=ID" */
@@ -405,6 +473,10 @@ static int replace_list(const struct writer *w, const char *data, size_t size) {
         done = false;
         error = errno;
     }
+    if (done && past_deadline(w)) {
+        unlinkat(w->folder, temporary, 0);
+        return too_late();
+    }
     if (done) {
         step = "rename";
         done = renameat(w->folder, temporary, w->folder, QUELLNET_LIST_NAME) == 0;
@@ -482,6 +554,8 @@ static int command_clear(struct writer *w, bool any) {
     }
     if (!may_change(w, &owner))
         return refuse(&owner);
+    if (past_deadline(w))
+        return too_late();
     if (unlinkat(w->folder, QUELLNET_LIST_NAME, 0) != 0 && errno != ENOENT)
         return fail(EXIT_FAILED, "cannot delete %s/%s: %s", w->folder_path, QUELLNET_LIST_NAME,
                     strerror(errno));
@@ -492,7 +566,7 @@ static int command_clear(struct writer *w, bool any) {
 
 int main(int argc, char **argv) {
     umask(077);
-    struct writer w = {.folder = -1};
+    struct writer w = {.folder = -1, .lock = -1};
     int next = 1;
 #ifdef QUELLNET_ENFORCE_TESTING
     if (argc < 3 || strcmp(argv[1], "--root") != 0)
@@ -511,6 +585,15 @@ int main(int argc, char **argv) {
         (int)sizeof w.folder_path)
         return fail(EXIT_INVALID, "--root: path too long");
 
+    if (argc - next == 4 && strcmp(argv[next], "--deadline") == 0) {
+        char *end = NULL;
+        errno = 0;
+        const long long deadline = strtoll(argv[next + 1], &end, 10);
+        if (errno != 0 || end == argv[next + 1] || *end != '\0' || deadline <= 0)
+            return fail(EXIT_INVALID, "--deadline: not a time in milliseconds");
+        w.deadline_ms = deadline;
+        next += 2;
+    }
     if (argc - next != 2)
         return usage();
     const char *command = argv[next];
@@ -532,6 +615,8 @@ int main(int argc, char **argv) {
         return code;
 
     code = strcmp(command, "write") == 0 ? command_write(&w, argument) : command_clear(&w, any);
+    if (w.lock >= 0)
+        close(w.lock);
     if (w.folder >= 0)
         close(w.folder);
     return code;

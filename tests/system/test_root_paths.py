@@ -119,5 +119,60 @@ class UninstallThroughSudo(unittest.TestCase):
         self.check_uninstall(self.alice.pw_dir)
 
 
+class WriterLock(unittest.TestCase):
+    """The writer takes turns on a lock only root can open, waits a bounded time for it, and a
+    request whose caller stopped waiting changes nothing."""
+
+    def setUp(self):
+        self.bob = make_account("bob")
+        self.write("before.example")
+
+    def write(self, name, *options, timeout=60):
+        return subprocess.run([WRITER, *options, "write", APP], input=f"{name}\n".encode(),
+                              capture_output=True, timeout=timeout, env={})
+
+    def listed(self):
+        with open(LIST) as f:
+            return f.read().splitlines()[1:]
+
+    def test_another_account_cannot_stall_the_writer(self):
+        holder = subprocess.Popen(
+            ["python3", "-c", "import fcntl, os, sys\n"
+             "fd = os.open('/etc/quellnet', os.O_RDONLY | os.O_DIRECTORY)\n"
+             "fcntl.flock(fd, fcntl.LOCK_SH)\n"
+             "try:\n    os.open('/etc/quellnet/.lock', os.O_RDONLY)\n    print('opened')\n"
+             "except (PermissionError, FileNotFoundError):\n    print('refused')\n"
+             "sys.stdout.flush(); sys.stdin.read()"],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+            preexec_fn=as_account(self.bob))
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), "refused")
+            done = self.write("after.example", timeout=30)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertEqual(self.listed(), ["after.example"])
+        finally:
+            holder.communicate("")
+        lock = os.stat("/etc/quellnet/.lock")
+        self.assertEqual((lock.st_uid, lock.st_mode & 0o777), (0, 0o600))
+
+    def test_busy_or_late_writer_changes_nothing(self):
+        fd = os.open("/etc/quellnet/.lock", os.O_RDWR)
+        fcntl.flock(fd, fcntl.LOCK_EX)
+        try:
+            started = time.monotonic()
+            busy = self.write("busy.example")
+            self.assertEqual(busy.returncode, 4, busy.stderr)
+            self.assertLess(time.monotonic() - started, 30)
+            deadline = int(time.clock_gettime(time.CLOCK_MONOTONIC) * 1000) + 300
+            late = self.write("late.example", "--deadline", str(deadline))
+            self.assertEqual(late.returncode, 4, late.stderr)
+        finally:
+            os.close(fd)
+        self.assertEqual(self.listed(), ["before.example"])
+        past = int(time.clock_gettime(time.CLOCK_MONOTONIC) * 1000) - 1
+        self.assertEqual(self.write("late.example", "--deadline", str(past)).returncode, 4)
+        self.assertEqual(self.listed(), ["before.example"])
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)
