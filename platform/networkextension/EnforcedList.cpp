@@ -194,7 +194,7 @@ EnforcedList::Installation EnforcedList::installation() {
         return result;
     }
     const QString nsswitch = nsswitchPath();
-    const SafeFile::ReadResult file = SafeFile::read(nsswitch, 1024 * 1024);
+    const SafeFile::ReadResult file = SafeFile::read(nsswitch, QUELLNET_NSSWITCH_MAX_BYTES);
     if (file.status != SafeFile::ReadResult::ok) {
         result.reason = file.status == SafeFile::ReadResult::absent
                             ? u"%1 does not exist"_s.arg(nsswitch)

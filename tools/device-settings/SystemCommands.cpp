@@ -4,11 +4,13 @@
 #include "foundation/PlatformPaths.h"
 #include "foundation/SafeFile.h"
 #include "networkextension/DNSConfigurationStore.h"
+#include "nss/quellnet_enforced_list.h"
 #include "system/NsswitchConfig.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <grp.h>
 #include <pwd.h>
@@ -99,33 +101,52 @@ int DeviceSettings::system(const QString &command) {
         }
     }
 
-    const SafeFile::ReadResult file = SafeFile::read(path, 1024 * 1024);
-    if (file.status != SafeFile::ReadResult::ok)
-        return fail(file.status == SafeFile::ReadResult::absent
-                        ? tr("%1 does not exist").arg(path)
-                        : u"%1 %2"_s.arg(path, file.reason));
-    QString error;
-    QByteArray edited;
-    if (command == u"install") {
-        if (NsswitchConfig::hasModule(file.data)) {
-            m_out << tr("The hosts line of %1 already starts with %2.\n").arg(path, entry);
-            return success;
-        }
-        const auto withModule = NsswitchConfig::withModule(file.data, &error);
-        if (!withModule)
-            return fail(tr("cannot install into %1: %2").arg(path, error));
-        edited = *withModule;
-    } else {
-        edited = NsswitchConfig::withoutModule(file.data);
-        if (edited == file.data) {
-            m_out << tr("The hosts line of %1 has no %2; nothing to take out.\n").arg(path, entry);
-            return success;
-        }
+    const auto readConf = [&path]() -> std::optional<QByteArray> {
+        const SafeFile::ReadResult file = SafeFile::read(path, QUELLNET_NSSWITCH_MAX_BYTES);
+        if (file.status != SafeFile::ReadResult::ok)
+            return std::nullopt;
+        return file.data;
+    };
+    const auto before = readConf();
+    if (command == u"install" && before && NsswitchConfig::hasModule(*before)) {
+        m_out << tr("The hosts line of %1 already starts with %2.\n").arg(path, entry);
+        return success;
     }
-    if (!NsswitchConfig::write(path, edited, &error))
-        return fail(error);
+    // The writer makes the edit, for the package's scripts as for this command.
+    const QString writer = EnforcedList::writerPath();
+    if (!QFileInfo(writer).isExecutable())
+        return fail(tr("the writer %1, which edits %2, is not installed").arg(writer, path));
+    QStringList arguments{u"--nsswitch"_s, command};
+    if (!EnforcedList::systemRoot().isEmpty())
+        arguments = QStringList{u"--root"_s, EnforcedList::systemRoot()} + arguments;
+    QProcess edit;
+    edit.setProcessChannelMode(QProcess::SeparateChannels);
+    edit.start(writer, arguments);
+    const bool finished = edit.waitForFinished(60'000);
+    if (!finished)
+        edit.kill();
+    if (!finished || edit.exitStatus() != QProcess::NormalExit || edit.exitCode() != 0) {
+        QString said = QString::fromLocal8Bit(edit.readAllStandardError()).section(u'\n', 0, 0);
+        said.remove(QRegularExpression(u"^quellnet-enforce[-a-z]*: "_s));
+        if (said.isEmpty())
+            said = finished ? tr("the writer failed") : tr("the writer did not finish in time");
+        return fail(command == u"install"
+                        ? tr("cannot install into %1: %2").arg(path, printable(said))
+                        : tr("cannot take %1 out of %2: %3").arg(entry, path, printable(said)));
+    }
+    const auto after = readConf();
+    if (command == u"uninstall" && before == after) {
+        m_out << (before && NsswitchConfig::hostsLine(*before).value_or("").contains(
+                                NsswitchConfig::moduleEntry)
+                      ? tr("The hosts line of %1 keeps %2: it was there before Quellnet was "
+                           "installed.\n")
+                      : tr("The hosts line of %1 has no %2; nothing to take out.\n"))
+                     .arg(path, entry);
+        return success;
+    }
     qCInfo(lcDeviceSettings).noquote() << "system" << command << "edited" << path;
-    const QString line = QString::fromLocal8Bit(NsswitchConfig::hostsLine(edited).value_or(""));
+    const QString line =
+        QString::fromLocal8Bit(NsswitchConfig::hostsLine(after.value_or("")).value_or(""));
     m_out << (command == u"install" ? tr("Put %1 first on the hosts line of %2:\n  %3\n")
                                     : tr("Took %1 off the hosts line of %2:\n  %3\n"))
                  .arg(entry, path, printable(line));
@@ -137,7 +158,8 @@ int DeviceSettings::systemStatus() {
     m_out << (installation.installed
                   ? tr("System part: installed\n")
                   : tr("System part: not installed (%1)\n").arg(printable(installation.reason)));
-    const SafeFile::ReadResult nsswitch = SafeFile::read(EnforcedList::nsswitchPath(), 1024 * 1024);
+    const SafeFile::ReadResult nsswitch =
+        SafeFile::read(EnforcedList::nsswitchPath(), QUELLNET_NSSWITCH_MAX_BYTES);
     const auto line = nsswitch.status == SafeFile::ReadResult::ok
                           ? NsswitchConfig::hostsLine(nsswitch.data)
                           : std::nullopt;
