@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What root does for other accounts, with real accounts: `system uninstall` run through sudo and
-# the writer's lock. Runs as root inside a private mount and network namespace whose /etc, /usr
+# the writer's lock; and `system install` after an install under another prefix. Runs as root inside a private mount and network namespace whose /etc, /usr
 # and /var are overlays over the host's, so the host is never touched. Exit 77 (ctest: skipped)
 # where that cannot be made.
 #   run_root_paths_test.sh BUILD_DIR
@@ -17,6 +17,7 @@ cmake --install "$build" --component system >"$QUELLNET_NAMESPACE_SCRATCH/instal
 prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 libexec=$(sed -n 's/^CMAKE_INSTALL_LIBEXECDIR:PATH=//p' "$build/CMakeCache.txt")
 case $libexec in /*) ;; *) libexec=$prefix/${libexec:-libexec} ;; esac
+export QUELLNET_BUILD=$build
 export DEVICE_SETTINGS="$build/tools/device-settings/device-settings"
 export QUELLNET_WRITER="$libexec/quellnet/quellnet-enforce"
 unset DEVICE_PLATFORM_SYSTEM_ROOT DEVICE_PLATFORM_ENFORCE_WRITER

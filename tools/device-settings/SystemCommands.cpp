@@ -43,6 +43,65 @@ std::optional<uint> ownedByAnotherAccount(const QString &path) {
     return std::nullopt;
 }
 
+/** The first of `paths` that exists, or empty. */
+QString firstExisting(const QStringList &paths) {
+    for (const QString &path : paths) {
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return {};
+}
+
+/**
+ * When the writer is not where this program was built to find it: what was looked for and
+ * where the system part is instead (an install with `cmake --install --prefix` elsewhere).
+ */
+std::optional<QString> prefixMismatch() {
+    const QString writer = EnforcedList::writerPath();
+    if (!EnforcedList::systemRoot().isEmpty() || QFileInfo(writer).isExecutable())
+        return std::nullopt;
+    const QString configured = QStringLiteral(QUELLNET_INSTALL_PREFIX);
+    const QString architecture = QStringLiteral(QUELLNET_LIBRARY_ARCHITECTURE);
+    QStringList prefixes{u"/usr"_s, u"/usr/local"_s, u"/opt/quellnet"_s};
+    prefixes.removeAll(configured);
+    QStringList writers, modules;
+    for (const QString &prefix : std::as_const(prefixes)) {
+        writers << prefix + u"/libexec/quellnet/quellnet-enforce"_s;
+        if (!architecture.isEmpty())
+            modules << prefix + u"/lib/"_s + architecture + u"/libnss_quellnet.so.2"_s;
+        modules << prefix + u"/lib/libnss_quellnet.so.2"_s;
+    }
+    const QString foundWriter = firstExisting(writers);
+    const QString module = EnforcedList::moduleDirectory() + u"/libnss_quellnet.so.2"_s;
+    const QString foundModule = QFileInfo::exists(module) ? QString() : firstExisting(modules);
+    QString policyPath;
+    const SafeFile::ReadResult policy =
+        SafeFile::read(u"/usr/share/polkit-1/actions/org.quellnet.enforce.policy"_s, 64 * 1024);
+    if (policy.status == SafeFile::ReadResult::ok) {
+        const auto match =
+            QRegularExpression(u"exec\\.path\">([^<]*)<"_s).match(QString::fromUtf8(policy.data));
+        policyPath = match.captured(1);
+    }
+    if (foundWriter.isEmpty() && foundModule.isEmpty() &&
+        (policyPath.isEmpty() || policyPath == writer))
+        return std::nullopt;
+    QStringList found;
+    if (!foundWriter.isEmpty())
+        found << DeviceSettings::tr("the writer is at %1").arg(foundWriter);
+    if (!foundModule.isEmpty())
+        found << DeviceSettings::tr("the hosts module is at %1").arg(foundModule);
+    if (!policyPath.isEmpty() && policyPath != writer)
+        found << DeviceSettings::tr("the polkit action names %1").arg(policyPath);
+    const QString other =
+        !foundWriter.isEmpty() ? foundWriter.section(u"/libexec/"_s, 0, 0) : u"/usr"_s;
+    return DeviceSettings::tr(
+               "this device-settings was configured for the prefix %1: it looks for the writer at "
+               "%2 and the hosts module in %3, but %4. The prefix is chosen when configuring, not "
+               "when installing: cmake -B build -DCMAKE_INSTALL_PREFIX=%5, then build and install "
+               "again")
+        .arg(configured, writer, EnforcedList::moduleDirectory(), found.join(u", "_s), other);
+}
+
 } // namespace
 
 bool DeviceSettings::requireRoot(const QString &command) {
@@ -67,6 +126,8 @@ int DeviceSettings::system(const QString &command) {
     const QString entry = QString::fromLatin1(NsswitchConfig::moduleEntry);
 
     if (command == u"install") {
+        if (const auto mismatch = prefixMismatch())
+            return fail(*mismatch);
         if (const auto problem = EnforcedList::prepareModule())
             return fail(tr("the hosts module cannot be used: ") + *problem);
         const QString writer = EnforcedList::writerPath();
