@@ -118,6 +118,21 @@ class UninstallThroughSudo(unittest.TestCase):
         # sudo -E keeps alice's HOME: root's "own" store is then in her folder.
         self.check_uninstall(self.alice.pw_dir)
 
+    def test_dns_commands_as_root_leave_account_folders_alone(self):
+        stored = store_on(self.alice)
+        log = os.path.join(SCRATCH, "strace-dns.log")
+        for command in (["dns", "disable", "Quellnet"], ["store", "offline"]):
+            done = subprocess.run(["strace", "-f", "-qq", "-y", "-o", log, "-e",
+                                   "trace=%file,%desc", DEVICE_SETTINGS, *command],
+                                  env={"PATH": os.environ["PATH"], "HOME": self.alice.pw_dir,
+                                       "LC_ALL": "C.UTF-8"}, capture_output=True, text=True)
+            self.assertEqual(done.returncode, 1, command)
+            self.assertIn("belongs to uid", done.stderr)
+            with open(log) as f:
+                self.assertEqual(mutations_by_root(f.read(), self.alice.pw_dir), [])
+        with open(stored) as f:
+            self.assertTrue(json.load(f)["enabled"])
+
 
 class WriterLock(unittest.TestCase):
     """The writer takes turns on a lock only root can open, waits a bounded time for it, and a
