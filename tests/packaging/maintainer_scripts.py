@@ -45,7 +45,8 @@ class MaintainerScripts(unittest.TestCase):
                      "libnss-quellnet.prerm", "libnss-quellnet.postrm", "quellnet.prerm"):
             text = Path(DEBIAN, name).read_text(encoding="utf-8")
             text = text.replace("/usr/libexec/quellnet/quellnet-enforce", str(wrapper))
-            for fixed in ("/etc/nsswitch.conf", "/etc/quellnet", "/var/lib/libnss-quellnet"):
+            for fixed in ("/etc/nsswitch.conf", "/etc/quellnet", "/var/lib/libnss-quellnet",
+                          "/var/lib/dpkg/info"):
                 text = text.replace(fixed, self.root + fixed)
             # Any other absolute /etc, /var or /usr path would reach this machine's own files.
             for line in text.splitlines():
@@ -116,6 +117,15 @@ class MaintainerScripts(unittest.TestCase):
         self.conf.write_text(self.conf.read_text().replace("networks:", "networks: dns"))
         self.run_script("prerm", "remove")
         self.assertEqual(self.conf.read_text(), DEBIAN_CONF.replace("networks:", "networks: dns"))
+
+    def test_upgrade_from_a_version_without_the_record(self):
+        on = DEBIAN_CONF.replace("hosts:          ", "hosts:          " + ENTRY)
+        upgrade = [("preinst", "upgrade", "1.0.0"), ("postinst", "configure", "1.0.0")]
+        self.assertEqual(self.edited(on, *upgrade, *REMOVE), DEBIAN_CONF)
+        # From a version that keeps the record, an entry without it is the administrator's.
+        Path(self.root, "var/lib/dpkg/info").mkdir(parents=True)
+        Path(self.root, "var/lib/dpkg/info/libnss-quellnet.prerm").touch()
+        self.assertEqual(self.edited(on, *upgrade, *REMOVE), on)
 
     def test_one_size_limit(self):
         line = "hosts: files dns\n"
