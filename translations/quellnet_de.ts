@@ -711,6 +711,10 @@ schlagen fehl.
         <source>cannot switch off the configurations of %1: %2; nothing was uninstalled</source>
         <translation>die Konfigurationen von %1 können nicht ausgeschaltet werden: %2; nichts wurde deinstalliert</translation>
     </message>
+    <message>
+        <source>it could not be started: %1</source>
+        <translation>der Vorgang konnte nicht gestartet werden: %1</translation>
+    </message>
 </context>
 <context>
     <name>DomainsView</name>

@@ -711,6 +711,10 @@ sous eux, échoue.
         <source>cannot switch off the configurations of %1: %2; nothing was uninstalled</source>
         <translation>impossible de désactiver les configurations de %1 : %2 ; rien n’a été désinstallé</translation>
     </message>
+    <message>
+        <source>it could not be started: %1</source>
+        <translation>il n’a pas pu être lancé : %1</translation>
+    </message>
 </context>
 <context>
     <name>DomainsView</name>

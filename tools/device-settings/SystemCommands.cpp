@@ -331,16 +331,20 @@ int DeviceSettings::switchInvokingAccountOff() {
             ::_exit(dropFailed);
     });
     child.start(QCoreApplication::applicationFilePath(), {u"system"_s, switchOffAsAccount});
-    const bool finished = child.waitForFinished(60'000);
-    if (!finished)
+    const bool started = child.waitForStarted(30'000);
+    const bool finished = started && child.waitForFinished(60'000);
+    if (started && !finished) {
         child.kill();
+        child.waitForFinished(5'000);
+    }
     m_out << QString::fromLocal8Bit(child.readAllStandardOutput());
     const QString said = QString::fromLocal8Bit(child.readAllStandardError()).trimmed();
     if (!said.isEmpty())
         m_err << said << u'\n';
     if (!finished || child.exitStatus() != QProcess::NormalExit || child.exitCode() != success) {
         const QString why =
-            !finished                                    ? tr("it did not finish in time")
+            !started    ? tr("it could not be started: %1").arg(child.errorString())
+            : !finished ? tr("it did not finish in time")
             : child.exitStatus() != QProcess::NormalExit ? tr("it stopped unexpectedly")
             : child.exitCode() == dropFailed             ? tr("it could not run as that account")
                                                          : tr("it failed");
