@@ -2,7 +2,8 @@
 """No program or library of the build, nor of an install of it, carries a run path entry that
 the dynamic loader would read as a folder relative to where it is started: an empty entry means
 the current folder. Only absolute folders and $ORIGIN are allowed. Usage: BUILD_DIR.
-The install goes into a temporary DESTDIR; nothing outside it is touched."""
+The install goes into a temporary DESTDIR; nothing outside it is touched, and the build's
+install_manifest.txt is left as it was."""
 import os
 import re
 import subprocess
@@ -47,10 +48,20 @@ class RunPaths(unittest.TestCase):
         self.check(BUILD)
 
     def test_install(self):
-        with tempfile.TemporaryDirectory() as destdir:
-            subprocess.run(["cmake", "--install", BUILD], env=dict(os.environ, DESTDIR=destdir),
-                           check=True, capture_output=True)
-            self.check(destdir)
+        # The manifest of a real install stays what it was: it lists what may be deleted.
+        manifest = os.path.join(BUILD, "install_manifest.txt")
+        kept = open(manifest, "rb").read() if os.path.exists(manifest) else None
+        try:
+            with tempfile.TemporaryDirectory() as destdir:
+                subprocess.run(["cmake", "--install", BUILD], check=True, capture_output=True,
+                               env=dict(os.environ, DESTDIR=destdir))
+                self.check(destdir)
+        finally:
+            if kept is None:
+                os.remove(manifest)
+            else:
+                with open(manifest, "wb") as f:
+                    f.write(kept)
 
 
 if __name__ == "__main__":

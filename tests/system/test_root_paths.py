@@ -198,8 +198,12 @@ class InstalledUnderAnotherPrefix(unittest.TestCase):
         configured = os.path.dirname(WRITER)
         if not configured.startswith("/usr/local/"):
             self.skipTest("the build is not configured for /usr/local")
+        manifest = os.path.join(os.environ["QUELLNET_BUILD"], "install_manifest_system.txt")
+        kept = open(manifest, "rb").read()
         subprocess.run(["cmake", "--install", os.environ["QUELLNET_BUILD"], "--prefix", "/usr",
                         "--component", "system"], check=True, capture_output=True)
+        with open(manifest, "wb") as f:
+            f.write(kept)
         os.rename(configured, configured + ".moved")
         try:
             done = subprocess.run([DEVICE_SETTINGS, "system", "install"], capture_output=True,
