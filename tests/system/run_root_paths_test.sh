@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# What root does for other accounts, with real accounts: `system uninstall` run through sudo and
-# the writer's lock; and `system install` after an install under another prefix. Runs as root inside a private mount and network namespace whose /etc, /usr
-# and /var are overlays over the host's, so the host is never touched. Exit 77 (ctest: skipped)
-# where that cannot be made.
+# What root does for other accounts, with real accounts: `system uninstall` run through sudo,
+# the writer's lock, and `system install` after an install under another prefix. Runs as root
+# inside a private mount and network namespace whose /etc, /usr and /var are overlays over the
+# host's, so the host is never touched. Exit 77 (ctest: skipped) where that cannot be made.
 #   run_root_paths_test.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "$1")

@@ -211,7 +211,8 @@ class InstalledUnderAnotherPrefix(unittest.TestCase):
         finally:
             os.rename(configured + ".moved", configured)
         self.assertEqual(done.returncode, 1, done.stdout)
-        for said in (WRITER, "/usr/libexec/quellnet/quellnet-enforce", "-DCMAKE_INSTALL_PREFIX=/usr"):
+        for said in (WRITER, "/usr/libexec/quellnet/quellnet-enforce",
+                     "-DCMAKE_INSTALL_PREFIX=/usr"):
             self.assertIn(said, done.stderr)
 
 
