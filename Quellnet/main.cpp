@@ -2,6 +2,7 @@
 #include "Translations.h"
 #include "app/AppIdentity.h"
 #include "app/FirstFrameReport.h"
+#include "app/SingleInstance.h"
 #include "blocklist/BlocklistStore.h"
 #include "networkextension/NEDNSSettingsManager.h"
 #include "screens/AppView.h"
@@ -11,27 +12,15 @@
 #include "screens/WindowState.h"
 #include "storekit/RequestReviewAction.h"
 
-#include <QCryptographicHash>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
-#include <QStandardPaths>
 #include <QtQml/qqmlextensionplugin.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <functional>
-#include <sys/file.h>
 #include <thread>
-#include <unistd.h>
 
 Q_IMPORT_QML_PLUGIN(QuellnetPlugin)
 
@@ -40,114 +29,6 @@ using namespace Qt::StringLiterals;
 Q_LOGGING_CATEGORY(lcApp, "quellnet.app")
 
 namespace {
-
-/**
- * One running copy per user and blocklist file, as desktop applications do: a later launch
- * hands its activation token to the running copy, which brings its window forward, and exits
- * before it opens the store. The choice is made under a lock the kernel drops when its holder
- * dies, and a socket no copy answers on is left over from a crash, so it is replaced.
- */
-class SingleInstance {
-public:
-    explicit SingleInstance(const QString &storePath) {
-        const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        if (folder.isEmpty())
-            return; // no private folder for the socket: run unshared rather than not at all
-        const QByteArray key = QCryptographicHash::hash(
-            QFileInfo(storePath).absoluteFilePath().toUtf8(), QCryptographicHash::Sha256);
-        m_name = folder + u"/quellnet-"_s + QString::fromLatin1(key.toHex().left(16));
-        m_lock = ::open(QFile::encodeName(m_name + u".lock"_s).constData(),
-                        O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        while (m_lock >= 0 && ::flock(m_lock, LOCK_EX) != 0 && errno == EINTR) {
-        }
-        if (m_lock < 0)
-            qCWarning(lcApp, "No lock for a single running copy at %s: %s", qUtf8Printable(m_name),
-                      strerror(errno));
-    }
-    ~SingleInstance() { unlock(); }
-    SingleInstance(const SingleInstance &) = delete;
-    SingleInstance &operator=(const SingleInstance &) = delete;
-
-    enum class Launch { first, handedOver, notAnswered };
-
-    /** Hands `token` to a running copy if there is one; then this launch is done. */
-    Launch handOver(const QByteArray &token) {
-        if (m_lock < 0)
-            return Launch::first;
-        QLocalSocket socket;
-        socket.connectToServer(socketName());
-        if (!socket.waitForConnected(1000))
-            return Launch::first; // nobody there, or a socket left by a copy that died
-        unlock();
-        socket.write("activate " + token + '\n');
-        while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {
-        }
-        if (socket.readLine(8) != "ok\n") {
-            qCWarning(lcApp, "Quellnet is already running but does not answer");
-            return Launch::notAnswered;
-        }
-        qCInfo(lcApp, "Handed over to the running copy");
-        return Launch::handedOver;
-    }
-
-    /** From now on, later launches reach `activate` with their tokens. */
-    void listen(std::function<void(const QByteArray &)> activate) {
-        if (m_lock < 0)
-            return;
-        QLocalServer::removeServer(socketName()); // handOver() found no copy answering on it
-        m_server.setSocketOptions(QLocalServer::UserAccessOption);
-        if (m_server.listen(socketName()))
-            qCInfo(lcApp, "Listening for later launches on %s", qUtf8Printable(socketName()));
-        else
-            qCWarning(lcApp, "Later launches cannot reach this copy: %s",
-                      qUtf8Printable(m_server.errorString()));
-        unlock();
-        QObject::connect(&m_server, &QLocalServer::newConnection, &m_server,
-                         [this, activate = std::move(activate)] {
-                             while (QLocalSocket *peer = m_server.nextPendingConnection())
-                                 serve(peer, activate);
-                         });
-    }
-
-private:
-    static constexpr qint64 maxRequest = 1024;
-
-    QString socketName() const { return m_name + u".socket"_s; }
-
-    void unlock() {
-        if (m_lock >= 0)
-            ::close(m_lock);
-        m_lock = -1;
-    }
-
-    static void serve(QLocalSocket *peer, const std::function<void(const QByteArray &)> &activate) {
-        QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-        QObject::connect(peer, &QLocalSocket::readyRead, peer, [peer, activate] {
-            if (!peer->canReadLine()) {
-                if (peer->bytesAvailable() > maxRequest)
-                    peer->abort();
-                return;
-            }
-            const QByteArray line = peer->readLine(maxRequest);
-            if (!line.startsWith("activate") || !line.endsWith('\n')) {
-                peer->abort();
-                return;
-            }
-            QByteArray token = line.chopped(1).mid(9);
-            // A token is printable ASCII; anything else is not passed on to the desktop.
-            if (std::any_of(token.cbegin(), token.cend(),
-                            [](char c) { return c <= ' ' || c > '~'; }))
-                token.clear();
-            peer->write("ok\n");
-            peer->disconnectFromServer();
-            activate(token);
-        });
-    }
-
-    QString m_name;
-    int m_lock = -1;
-    QLocalServer m_server;
-};
 
 /** What the desktop gave this launch to bring a window forward with, if anything. */
 QByteArray activationToken() {
@@ -275,7 +156,8 @@ int main(int argc, char *argv[]) {
     // Before the GUI starts: a later launch leaves without connecting to the display, and the
     // token is read before Qt's platform plugin takes it for itself.
     const QByteArray token = activationToken();
-    SingleInstance instance(BlocklistStore::defaultPath());
+    // One running copy per blocklist file.
+    SingleInstance instance(SingleInstance::nameFor(u"quellnet"_s, BlocklistStore::defaultPath()));
     if (const auto launch = instance.handOver(token); launch != SingleInstance::Launch::first)
         return launch == SingleInstance::Launch::handedOver ? 0 : 1;
 

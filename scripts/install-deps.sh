@@ -17,7 +17,12 @@ packages=(
   clang libclang-rt-14-dev clang-tidy
   pkexec polkitd iproute2 # the system part: its writer runs through pkexec; tests bring up lo
   strace passwd # what root does for other accounts: traced, with accounts made in a namespace
+  # The exports are tested against the resolvers they are for, and the coverage table is
+  # measured with a Go program built both ways; tests run these in a private namespace only.
+  unbound dnsmasq-base bind9-dnsutils bind9-utils golang-go
 )
+# Installed for tests alone: their services must never start or stay enabled on this machine.
+services=(unbound unbound-resolvconf)
 if [ "${1:-}" = "--packaging" ]; then
   packages+=(
     debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream
@@ -35,5 +40,22 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+# While installing, a policy-rc.d that refuses every start keeps the new services down (one
+# already there is the machine's own and stays).
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' >"$policy"
+  chmod 755 "$policy"
+  trap 'rm -f "$policy"' EXIT
+fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Only a service this run installed is disabled: one the machine already had is its own.
+if command -v systemctl >/dev/null; then
+  for p in "${missing[@]}"; do
+    for s in "${services[@]}"; do
+      [ "$p" = "${s%%-*}" ] || continue
+      systemctl disable --now "$s.service" >/dev/null 2>&1 || true
+    done
+  done
+fi

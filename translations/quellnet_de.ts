@@ -82,50 +82,6 @@
 <context>
     <name>DeviceSettings</name>
     <message>
-        <source>Usage: device-settings COMMAND
-Stands in for the phone&apos;s Settings app.
-
-  dns                  list every stored DNS configuration
-  dns enable APP       switch APP&apos;s DNS configuration on and every other one off
-  dns disable APP      switch APP&apos;s DNS configuration off
-  dns check NAME       tell whether NAME is blocked on this computer, and by what
-  dns clear            delete an enforced list no switched-on configuration matches
-  system install       put the Quellnet hosts module first in nsswitch.conf (root)
-  system uninstall     switch every configuration off and take the module out (root)
-  system status        tell whether this computer can enforce a configuration
-  store offline        make the app store unreachable
-  store online         make the app store reachable again
-  store status         tell whether the app store is reachable
-  --help               show this text
-
-APP is an app&apos;s display name (any letter case) or its bundle identifier.
-A switched-on dead-end configuration (every server 0.0.0.0 or ::) is enforced on this
-computer: look-ups of its match domains, and of names under them, fail.
-</source>
-        <translation>Aufruf: device-settings BEFEHL
-Vertritt die Einstellungen-App des Telefons.
-
-  dns                  alle gespeicherten DNS-Konfigurationen auflisten
-  dns enable APP       DNS-Konfiguration von APP einschalten, alle anderen ausschalten
-  dns disable APP      DNS-Konfiguration von APP ausschalten
-  dns check NAME       zeigen, ob NAME auf diesem Computer gesperrt ist, und wodurch
-  dns clear            eine Systemsperrliste löschen, die zu keiner eingeschalteten
-                       Konfiguration passt
-  system install       das hosts-Modul von Quellnet in nsswitch.conf voranstellen (root)
-  system uninstall     alle Konfigurationen ausschalten und das Modul entfernen (root)
-  system status        zeigen, ob dieser Computer eine Konfiguration durchsetzen kann
-  store offline        den App Store unerreichbar machen
-  store online         den App Store wieder erreichbar machen
-  store status         zeigen, ob der App Store erreichbar ist
-  --help               diesen Text anzeigen
-
-APP ist der Anzeigename einer App (Groß-/Kleinschreibung egal) oder ihre Bundle-ID.
-Eine eingeschaltete Konfiguration ins Leere (jeder Server 0.0.0.0 oder ::) wird auf
-diesem Computer durchgesetzt: Abfragen ihrer Match-Domains und der Namen darunter
-schlagen fehl.
-</translation>
-    </message>
-    <message>
         <source>On</source>
         <translation>ein</translation>
     </message>
@@ -184,10 +140,6 @@ schlagen fehl.
     <message>
         <source>type %1</source>
         <translation>Typ %1</translation>
-    </message>
-    <message>
-        <source>Usage: device-settings dns [enable|disable APP | check NAME | clear] | system install|uninstall|status | store offline|online|status | --help</source>
-        <translation>Aufruf: device-settings dns [enable|disable APP | check NAME | clear] | system install|uninstall|status | store offline|online|status | --help</translation>
     </message>
     <message>
         <source>no command given</source>
@@ -350,10 +302,6 @@ schlagen fehl.
     <message>
         <source>no, it has no match domains, so it would block every name</source>
         <translation>nein, sie hat keine Match-Domains und würde daher jeden Namen sperren</translation>
-    </message>
-    <message>
-        <source>no, the system part is not installed: %1</source>
-        <translation>nein, der Systemteil ist nicht installiert: %1</translation>
     </message>
     <message>
         <source>no, no enforced list is in force; run: device-settings dns enable %1</source>
@@ -714,6 +662,143 @@ schlagen fehl.
     <message>
         <source>it could not be started: %1</source>
         <translation>der Vorgang konnte nicht gestartet werden: %1</translation>
+    </message>
+    <message>
+        <source>Usage: device-settings dns [enable|disable APP | check NAME | clear | export APP FORMAT [FILE]] | system install|uninstall|status | store offline|online|status | --help</source>
+        <translation>Aufruf: device-settings dns [enable|disable APP | check NAME | clear | export APP FORMAT [FILE]] | system install|uninstall|status | store offline|online|status | --help</translation>
+    </message>
+    <message>
+        <source>browsers keep their own DNS-over-HTTPS off while this name does not exist, so their look-ups stay with this computer&apos;s resolver and its blocklist</source>
+        <translation>Browser lassen ihr eigenes DNS-over-HTTPS aus, solange es diesen Namen nicht gibt, und ihre Abfragen bleiben so beim Resolver dieses Computers und seiner Sperrliste</translation>
+    </message>
+    <message>
+        <source>It is held while protection is on: %1.
+</source>
+        <translation>Solange der Schutz eingeschaltet ist, wird er zurückgehalten: %1.
+</translation>
+    </message>
+    <message>
+        <source>%1 is held on this computer while protection is on (list of uid %2, app %3), though it is not in the blocklist: %4.
+</source>
+        <translation>%1 wird auf diesem Computer zurückgehalten, solange der Schutz eingeschaltet ist (Liste von UID %2, App %3), obwohl er nicht in der Sperrliste steht: %4.
+</translation>
+    </message>
+    <message>
+        <source>dns export needs APP, FORMAT and optionally FILE</source>
+        <translation>dns export braucht APP, FORMAT und wahlweise FILE</translation>
+    </message>
+    <message>
+        <source>unknown export format &quot;%1&quot;; use one of %2</source>
+        <translation>unbekanntes Exportformat „%1“; erlaubt sind %2</translation>
+    </message>
+    <message>
+        <source>dns export needs a FILE name, or none for standard output</source>
+        <translation>dns export braucht einen Dateinamen FILE, oder keinen für die Standardausgabe</translation>
+    </message>
+    <message>
+        <source>the DNS configuration of %1 is not a dead end (every server 0.0.0.0 or ::), so its match domains are not blocked names</source>
+        <translation>die DNS-Konfiguration von %1 führt nicht ins Leere (jeder Server 0.0.0.0 oder ::), ihre Match-Domains sind also keine gesperrten Namen</translation>
+    </message>
+    <message>
+        <source>the DNS configuration of %1 has no match domains, so it would block every name; nothing to export</source>
+        <translation>die DNS-Konfiguration von %1 hat keine Match-Domains und würde so jeden Namen sperren; nichts zu exportieren</translation>
+    </message>
+    <message>
+        <source>left out of the export: </source>
+        <translation>beim Export ausgelassen: </translation>
+    </message>
+    <message>
+        <source>cannot write the export to standard output</source>
+        <translation>der Export kann nicht auf die Standardausgabe geschrieben werden</translation>
+    </message>
+    <message>
+        <source>cannot write the export: %1</source>
+        <translation>der Export kann nicht geschrieben werden: %1</translation>
+    </message>
+    <message>
+        <source>Wrote %1 of %2 to %3 (%4).
+</source>
+        <translation>%1 von %2 in %3 geschrieben (%4).
+</translation>
+    </message>
+    <message>
+        <source>no, the system part is not installed: %1; run: sudo device-settings system install</source>
+        <translation>nein, der Systemteil ist nicht installiert: %1; ausführen: sudo device-settings system install</translation>
+    </message>
+    <message>
+        <source>Off, but its list (%1) is still in force on this computer; run: device-settings dns disable %2</source>
+        <translation>aus, aber ihre Sperrliste (%1) ist auf diesem Computer noch wirksam; ausführen: device-settings dns disable %2</translation>
+    </message>
+    <message>
+        <source>It is left as it is.</source>
+        <translation>Sie bleibt, wie sie ist.</translation>
+    </message>
+    <message>
+        <source>Off; if switched on, enforced on this computer: %1</source>
+        <translation>aus; wenn eingeschaltet, auf diesem Computer durchgesetzt: %1</translation>
+    </message>
+    <message>
+        <source>On; enforced on this computer: %1</source>
+        <translation>ein; auf diesem Computer durchgesetzt: %1</translation>
+    </message>
+    <message>
+        <source>; left out: %1</source>
+        <translation>; ausgelassen: %1</translation>
+    </message>
+    <message>
+        <source>Usage: device-settings COMMAND
+Switches the DNS configurations that apps store on this computer on and off; the names
+of the one switched on are blocked for every program here. The command line of the
+Settings window, for scripts.
+
+  dns                  list every stored DNS configuration
+  dns enable APP       switch APP&apos;s DNS configuration on and every other one off
+  dns disable APP      switch APP&apos;s DNS configuration off
+  dns check NAME       tell whether NAME is blocked on this computer, and by what
+  dns clear            delete an enforced list no switched-on configuration matches
+  dns export APP FORMAT [FILE]
+                       write APP&apos;s blocked names for a home network&apos;s resolver, to FILE
+                       or standard output; FORMAT: rpz, unbound, dnsmasq, adblock, hosts
+  system install       put the Quellnet hosts module first in nsswitch.conf (root)
+  system uninstall     switch every configuration off and take the module out (root)
+  system status        tell whether this computer can enforce a configuration
+  store offline        make the app store unreachable
+  store online         make the app store reachable again
+  store status         tell whether the app store is reachable
+  --help               show this text
+
+APP is an app&apos;s display name (any letter case) or its bundle identifier.
+A switched-on dead-end configuration (every server 0.0.0.0 or ::) is enforced on this
+computer: look-ups of its match domains, and of names under them, fail.
+</source>
+        <translation>Aufruf: device-settings BEFEHL
+Schaltet die DNS-Konfigurationen, die Apps auf diesem Computer speichern, ein und aus; die
+Namen der eingeschalteten werden für jedes Programm hier gesperrt. Die Befehlszeile des
+Einstellungen-Fensters, für Skripte.
+
+  dns                  alle gespeicherten DNS-Konfigurationen auflisten
+  dns enable APP       DNS-Konfiguration von APP einschalten, alle anderen ausschalten
+  dns disable APP      DNS-Konfiguration von APP ausschalten
+  dns check NAME       zeigen, ob NAME auf diesem Computer gesperrt ist, und wodurch
+  dns clear            eine Systemsperrliste löschen, die zu keiner eingeschalteten
+                       Konfiguration passt
+  dns export APP FORMAT [FILE]
+                       die gesperrten Namen von APP für den Resolver eines Heimnetzes
+                       in FILE oder auf die Standardausgabe schreiben; FORMAT: rpz,
+                       unbound, dnsmasq, adblock, hosts
+  system install       das hosts-Modul von Quellnet in nsswitch.conf voranstellen (root)
+  system uninstall     alle Konfigurationen ausschalten und das Modul entfernen (root)
+  system status        zeigen, ob dieser Computer eine Konfiguration durchsetzen kann
+  store offline        den App Store unerreichbar machen
+  store online         den App Store wieder erreichbar machen
+  store status         zeigen, ob der App Store erreichbar ist
+  --help               diesen Text anzeigen
+
+APP ist der Anzeigename einer App (Groß-/Kleinschreibung egal) oder ihre Bundle-ID.
+Eine eingeschaltete Konfiguration ins Leere (jeder Server 0.0.0.0 oder ::) wird auf
+diesem Computer durchgesetzt: Abfragen ihrer Match-Domains und der Namen darunter
+schlagen fehl.
+</translation>
     </message>
 </context>
 <context>

@@ -82,50 +82,6 @@
 <context>
     <name>DeviceSettings</name>
     <message>
-        <source>Usage: device-settings COMMAND
-Stands in for the phone&apos;s Settings app.
-
-  dns                  list every stored DNS configuration
-  dns enable APP       switch APP&apos;s DNS configuration on and every other one off
-  dns disable APP      switch APP&apos;s DNS configuration off
-  dns check NAME       tell whether NAME is blocked on this computer, and by what
-  dns clear            delete an enforced list no switched-on configuration matches
-  system install       put the Quellnet hosts module first in nsswitch.conf (root)
-  system uninstall     switch every configuration off and take the module out (root)
-  system status        tell whether this computer can enforce a configuration
-  store offline        make the app store unreachable
-  store online         make the app store reachable again
-  store status         tell whether the app store is reachable
-  --help               show this text
-
-APP is an app&apos;s display name (any letter case) or its bundle identifier.
-A switched-on dead-end configuration (every server 0.0.0.0 or ::) is enforced on this
-computer: look-ups of its match domains, and of names under them, fail.
-</source>
-        <translation>Usage&#xa0;: device-settings COMMANDE
-Tient lieu de l’app Réglages du téléphone.
-
-  dns                  lister toutes les configurations DNS enregistrées
-  dns enable APP       activer la configuration DNS d’APP et désactiver toutes les autres
-  dns disable APP      désactiver la configuration DNS d’APP
-  dns check NAME       dire si NAME est bloqué sur cet ordinateur, et par quoi
-  dns clear            supprimer une liste appliquée qui ne correspond à aucune
-                       configuration activée
-  system install       placer le module hosts de Quellnet en tête de nsswitch.conf (root)
-  system uninstall     désactiver toutes les configurations et retirer le module (root)
-  system status        dire si cet ordinateur peut appliquer une configuration
-  store offline        rendre l’App Store injoignable
-  store online         rendre l’App Store de nouveau joignable
-  store status         dire si l’App Store est joignable
-  --help               afficher ce texte
-
-APP est le nom affiché d’une app (casse indifférente) ou son identifiant de bundle.
-Une configuration sans issue activée (tous les serveurs à 0.0.0.0 ou ::) est appliquée
-sur cet ordinateur&#xa0;: la résolution de ses domaines concernés, et des noms situés
-sous eux, échoue.
-</translation>
-    </message>
-    <message>
         <source>On</source>
         <translation>activée</translation>
     </message>
@@ -184,10 +140,6 @@ sous eux, échoue.
     <message>
         <source>type %1</source>
         <translation>type %1</translation>
-    </message>
-    <message>
-        <source>Usage: device-settings dns [enable|disable APP | check NAME | clear] | system install|uninstall|status | store offline|online|status | --help</source>
-        <translation>Usage&#xa0;: device-settings dns [enable|disable APP | check NAME | clear] | system install|uninstall|status | store offline|online|status | --help</translation>
     </message>
     <message>
         <source>no command given</source>
@@ -350,10 +302,6 @@ sous eux, échoue.
     <message>
         <source>no, it has no match domains, so it would block every name</source>
         <translation>non, elle n’a aucun domaine concerné et bloquerait donc tous les noms</translation>
-    </message>
-    <message>
-        <source>no, the system part is not installed: %1</source>
-        <translation>non, la partie système n’est pas installée&#xa0;: %1</translation>
     </message>
     <message>
         <source>no, no enforced list is in force; run: device-settings dns enable %1</source>
@@ -714,6 +662,143 @@ sous eux, échoue.
     <message>
         <source>it could not be started: %1</source>
         <translation>il n’a pas pu être lancé : %1</translation>
+    </message>
+    <message>
+        <source>Usage: device-settings dns [enable|disable APP | check NAME | clear | export APP FORMAT [FILE]] | system install|uninstall|status | store offline|online|status | --help</source>
+        <translation>Usage&#xa0;: device-settings dns [enable|disable APP | check NAME | clear | export APP FORMAT [FILE]] | system install|uninstall|status | store offline|online|status | --help</translation>
+    </message>
+    <message>
+        <source>browsers keep their own DNS-over-HTTPS off while this name does not exist, so their look-ups stay with this computer&apos;s resolver and its blocklist</source>
+        <translation>les navigateurs laissent leur propre DNS-over-HTTPS désactivé tant que ce nom n’existe pas, et leurs résolutions restent ainsi au résolveur de cet ordinateur et à sa liste de blocage</translation>
+    </message>
+    <message>
+        <source>It is held while protection is on: %1.
+</source>
+        <translation>Il est retenu tant que la protection est activée&#xa0;: %1.
+</translation>
+    </message>
+    <message>
+        <source>%1 is held on this computer while protection is on (list of uid %2, app %3), though it is not in the blocklist: %4.
+</source>
+        <translation>%1 est retenu sur cet ordinateur tant que la protection est activée (liste de l’UID %2, app %3), bien qu’il ne figure pas dans la liste de blocage&#xa0;: %4.
+</translation>
+    </message>
+    <message>
+        <source>dns export needs APP, FORMAT and optionally FILE</source>
+        <translation>dns export demande APP, FORMAT et, au choix, FILE</translation>
+    </message>
+    <message>
+        <source>unknown export format &quot;%1&quot;; use one of %2</source>
+        <translation>format d’export «&#xa0;%1&#xa0;» inconnu&#xa0;; utilisez l’un de %2</translation>
+    </message>
+    <message>
+        <source>dns export needs a FILE name, or none for standard output</source>
+        <translation>dns export demande un nom de fichier FILE, ou aucun pour la sortie standard</translation>
+    </message>
+    <message>
+        <source>the DNS configuration of %1 is not a dead end (every server 0.0.0.0 or ::), so its match domains are not blocked names</source>
+        <translation>la configuration DNS de %1 n’est pas sans issue (tous les serveurs à 0.0.0.0 ou ::), ses domaines concernés ne sont donc pas des noms bloqués</translation>
+    </message>
+    <message>
+        <source>the DNS configuration of %1 has no match domains, so it would block every name; nothing to export</source>
+        <translation>la configuration DNS de %1 n’a pas de domaines concernés et bloquerait donc tous les noms&#xa0;; rien à exporter</translation>
+    </message>
+    <message>
+        <source>left out of the export: </source>
+        <translation>omis de l’export&#xa0;: </translation>
+    </message>
+    <message>
+        <source>cannot write the export to standard output</source>
+        <translation>impossible d’écrire l’export sur la sortie standard</translation>
+    </message>
+    <message>
+        <source>cannot write the export: %1</source>
+        <translation>impossible d’écrire l’export&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Wrote %1 of %2 to %3 (%4).
+</source>
+        <translation>%1 de %2 écrits dans %3 (%4).
+</translation>
+    </message>
+    <message>
+        <source>no, the system part is not installed: %1; run: sudo device-settings system install</source>
+        <translation>non, la partie système n’est pas installée&#xa0;: %1&#x202f;; exécuter&#xa0;: sudo device-settings system install</translation>
+    </message>
+    <message>
+        <source>Off, but its list (%1) is still in force on this computer; run: device-settings dns disable %2</source>
+        <translation>désactivée, mais sa liste (%1) est encore appliquée sur cet ordinateur&#x202f;; exécuter&#xa0;: device-settings dns disable %2</translation>
+    </message>
+    <message>
+        <source>It is left as it is.</source>
+        <translation>Il reste tel quel.</translation>
+    </message>
+    <message>
+        <source>Off; if switched on, enforced on this computer: %1</source>
+        <translation>désactivée&#x202f;; une fois activée, appliquée sur cet ordinateur&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>On; enforced on this computer: %1</source>
+        <translation>activée&#x202f;; appliquée sur cet ordinateur&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>; left out: %1</source>
+        <translation>&#x202f;; omis&#xa0;: %1</translation>
+    </message>
+    <message>
+        <source>Usage: device-settings COMMAND
+Switches the DNS configurations that apps store on this computer on and off; the names
+of the one switched on are blocked for every program here. The command line of the
+Settings window, for scripts.
+
+  dns                  list every stored DNS configuration
+  dns enable APP       switch APP&apos;s DNS configuration on and every other one off
+  dns disable APP      switch APP&apos;s DNS configuration off
+  dns check NAME       tell whether NAME is blocked on this computer, and by what
+  dns clear            delete an enforced list no switched-on configuration matches
+  dns export APP FORMAT [FILE]
+                       write APP&apos;s blocked names for a home network&apos;s resolver, to FILE
+                       or standard output; FORMAT: rpz, unbound, dnsmasq, adblock, hosts
+  system install       put the Quellnet hosts module first in nsswitch.conf (root)
+  system uninstall     switch every configuration off and take the module out (root)
+  system status        tell whether this computer can enforce a configuration
+  store offline        make the app store unreachable
+  store online         make the app store reachable again
+  store status         tell whether the app store is reachable
+  --help               show this text
+
+APP is an app&apos;s display name (any letter case) or its bundle identifier.
+A switched-on dead-end configuration (every server 0.0.0.0 or ::) is enforced on this
+computer: look-ups of its match domains, and of names under them, fail.
+</source>
+        <translation>Usage&#xa0;: device-settings COMMANDE
+Active et désactive les configurations DNS que les apps enregistrent sur cet ordinateur&#x202f;;
+les noms de celle qui est activée sont bloqués pour tous les programmes ici. La ligne de
+commande de la fenêtre Réglages, pour les scripts.
+
+  dns                  lister toutes les configurations DNS enregistrées
+  dns enable APP       activer la configuration DNS d’APP et désactiver toutes les autres
+  dns disable APP      désactiver la configuration DNS d’APP
+  dns check NAME       dire si NAME est bloqué sur cet ordinateur, et par quoi
+  dns clear            supprimer une liste appliquée qui ne correspond à aucune
+                       configuration activée
+  dns export APP FORMAT [FILE]
+                       écrire les noms bloqués d’APP pour le résolveur d’un réseau
+                       domestique, dans FILE ou sur la sortie standard&#xa0;; FORMAT&#xa0;: rpz,
+                       unbound, dnsmasq, adblock, hosts
+  system install       placer le module hosts de Quellnet en tête de nsswitch.conf (root)
+  system uninstall     désactiver toutes les configurations et retirer le module (root)
+  system status        dire si cet ordinateur peut appliquer une configuration
+  store offline        rendre l’App Store injoignable
+  store online         rendre l’App Store de nouveau joignable
+  store status         dire si l’App Store est joignable
+  --help               afficher ce texte
+
+APP est le nom affiché d’une app (casse indifférente) ou son identifiant de bundle.
+Une configuration sans issue activée (tous les serveurs à 0.0.0.0 ou ::) est appliquée
+sur cet ordinateur&#xa0;: la résolution de ses domaines concernés, et des noms situés
+sous eux, échoue.
+</translation>
     </message>
 </context>
 <context>

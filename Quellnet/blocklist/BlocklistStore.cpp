@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStandardPaths>
 #include <QUrl>
@@ -13,6 +14,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <fcntl.h>
 #include <iterator>
 #include <sys/stat.h>
@@ -112,6 +115,31 @@ QString refusal(const QString &file) {
             return BlocklistStore::tr("it is not a regular file");
     }
     return {};
+}
+
+constexpr std::array journalSuffixes{"-wal", "-shm"};
+
+/**
+ * Gives this account's journal (or its index) beside a database back the owner's write
+ * permission. SQLite makes them with the database's own mode, so a read while the file was
+ * 0444 leaves them 0444; once the file is writable again SQLite opens them read-only and calls
+ * the whole database read-only, and every save fails. Nothing but the mode changes.
+ */
+void letOwnerWrite(const QString &journal) {
+    const int fd = ::open(QFile::encodeName(journal).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid() &&
+        (status.st_mode & S_IWUSR) == 0) {
+        if (::fchmod(fd, (status.st_mode & 07777) | S_IWUSR) == 0)
+            qCInfo(lcBlocklist, "Made %s writable again", qUtf8Printable(journal));
+        else
+            qCWarning(lcBlocklist, "Could not make %s writable again: %s", qUtf8Printable(journal),
+                      strerror(errno));
+    }
+    ::close(fd);
 }
 
 bool canAccess(const QByteArray &path, int mode) {
@@ -235,8 +263,14 @@ BlocklistStore::Access BlocklistStore::openForWriting(QList<DomainRef> *loaded, 
         problem = describeFailure(code);
         return isCorruption(code) ? Access::Corrupt : Access::NotWritable;
     };
+    const QByteArray file = QFile::encodeName(m_path);
+    // A journal left unwritable beside a file that is writable now (by a read while it was
+    // read-only, in an older version) would make this open read-only: its records are kept.
+    if (canAccess(file, W_OK))
+        for (const char *suffix : journalSuffixes)
+            letOwnerWrite(m_path + QLatin1StringView(suffix));
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-    const int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db, flags, nullptr);
+    const int rc = sqlite3_open_v2(file.constData(), &m_db, flags, nullptr);
     if (!m_db)
         return failed(SQLITE_NOMEM);
     if (rc != SQLITE_OK)
@@ -287,6 +321,16 @@ BlocklistStore::Access BlocklistStore::openForWriting(QList<DomainRef> *loaded, 
 }
 
 BlocklistStore::Access BlocklistStore::readOnly(QList<DomainRef> *loaded) {
+    // SQLite makes the journal and its index for a read, as unwritable as the file: those this
+    // read made are left writable for the program that writes the file next.
+    std::array<bool, journalSuffixes.size()> existed{};
+    for (size_t i = 0; i < journalSuffixes.size(); ++i)
+        existed[i] = QFileInfo::exists(m_path + QLatin1StringView(journalSuffixes[i]));
+    const auto releaseJournal = qScopeGuard([&] {
+        for (size_t i = 0; i < journalSuffixes.size(); ++i)
+            if (!existed[i])
+                letOwnerWrite(m_path + QLatin1StringView(journalSuffixes[i]));
+    });
     int code = readWithoutWriting(*loaded, false);
     // A file in WAL format is read with the journal's index beside it, which an unwritable
     // folder or a full disk cannot hold; with no journal, the file alone holds every record.

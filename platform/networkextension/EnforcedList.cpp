@@ -285,23 +285,18 @@ EnforcedList::InForce EnforcedList::inForce() {
         return list;
     }
     const QList<QByteArray> lines = file.data.split('\n');
-    // "# quellnet-blocklist 1 uid=N app=ID"; the module blocks the names whatever it says.
-    const QByteArray header = lines.first();
-    const QByteArray prefix = QUELLNET_LIST_MAGIC " uid=";
-    const qsizetype appAt = header.indexOf(" app=", prefix.size());
-    bool numeric = false;
-    const uint uid = header.startsWith(prefix) && appAt > 0
-                         ? header.mid(prefix.size(), appAt - prefix.size()).toUInt(&numeric)
-                         : 0;
-    const QByteArray app = appAt > 0 ? header.mid(appAt + 5) : QByteArray();
-    if (!numeric || !quellnet_valid_app(app.constData(), size_t(app.size()))) {
+    // The module blocks the names whatever the owner part says.
+    const QByteArray &headerLine = lines.first();
+    quellnet_list_header header{};
+    if (quellnet_parse_header(headerLine.constData(), size_t(headerLine.size()), &header) !=
+        QUELLNET_HEADER_OWNED) {
         list.status = InForce::unreadable;
         list.problem = u"has a first line that does not say whose list it is"_s;
         return list;
     }
     list.status = InForce::ok;
-    list.uid = uid;
-    list.app = QString::fromLatin1(app);
+    list.uid = header.uid;
+    list.app = QString::fromLatin1(header.app, qsizetype(header.app_length));
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QByteArray &line = lines[i];
         if (quellnet_valid_name(line.constData(), size_t(line.size())))
@@ -359,7 +354,7 @@ EnforcedList::Outcome EnforcedList::outcomeOfWriter(int exitCode, bool crashed, 
     if (crashed)
         return outcome(Outcome::failed, u"the writer stopped unexpectedly"_s);
     if (throughPkexec && exitCode == 126)
-        return outcome(Outcome::notPermitted,
+        return outcome(Outcome::cancelled,
                        u"not permitted: authentication was cancelled or failed"_s);
     if (throughPkexec && exitCode == 127)
         return outcome(Outcome::notPermitted,

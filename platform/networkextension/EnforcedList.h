@@ -91,7 +91,8 @@ public:
 
     /** The outcome of running the writer. */
     struct Outcome {
-        enum Status { done, notPermitted, invalid, failed };
+        /** `cancelled`: the password prompt was dismissed (pkexec's 126). */
+        enum Status { done, notPermitted, invalid, failed, cancelled };
         Status status = done;
         QString message;
         bool ok() const { return status == done; }

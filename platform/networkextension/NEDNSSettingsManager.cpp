@@ -5,6 +5,7 @@
 #include "foundation/PlatformLog.h"
 #include "foundation/SerialQueue.h"
 #include "networkextension/DNSConfigurationStore.h"
+#include "networkextension/DeviceDNSSettings.h"
 #include "networkextension/EnforcedList.h"
 
 #include <array>
@@ -55,28 +56,102 @@ OptionalError internalError(const QString &message) {
 
 using ReadResult = DNSConfigurationStore::ReadResult;
 
-// Another process changing the same file between our decision and our write makes us decide
-// again; this many times in a row means something keeps rewriting it.
-constexpr int maximumAttempts = 5;
-const QString keptChanging = u"The stored configuration kept changing; nothing was saved."_s;
-
 OptionalError notEnforced(const QString &reason) {
     return configurationError(NEConfigurationErrorNotEnforced,
                               u"This computer cannot enforce the change: %1"_s.arg(reason));
 }
 
-bool sameFile(const ReadResult &a, const ReadResult &b) {
-    return a.status == b.status && a.bytes == b.bytes;
+/** The error a completion gets for what the transaction did. */
+OptionalError errorOf(const DNSChangeResult &result) {
+    switch (result.status) {
+    case DNSChangeResult::done:
+        return std::nullopt;
+    case DNSChangeResult::unchanged:
+        return configurationError(NEConfigurationErrorUnchanged,
+                                  u"The configuration is unchanged."_s);
+    case DNSChangeResult::refused:
+        return configurationError(NEConfigurationErrorInvalid, result.message);
+    case DNSChangeResult::cancelled:
+    case DNSChangeResult::notEnforced:
+        return notEnforced(result.message);
+    case DNSChangeResult::failed:
+        break;
+    }
+    return internalError(result.message);
 }
 
-/** After a failed write, the enforced list goes back to what the stored file still says. */
-void restoreEnforcement(const ReadResult &stored) {
-    if (stored.status != ReadResult::ok || !stored.configuration->enabled)
-        return;
-    const auto restored = EnforcedList::enforce(*stored.configuration);
-    if (!restored.outcome.ok())
-        qCWarning(lcPlatformDns).noquote() << "the enforced list no longer matches" << stored.path
-                                           << "-" << restored.outcome.message;
+DNSConfigurationStore storeAt(const QString &platformRoot) {
+    return platformRoot.isEmpty() ? DNSConfigurationStore() : DNSConfigurationStore(platformRoot);
+}
+
+/**
+ * An interrupted change (a killed save or switch) can leave this computer's list out of step
+ * with a stored configuration: blocking while it is Off, or missing or stale while it is On.
+ * Every writer brings it back in the direction the stored switch says.
+ */
+void bringIntoStep(DNSChange &change, const DNSSnapshot &snapshot, const DNSConfiguration &stored) {
+    if (stored.enabled && !EnforcedList::matches(snapshot.list, stored))
+        change.enforce = stored;
+    else if (!stored.enabled && snapshot.listIsMineFor(stored.identifier))
+        change.release = {stored.identifier};
+}
+
+DNSChange::File fileChange(DNSChange::File::Kind kind, DNSConfiguration configuration) {
+    DNSChange::File file;
+    file.kind = kind;
+    file.configuration = std::move(configuration);
+    return file;
+}
+
+DNSChange saveDecision(const DNSConfigurationStore &store, const DNSSnapshot &snapshot,
+                       DNSConfiguration &candidate) {
+    DNSChange change;
+    const ReadResult stored = snapshot.slot(store, candidate.identifier);
+    candidate.enabled = false;
+    if (stored.status == ReadResult::ok) {
+        // Only the user switches a configuration on or off; an update keeps the switch.
+        candidate.enabled = stored.configuration->enabled;
+        if (DNSConfigurationStore::sameContent(*stored.configuration, candidate)) {
+            // Nothing to store; whether the list could be brought back into step does not
+            // change that verdict (a load reports whether it is in force).
+            change.verdict = DNSChange::Verdict::unchanged;
+            change.listMustFollow = false;
+            bringIntoStep(change, snapshot, *stored.configuration);
+            return change;
+        }
+    }
+    if (candidate.enabled) {
+        // The new names are blocked before the file says so, or neither changes.
+        change.enforce = candidate;
+    } else if (snapshot.listIsMineFor(candidate.identifier)) {
+        // Off, yet its list still blocks: released, though the save does not depend on it.
+        change.release = {candidate.identifier};
+        change.listMustFollow = false;
+    }
+    change.files.append(fileChange(DNSChange::File::Kind::write, candidate));
+    return change;
+}
+
+DNSChange removeDecision(const DNSConfigurationStore &store, const DNSSnapshot &snapshot,
+                         const QString &identifier) {
+    DNSChange change;
+    const ReadResult stored = snapshot.slot(store, identifier);
+    const bool on = stored.status == ReadResult::ok && stored.configuration->enabled;
+    // A list of this app stays blocking only while a stored switch says On: never after this.
+    if (on || snapshot.listIsMineFor(identifier))
+        change.release = {identifier};
+    DNSConfiguration removed;
+    removed.identifier = identifier;
+    change.files.append(fileChange(DNSChange::File::Kind::remove, removed));
+    return change;
+}
+
+/** Switched on, and its list is what this computer enforces for this account now. */
+bool inForceHere(const DNSConfiguration &configuration) {
+    return configuration.enabled &&
+           DeviceDNSSettings::stateOf(configuration, EnforcedList::inForce(),
+                                      EnforcedList::installation()) ==
+               DeviceDNSSettings::State::blocking;
 }
 
 /** What a load found, carried from the worker to the GUI thread. */
@@ -112,6 +187,9 @@ void runInBackground(Operation operation, QString identifier, Completion complet
 
 } // namespace
 
+NEDNSSettingsManager::NEDNSSettingsManager(QString platformRoot)
+    : m_platformRoot(std::move(platformRoot)) {}
+
 NEDNSSettingsManager &NEDNSSettingsManager::sharedManager() {
     static NEDNSSettingsManager manager;
     return manager;
@@ -133,13 +211,14 @@ void NEDNSSettingsManager::loadFromPreferencesWithCompletionHandler(Completion c
     const Caller caller = Caller::current();
     auto loaded = std::make_shared<Loaded>();
     // Reading needs no lock: every file is replaced whole by a rename.
-    auto work = [loaded, identifier = caller.identifier]() -> OptionalError {
-        auto result = DNSConfigurationStore().read(identifier);
+    auto work = [loaded, identifier = caller.identifier, root = m_platformRoot]() -> OptionalError {
+        auto result = storeAt(root).read(identifier);
         switch (result.status) {
         case DNSConfigurationStore::ReadResult::absent:
             return std::nullopt;
         case DNSConfigurationStore::ReadResult::ok:
-            loaded->enabled = result.configuration->enabled;
+            // Reported on only when it blocks here: a stored switch alone protects nothing.
+            loaded->enabled = inForceHere(*result.configuration);
             loaded->settings = std::move(result.configuration->settings);
             loaded->onDemandRules = std::move(result.configuration->onDemandRules);
             return std::nullopt;
@@ -150,7 +229,9 @@ void NEDNSSettingsManager::loadFromPreferencesWithCompletionHandler(Completion c
         return internalError(result.message());
     };
     runInBackground(Operation::load, caller.identifier, std::move(completion), std::move(work),
-                    [this, loaded] {
+                    [this, alive = std::weak_ptr<int>(m_lifetime), loaded] {
+                        if (alive.expired())
+                            return; // a test's own manager, gone before the answer
                         m_enabled = loaded->enabled;
                         m_dnsSettings = std::move(loaded->settings);
                         m_onDemandRules = std::move(loaded->onDemandRules);
@@ -170,84 +251,25 @@ void NEDNSSettingsManager::saveToPreferencesWithCompletionHandler(Completion com
             candidate.onDemandRules.append(rule->copy());
     }
 
-    auto work = [candidate = std::move(candidate)]() mutable -> OptionalError {
+    auto work = [candidate = std::move(candidate),
+                 root = m_platformRoot]() mutable -> OptionalError {
         if (!candidate.settings)
             return configurationError(NEConfigurationErrorInvalid, u"No DNS settings to save."_s);
-        const DNSConfigurationStore store;
-        std::unique_ptr<DNSConfigurationStore::Lock> enforcing;
-        for (int attempt = 0; attempt < maximumAttempts; ++attempt) {
-            // Decided without the store's lock: enforcing may wait for a person at a prompt.
-            const auto stored = store.read(candidate.identifier);
-            candidate.enabled = false;
-            if (stored.status == ReadResult::ok) {
-                if (DNSConfigurationStore::sameContent(*stored.configuration, candidate))
-                    return configurationError(NEConfigurationErrorUnchanged,
-                                              u"The configuration is unchanged."_s);
-                // Only the user switches a configuration on or off; an update keeps the switch.
-                candidate.enabled = stored.configuration->enabled;
-            }
-            if (candidate.enabled && !enforcing) {
-                QString message;
-                enforcing = store.enforcementLock(&message);
-                if (!enforcing)
-                    return internalError(message);
-                continue; // decide again now that no other enforcing writer can interleave
-            }
-            if (candidate.enabled) {
-                const auto enforcement = EnforcedList::enforce(candidate);
-                if (!enforcement.outcome.ok())
-                    return notEnforced(enforcement.outcome.message);
-            }
-            QString message;
-            const auto lock = store.lock(&message);
-            if (!lock)
-                return internalError(message);
-            if (!sameFile(stored, store.read(candidate.identifier)))
-                continue; // changed meanwhile: decide again
-            if (store.write(candidate, &message))
-                return std::nullopt;
-            if (candidate.enabled)
-                restoreEnforcement(stored);
-            return internalError(message);
-        }
-        return internalError(keptChanging);
+        const DNSConfigurationStore store = storeAt(root);
+        return errorOf(changeDnsConfigurations(store, [&](const DNSSnapshot &snapshot) {
+            return saveDecision(store, snapshot, candidate);
+        }));
     };
     runInBackground(Operation::save, caller.identifier, std::move(completion), std::move(work));
 }
 
 void NEDNSSettingsManager::removeFromPreferencesWithCompletionHandler(Completion completion) {
     const Caller caller = Caller::current();
-    auto work = [identifier = caller.identifier]() -> OptionalError {
-        const DNSConfigurationStore store;
-        std::unique_ptr<DNSConfigurationStore::Lock> enforcing;
-        for (int attempt = 0; attempt < maximumAttempts; ++attempt) {
-            const auto stored = store.read(identifier);
-            const bool on = stored.status == ReadResult::ok && stored.configuration->enabled;
-            if (on && !enforcing) {
-                QString message;
-                enforcing = store.enforcementLock(&message);
-                if (!enforcing)
-                    return internalError(message);
-                continue;
-            }
-            if (on) {
-                const auto released = EnforcedList::release(identifier);
-                if (!released.ok())
-                    return notEnforced(released.message);
-            }
-            QString message;
-            const auto lock = store.lock(&message);
-            if (!lock)
-                return internalError(message);
-            if (!sameFile(stored, store.read(identifier)))
-                continue;
-            if (store.remove(identifier, &message))
-                return std::nullopt;
-            if (on)
-                restoreEnforcement(stored);
-            return internalError(message);
-        }
-        return internalError(keptChanging);
+    auto work = [identifier = caller.identifier, root = m_platformRoot]() -> OptionalError {
+        const DNSConfigurationStore store = storeAt(root);
+        return errorOf(changeDnsConfigurations(store, [&](const DNSSnapshot &snapshot) {
+            return removeDecision(store, snapshot, identifier);
+        }));
     };
     runInBackground(Operation::remove, caller.identifier, std::move(completion), std::move(work));
 }

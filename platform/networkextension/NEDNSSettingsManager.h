@@ -28,7 +28,8 @@ enum NEConfigurationErrorCode : qint64 {
  * Saving or removing a configuration that is switched on also changes what this computer
  * blocks (see EnforcedList), before the stored file changes and outside the store's lock; if
  * that fails the stored configuration stays as it was and the completion gets an error with
- * code NEConfigurationErrorNotEnforced.
+ * code NEConfigurationErrorNotEnforced. An update that finds the list out of step with the
+ * stored switch (an earlier change was interrupted) brings it back into step first.
  */
 class NEDNSSettingsManager {
 public:
@@ -36,6 +37,14 @@ public:
 
     /** The one process-wide manager for the app named by NSBundle::mainBundle(). */
     static NEDNSSettingsManager &sharedManager();
+    /**
+     * A manager over the platform folder `platformRoot` (see DNSConfigurationStore), for a
+     * test that wants its own. A load that completes after it is gone leaves it alone; the
+     * completion still runs.
+     */
+    explicit NEDNSSettingsManager(QString platformRoot);
+    NEDNSSettingsManager(const NEDNSSettingsManager &) = delete;
+    NEDNSSettingsManager &operator=(const NEDNSSettingsManager &) = delete;
 
     void loadFromPreferencesWithCompletionHandler(Completion completion);
     /** Stores the snapshot's settings and rules; never switches the configuration on. */
@@ -43,6 +52,11 @@ public:
     /** Deletes the stored configuration (switching it off); leaves the snapshot as it is. */
     void removeFromPreferencesWithCompletionHandler(Completion completion);
 
+    /**
+     * True only when the loaded configuration is switched on and this computer enforces it for
+     * this account now (see EnforcedList); a stored switch whose list is not in force reads
+     * false, and the stored file stays as it is.
+     */
     bool isEnabled() const { return m_enabled; }
     const std::shared_ptr<NEDNSSettings> &dnsSettings() const { return m_dnsSettings; }
     void setDnsSettings(std::shared_ptr<NEDNSSettings> settings);
@@ -59,6 +73,8 @@ public:
 private:
     NEDNSSettingsManager() = default;
 
+    QString m_platformRoot; ///< empty: where the environment says now
+    std::shared_ptr<int> m_lifetime = std::make_shared<int>();
     bool m_enabled = false;
     std::shared_ptr<NEDNSSettings> m_dnsSettings;
     NEOnDemandRuleList m_onDemandRules;

@@ -362,25 +362,13 @@ static int open_folder(struct writer *w, bool create) {
     return take_lock(w);
 }
 
-/* "# quellnet-blocklist 1 uid=N app=ID" */
 static bool parse_header(const char *line, size_t length, struct list_owner *owner) {
-    static const char magic[] = QUELLNET_LIST_MAGIC " uid=";
-    const size_t magic_length = sizeof magic - 1;
-    if (length <= magic_length || memcmp(line, magic, magic_length) != 0)
+    struct quellnet_list_header header;
+    if (quellnet_parse_header(line, length, &header) != QUELLNET_HEADER_OWNED)
         return false;
-    size_t i = magic_length;
-    uintmax_t uid = 0;
-    const size_t digits = i;
-    for (; i < length && line[i] >= '0' && line[i] <= '9' && uid < UINT32_MAX; ++i)
-        uid = uid * 10 + (uintmax_t)(line[i] - '0');
-    if (i == digits || uid >= UINT32_MAX || length - i < 5 || memcmp(line + i, " app=", 5) != 0)
-        return false;
-    i += 5;
-    if (!quellnet_valid_app(line + i, length - i))
-        return false;
-    owner->uid = (uid_t)uid;
-    memcpy(owner->app, line + i, length - i);
-    owner->app[length - i] = '\0';
+    owner->uid = (uid_t)header.uid;
+    memcpy(owner->app, header.app, header.app_length);
+    owner->app[header.app_length] = '\0';
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include <stdbool.h>
 #include <stddef.h>
+#include <stdint.h>
 #include <string.h>
 
 #define QUELLNET_LIST_DIR "/etc/quellnet"
@@ -75,6 +76,19 @@ static inline int quellnet_name_order(const char *a, size_t a_length, const char
     return (a_length > b_length) - (a_length < b_length);
 }
 
+/*
+ * The name browsers look up before they turn on DNS-over-HTTPS of their own; when it does not
+ * resolve they leave it off. Held, with every name under it, while any list is in force; never
+ * a list entry. `name` as quellnet_valid_name() takes it: lower case, no trailing dot.
+ */
+#define QUELLNET_BROWSER_SIGNAL "use-application-dns.net"
+
+static inline bool quellnet_is_browser_signal(const char *name, size_t length) {
+    const size_t n = sizeof(QUELLNET_BROWSER_SIGNAL) - 1;
+    return (length == n || (length > n && name[length - n - 1] == '.')) &&
+           memcmp(name + length - n, QUELLNET_BROWSER_SIGNAL, n) == 0;
+}
+
 /* An app identifier as the header line records it: printable ASCII without spaces. */
 static inline bool quellnet_valid_app(const char *app, size_t length) {
     if (length == 0 || length > QUELLNET_APP_MAX)
@@ -84,6 +98,55 @@ static inline bool quellnet_valid_app(const char *app, size_t length) {
             return false;
     }
     return true;
+}
+
+/* Whose list it is, as its header line says. `app` points into the line, not terminated. */
+struct quellnet_list_header {
+    uint32_t uid;
+    const char *app;
+    size_t app_length;
+};
+
+enum quellnet_header_kind {
+    /* Not this format: the module blocks nothing by it. */
+    QUELLNET_HEADER_NOT_OURS,
+    /* The format's magic without a readable owner: blocks, but names no account. */
+    QUELLNET_HEADER_NO_OWNER,
+    QUELLNET_HEADER_OWNED,
+};
+
+/*
+ * The header line, without its newline: QUELLNET_LIST_MAGIC " uid=<n> app=<identifier>", the
+ * uid decimal below 2^32 - 1. The one reading of it for the module, the writer and the
+ * platform, so that they never disagree on whether a list is in force or whose it is.
+ */
+static inline enum quellnet_header_kind quellnet_parse_header(const char *line, size_t length,
+                                                              struct quellnet_list_header *header) {
+    static const char magic[] = QUELLNET_LIST_MAGIC;
+    static const char uid_key[] = " uid=";
+    static const char app_key[] = " app=";
+    const size_t magic_length = sizeof magic - 1;
+    if (length < magic_length || memcmp(line, magic, magic_length) != 0 ||
+        (length > magic_length && line[magic_length] != ' '))
+        return QUELLNET_HEADER_NOT_OURS;
+    size_t i = magic_length;
+    if (length - i <= sizeof uid_key - 1 || memcmp(line + i, uid_key, sizeof uid_key - 1) != 0)
+        return QUELLNET_HEADER_NO_OWNER;
+    i += sizeof uid_key - 1;
+    const size_t digits = i;
+    uint64_t uid = 0;
+    for (; i < length && line[i] >= '0' && line[i] <= '9' && uid < UINT32_MAX; ++i)
+        uid = uid * 10 + (uint64_t)(line[i] - '0');
+    if (i == digits || uid >= UINT32_MAX || length - i < sizeof app_key - 1 ||
+        memcmp(line + i, app_key, sizeof app_key - 1) != 0)
+        return QUELLNET_HEADER_NO_OWNER;
+    i += sizeof app_key - 1;
+    if (!quellnet_valid_app(line + i, length - i))
+        return QUELLNET_HEADER_NO_OWNER;
+    header->uid = (uint32_t)uid;
+    header->app = line + i;
+    header->app_length = length - i;
+    return QUELLNET_HEADER_OWNED;
 }
 
 #endif

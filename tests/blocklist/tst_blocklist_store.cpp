@@ -32,9 +32,15 @@ DomainRef record(const QString &text) {
     return std::make_shared<Domain>(text, QUuid::createUuid());
 }
 
-/** On the tmpfs main() mounted at FOLDER, fills the disk under a saved file and prints what a
-    store opened on it then saw and did. */
-int fullDiskChild(const QStringList &args) {
+/** "full-disk FOLDER": on the tmpfs main() mounted at FOLDER, fills the disk under a saved file
+    and prints what a store opened on it then saw and did. "read-only FILE": prints the problem
+    a store opened on FILE reports. */
+int child(const QStringList &args) {
+    if (args.value(0) == u"read-only"_s) { // opens the store as a user and says what it found
+        WithoutFileOverrides asUser;
+        QTextStream(stdout) << BlocklistStore(args.value(1)).writeProblem();
+        return 0;
+    }
     QTextStream out(stdout);
     const QString path = args.value(1) + u"/blocklist.sqlite"_s;
     const QString filler = args.value(1) + u"/filler"_s;
@@ -189,6 +195,54 @@ private Q_SLOTS:
         QCOMPARE(onDisk(path).names, expected);
     }
 
+    // A file read while read-only, by this version or an older one (which left SQLite's journal
+    // and its index behind with the file's mode 0444), is saved to as soon as it can be written
+    // again: in the same run, and in a later process. Nothing pending and nothing stored is lost.
+    void readOnlyOnceThenWritable_data() {
+        QTest::addColumn<QString>("reader");
+        QTest::newRow("this run") << u"store"_s;
+        QTest::newRow("an earlier process") << u"process"_s;
+        QTest::newRow("an older version") << u"plain read"_s;
+    }
+    void readOnlyOnceThenWritable() {
+        QFETCH(QString, reader);
+        const QString path = freshPath();
+        const QByteArray file = QFile::encodeName(path);
+        QStringList names{u"kept.example"_s};
+        openStore(path)->insert(record(names.constFirst()));
+        QVERIFY(::chmod(file.constData(), 0444) == 0);
+        std::unique_ptr<BlocklistStore> store;
+        {
+            WithoutFileOverrides asUser;
+            if (reader == u"store"_s) {
+                store = openStore(path);
+                QCOMPARE(store->writeProblem(), u"the file is read-only"_s);
+                store->insert(record(names.emplace_back(u"pending.example"_s)));
+            } else if (reader == u"process"_s) {
+                QCOMPARE(runChild({u"read-only"_s, path}), QByteArray("the file is read-only"));
+            } else {
+                QCOMPARE(onDisk(path).names, names);
+            }
+        }
+        QVERIFY(::chmod(file.constData(), 0644) == 0);
+        WithoutFileOverrides asUser;
+        // What this version read leaves any program free to write, an older one too.
+        if (reader != u"plain read"_s)
+            QVERIFY(exec(path, "PRAGMA user_version = 1"));
+        if (store) {
+            QSignalSpy saved(store.get(), &BlocklistStore::saved);
+            QVERIFY(saved.wait(20000));
+        } else {
+            store = openStore(path);
+            QVERIFY(store->writeProblem().isEmpty());
+        }
+        store->insert(record(names.emplace_back(u"after.example"_s)));
+        QCOMPARE(store->save(), std::nullopt);
+        QVERIFY(store->writeProblem().isEmpty());
+        store.reset();
+        QCOMPARE(onDisk(path).names, names);
+    }
+
     // Rows another program wrote badly are skipped, the others kept, and a record whose id was
     // written as text is still deleted by that id, alone.
     void damagedRowsSkipped() {
@@ -268,7 +322,7 @@ int main(int argc, char **argv) {
             return 77;
         }
     }
-    return mainWithChild<TestBlocklistStore>(argc, argv, fullDiskChild);
+    return mainWithChild<TestBlocklistStore>(argc, argv, child);
 }
 
 #include "tst_blocklist_store.moc"

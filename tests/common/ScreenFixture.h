@@ -7,6 +7,7 @@
 #include "TestEnvironment.h"
 
 #include "blocklist/BlocklistStore.h"
+#include "foundation/PlatformPaths.h"
 #include "networkextension/NEDNSSettingsManager.h"
 #include "screens/AppView.h"
 #include "screens/ScenePhase.h"
@@ -15,7 +16,15 @@ struct ScreenFixture {
     TestEnvironment env;
     BlocklistStore store{env.dataHome() + QStringLiteral("/domains.sqlite")};
     ScenePhaseSource phase;
+    /** A manager of this fixture's own, over its own folders. */
+    NEDNSSettingsManager dnsSettings{env.stateHome() + u'/' + platformFolderName};
 
+    /** The app's services with this fixture's own DNS settings manager. */
+    AppServices ownServices() {
+        return {.dnsSettings = &dnsSettings, .requestReview = {}, .promoteApp = {}};
+    }
+
+    /** The app's services with the process-wide manager, as main() hands them. */
     static AppServices services() {
         return {.dnsSettings = &NEDNSSettingsManager::sharedManager(),
                 .requestReview = {},

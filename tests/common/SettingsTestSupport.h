@@ -8,6 +8,7 @@
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/Domain.h"
 #include "networkextension/DNSConfigurationStore.h"
+#include "networkextension/DeviceDNSSettings.h"
 #include "networkextension/NEDNSSettings.h"
 #include "networkextension/NEDNSSettingsManager.h"
 
@@ -36,27 +37,10 @@ inline void addDomains(BlocklistStore &store, const QStringList &names) {
     }
 }
 
-/** Whether switching in Settings may store a configuration the app never saved. */
-enum class IfAbsent { fail, store };
-
-/** What the user does in the device's Settings app: switches the configuration on or off. */
-inline void switchOn(bool on, IfAbsent ifAbsent = IfAbsent::fail) {
-    DNSConfigurationStore store;
-    QString error;
-    auto lock = store.lock(&error);
-    QVERIFY2(lock, qPrintable(error));
-    const auto read = store.read(appIdentifier);
-    if (!read.configuration)
-        QCOMPARE(ifAbsent, IfAbsent::store);
-    DNSConfiguration c = read.configuration.value_or(DNSConfiguration{});
-    if (!c.settings) {
-        c.identifier = appIdentifier;
-        c.displayName = QStringLiteral("Quellnet");
-        c.settings =
-            std::make_shared<NEDNSOverHTTPSSettings>(QStringList{QStringLiteral("0.0.0.0")});
-    }
-    c.enabled = on;
-    QVERIFY2(store.write(c, &error), qPrintable(error));
+/** What the user does in the device's Settings: switches the configuration on or off there. */
+inline void switchOn(bool on) {
+    const auto outcome = DeviceDNSSettings().setEnabled(appIdentifier, on);
+    QVERIFY2(outcome.status == DeviceDNSSettings::Outcome::done, qPrintable(outcome.message));
 }
 
 } // namespace TestSupport

@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <dlfcn.h>
+#include <memory>
 #include <netdb.h>
 #include <nss.h>
 #include <sys/stat.h>
@@ -55,8 +57,9 @@ const QStringList writeList{u"write"_s, u"com.example.Quellnet"_s};
 /** The test build of the hosts module, pointed at a list of the test's choosing. */
 class NssModule {
 public:
-    bool isValid() const { return m_by4 && m_by3 && m_by2 && m_by1 && m_setPath; }
+    bool isValid() const { return m_by4 && m_by3 && m_by2 && m_by1 && m_setPath && m_setResolv; }
     void setListPath(const QString &list) { m_setPath(path(list).constData()); }
+    void setResolvConfPath(const QString &file) { m_setResolv(path(file).constData()); }
 
     /** 1 blocked, 0 not blocked, -1 when the entry points disagree, errno (or *errnop and
      *herrnop, unless NOTFOUND) changed, or NOTFOUND came without ENOENT and HOST_NOT_FOUND. */
@@ -99,6 +102,8 @@ private:
     nss_gethostbyname2_r *m_by2 = symbol<nss_gethostbyname2_r>("_nss_quellnet_gethostbyname2_r");
     nss_gethostbyname_r *m_by1 = symbol<nss_gethostbyname_r>("_nss_quellnet_gethostbyname_r");
     void (*m_setPath)(const char *) = symbol<void(const char *)>("quellnet_nss_test_set_list_path");
+    void (*m_setResolv)(const char *) =
+        symbol<void(const char *)>("quellnet_nss_test_set_resolv_conf_path");
 };
 
 } // namespace
@@ -118,6 +123,7 @@ class NssTest : public QObject {
 
     QString folder() const { return m_root + u"/etc/quellnet"_s; }
     QString list() const { return folder() + u"/blocked"_s; }
+    QString resolvConf() const { return m_root + u"/etc/resolv.conf"_s; }
 
     /** A fresh root with DIR/etc/quellnet (0755, if `made`), the module pointed at its list. */
     void freshRoot(bool made = true) {
@@ -125,6 +131,9 @@ class NssTest : public QObject {
         QVERIFY(QDir().mkpath(made ? folder() : m_root + u"/etc"_s));
         QVERIFY(!made || chmod(path(folder()).constData(), 0755) == 0);
         m_module.setListPath(list());
+        // Without one, the search domain would come from this machine's host name.
+        QVERIFY(replaceFile(resolvConf(), "domain quellnet-test.invalid\n"));
+        m_module.setResolvConfPath(resolvConf());
     }
 
     Run run(const QStringList &arguments, const QByteArray &input = {},
@@ -218,6 +227,141 @@ private Q_SLOTS:
             QVERIFY2(m_module.lookUp(name.constData()) == 1, name.constData());
         for (const QByteArray &name : std::as_const(open))
             QVERIFY2(m_module.lookUp(name.constData()) == 0, name.constData());
+    }
+
+    // What the C library's resolver would send is what is matched: escapes decoded as
+    // ns_name_pton decodes them, case and one trailing dot ignored, and a name the resolver
+    // joins to the search domains of resolv.conf (read as glibc reads it) blocked when the
+    // joined name is. A resolv.conf the module cannot trust adds no search domains.
+    void resolverRewrites_data() {
+        QTest::addColumn<QByteArray>("setup");
+        QTest::addColumn<QByteArray>("conf");
+        QTest::addColumn<QByteArrayList>("blocked");
+        QTest::addColumn<QByteArrayList>("open");
+        const auto row = [](const char *name, const QByteArray &setup, const QByteArray &conf,
+                            const char *blocked, const char *open) {
+            QTest::newRow(name) << setup << conf << QByteArray(blocked).split(' ')
+                                << QByteArray(open).split(' ');
+        };
+        const QByteArray search = "search example.net\n";
+        row("escapes", {}, {},
+            R"(\116racker.example.net tr\acker.example.net \098lk.test \066LK.TEST. )"
+            R"(tracker.example.net\ a\032b.tracker.example.net x\.y.blk.test \\.blk.test )"
+            R"(tracker.exampl\e.n\e\116. \000.blk.test)",
+            R"(tracker\.example.net blk\.test \256lk.test \98lk.test \09 tracker.example.net.. )"
+            R"(x.blk\.test .blk.test blk..test \046blk.test \.blk.test)");
+        row("search list", {}, "nameserver 127.0.0.1\nsearch  other.test\texample.net\n",
+            R"(tracker TRACKER tr\acker x.tracker.example.net)",
+            R"(tracker. tracker\ ads.tracker tracker.other \.tracker example other)");
+        row("search domain with a leading or trailing dot", {}, "search .example.net. x\n",
+            "tracker", "tracker.");
+        row("domain after search wins", {}, "search other.test\ndomain example.net extra\n",
+            "tracker", "other");
+        row("search after domain wins", {}, "domain example.net\nsearch other.test\n",
+            "tracker.example.net", "tracker");
+        row("comments", {}, "# search example.net\n; search example.net\n", "tracker.example.net",
+            "tracker");
+        row("ndots: fewer dots are joined first", {}, search + "options rotate ndots:3\n",
+            "tracker a.tracker b.a.tracker", "c.b.a.tracker a.tracker.");
+        row("ndots:0 still joins a dotless name", {}, search + "options ndots:0\n", "tracker",
+            "a.tracker");
+        row("ndots over 15 is 15", {}, search + "options ndots:99\n", "a.b.c.d.e.f.g.tracker",
+            "a.b.c.d.e.f.g.h.i.j.k.l.m.n.o.tracker");
+        row("resolv.conf a symlink", "symlink", search, "tracker.example.net", "tracker");
+        row("resolv.conf writable by its group", "0664", search, "tracker.example.net", "tracker");
+        row("resolv.conf over its cap", "big", search, "tracker.example.net", "tracker");
+        row("resolv.conf absent", "absent", {}, "tracker.example.net", "other");
+    }
+    void resolverRewrites() {
+        QFETCH(QByteArray, setup);
+        QFETCH(QByteArray, conf);
+        QFETCH(QByteArrayList, blocked);
+        QFETCH(QByteArrayList, open);
+        freshRoot();
+        QVERIFY(replaceFile(list(), header() + "blk.test\ntracker.example.net\n"));
+        if (setup == "big")
+            conf += QByteArray(64 * 1024, '#');
+        QVERIFY(QFile::remove(resolvConf()));
+        if (setup == "symlink") {
+            QVERIFY(replaceFile(m_root + u"/resolv.conf.real"_s, conf));
+            QCOMPARE(symlink("../resolv.conf.real", path(resolvConf()).constData()), 0);
+        } else if (setup != "absent") {
+            QVERIFY(replaceFile(resolvConf(), conf, setup == "0664" ? 0664 : 0644));
+        }
+        for (const QByteArray &name : std::as_const(blocked))
+            QVERIFY2(m_module.lookUp(name.constData()) == 1, name.constData());
+        for (const QByteArray &name : std::as_const(open))
+            QVERIFY2(m_module.lookUp(name.constData()) == 0, name.constData());
+    }
+
+    // While a list is in force, even one naming nothing, the browser signal and names under it
+    // fail; with no list, or one the module does not trust, they resolve. It is no list entry.
+    void browserSignal_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<mode_t>("mode");
+        QTest::addColumn<bool>("held");
+        QTest::newRow("a list in force") << header() + "example.com\n" << mode_t(0644) << true;
+        QTest::newRow("an empty list in force") << header() << mode_t(0644) << true;
+        QTest::newRow("no list") << QByteArray() << mode_t(0644) << false;
+        QTest::newRow("a list not trusted") << header() << mode_t(0664) << false;
+        QTest::newRow("no header line") << QByteArray("example.com\n") << mode_t(0644) << false;
+    }
+    void browserSignal() {
+        QFETCH(QByteArray, content);
+        QFETCH(mode_t, mode);
+        QFETCH(bool, held);
+        freshRoot();
+        QVERIFY(content.isEmpty() || replaceFile(list(), content, mode));
+        QVERIFY(replaceFile(resolvConf(), "search net\n"));
+        for (const char *name :
+             {"use-application-dns.net", "USE-Application-DNS.net.", "x.use-application-dns.net",
+              R"(use\-application-dns.net)", "use-application-dns"})
+            QVERIFY2(m_module.lookUp(name) == int(held), name);
+        for (const char *name : {"notuse-application-dns.net", "use-application-dns.net.example",
+                                 "application-dns.net"})
+            QVERIFY2(m_module.lookUp(name) == 0, name);
+    }
+
+    // The header line, read one way by the module, the writer and the platform.
+    void headerLine_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<uint>("uid");
+        QTest::addColumn<QByteArray>("app");
+        const auto row = [](const char *line, int kind, uint uid = 0, const QByteArray &app = {}) {
+            QTest::newRow(line) << QByteArray(line) << kind << uid << app;
+        };
+        row("# quellnet-blocklist 1 uid=1000 app=com.example.A", QUELLNET_HEADER_OWNED, 1000,
+            "com.example.A");
+        row("# quellnet-blocklist 1 uid=007 app=x", QUELLNET_HEADER_OWNED, 7, "x");
+        row("# quellnet-blocklist 1 uid=4294967294 app=x", QUELLNET_HEADER_OWNED, 4294967294u, "x");
+        row("# quellnet-blocklist 1", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 ", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid=4294967295 app=x", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid=99999999999999999999 app=x", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid= 5 app=x", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid=+5 app=x", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid=5 app=", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid=5 app=two words", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 1 uid=5  app=x", QUELLNET_HEADER_NO_OWNER);
+        row("# quellnet-blocklist 12 uid=5 app=x", QUELLNET_HEADER_NOT_OURS);
+        row("# quellnet-blocklist", QUELLNET_HEADER_NOT_OURS);
+        row("", QUELLNET_HEADER_NOT_OURS);
+    }
+    void headerLine() {
+        QFETCH(QByteArray, line);
+        QFETCH(int, kind);
+        QFETCH(uint, uid);
+        QFETCH(QByteArray, app);
+        // Read from a copy without a terminator, so a read past the line shows under ASan.
+        const std::unique_ptr<char[]> copy(new char[size_t(line.size()) + 1]);
+        memcpy(copy.get(), line.constData(), size_t(line.size()));
+        quellnet_list_header header{};
+        QCOMPARE(int(quellnet_parse_header(copy.get(), size_t(line.size()), &header)), kind);
+        if (kind == QUELLNET_HEADER_OWNED) {
+            QCOMPARE(uint(header.uid), uid);
+            QCOMPARE(QByteArray(header.app, qsizetype(header.app_length)), app);
+        }
     }
 
     // The writer: what it writes, the owner rule, and refusals, which leave everything as it

@@ -1,6 +1,7 @@
 #include "common/DnsWriterSupport.h"
 #include "common/EnforcementTestSupport.h"
 #include "common/TestEnvironment.h"
+#include "networkextension/DeviceDNSSettings.h"
 
 #include <QDir>
 #include <QTest>
@@ -91,6 +92,110 @@ private Q_SLOTS:
         QCOMPARE(run(Operation::remove), configurationError(10));
         QCOMPARE(fileBytes(storedPath()), stored);
         QCOMPARE(fileBytes(m_env.enforcedListPath()), list);
+    }
+
+    // Switched on but not blocking here: the load reads false and leaves every file as it is;
+    // an update the computer cannot follow stores nothing; the same names again bring the list
+    // back into step where they can.
+    void loadTellsWhetherItBlocksHere_data() {
+        QTest::addColumn<QString>("change");
+        for (const char *change : {"hosts line removed", "list deleted", "another account's list",
+                                   "update not enforced", "update to a real server"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+    void loadTellsWhetherItBlocksHere() {
+        QFETCH(QString, change);
+        manager.setDnsSettings(generationSettings(1, 2));
+        QCOMPARE(run(Operation::save), std::nullopt);
+        QCOMPARE(DeviceDNSSettings().setEnabled(appId, true).status,
+                 DeviceDNSSettings::Outcome::done);
+        QCOMPARE(run(Operation::load), std::nullopt);
+        QVERIFY(manager.isEnabled());
+
+        if (change == u"hosts line removed") {
+            QVERIFY(putFile(m_env.nsswitchPath(), "hosts: files dns\n"));
+        } else if (change == u"another account's list") {
+            QVERIFY(QFile::remove(m_env.enforcedListPath()));
+            QVERIFY(writeListAs(::getuid() + 1, m_env.systemRoot(), appId, "g1-0.example\n"));
+        } else {
+            QVERIFY(QFile::remove(m_env.enforcedListPath()));
+        }
+        if (change == u"update not enforced") {
+            QVERIFY(useFakeWriter(m_env.root() + u"/refusing"_s, 3, "quellnet-enforce: no"));
+            manager.setDnsSettings(generationSettings(2, 2));
+            QCOMPARE(run(Operation::save), configurationError(10));
+        } else if (change == u"update to a real server") {
+            manager.setDnsSettings(generationSettings(2, 2, u"9.9.9.9"_s));
+            QCOMPARE(run(Operation::save), std::nullopt);
+        }
+        const auto folder = folderSnapshot(DNSConfigurationStore().directory());
+        const QByteArray list = fileBytes(m_env.enforcedListPath());
+        QCOMPARE(run(Operation::load), std::nullopt);
+        QVERIFY(!manager.isEnabled());
+        QVERIFY(DNSConfigurationStore().read(appId).configuration->enabled);
+        QCOMPARE(folderSnapshot(DNSConfigurationStore().directory()), folder);
+        QCOMPARE(fileBytes(m_env.enforcedListPath()), list);
+
+        if (change == u"list deleted" || change == u"update not enforced") {
+            qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", m_writer);
+            manager.setDnsSettings(generationSettings(1, 2));
+            QCOMPARE(run(Operation::save), configurationError(9));
+            QCOMPARE(run(Operation::load), std::nullopt);
+            QVERIFY(manager.isEnabled());
+        }
+    }
+
+    // The Settings page's state of each configuration follows what this computer does, and a
+    // file it cannot read is shown, never changed.
+    void pageTellsEachState() {
+        using State = DeviceDNSSettings::State;
+        const DeviceDNSSettings page;
+        const auto states = [&] {
+            QList<std::pair<QString, State>> seen;
+            for (const auto &entry : page.entries().value_or(QList<DeviceDNSSettings::Entry>()))
+                seen.append({entry.identifier, entry.state});
+            return seen;
+        };
+        manager.setDnsSettings(generationSettings(1, 2));
+        QCOMPARE(run(Operation::save), std::nullopt);
+        const QByteArray newer = R"({"format": 9, "identifier": "org.upcoming", "enabled": false})";
+        QVERIFY(putFile(DNSConfigurationStore().filePath(u"org.upcoming"_s), newer));
+        QCOMPARE(states(), (QList<std::pair<QString, State>>{
+                               {appId, State::off}, {u"org.upcoming"_s, State::unreadable}}));
+        QCOMPARE(page.setEnabled(u"Quellnet"_s, true).status, DeviceDNSSettings::Outcome::done);
+        QCOMPARE(states().first(), std::pair(appId, State::blocking));
+        QCOMPARE(page.entries()->first().blockedCount, 2);
+
+        QVERIFY(putFile(m_env.nsswitchPath(), "hosts: files dns\n"));
+        QCOMPARE(states().first(), std::pair(appId, State::notInstalled));
+        QVERIFY(putFile(m_env.nsswitchPath(), TestEnvironment::installedNsswitch()));
+        QVERIFY(QFile::remove(m_env.enforcedListPath()));
+        QCOMPARE(states().first(), std::pair(appId, State::notEnforced));
+        QVERIFY(writeListAs(::getuid() + 1, m_env.systemRoot(), u"org.other"_s, "x.example\n"));
+        QCOMPARE(states().first(), std::pair(appId, State::otherAccount));
+        QCOMPARE(page.setEnabled(appId, false).status, DeviceDNSSettings::Outcome::done);
+        QCOMPARE(states().first(), std::pair(appId, State::otherAccount)); // cannot go on
+        QCOMPARE(fileBytes(DNSConfigurationStore().filePath(u"org.upcoming"_s)), newer);
+    }
+
+    // A manager of a test's own keeps to its own folder, and one gone before its load
+    // completes is left alone.
+    void managersOverTheirOwnFolders() {
+        NEDNSSettingsManager own(m_env.root() + u"/own-platform"_s);
+        own.setDnsSettings(generationSettings(5));
+        std::optional<OptionalError> saved;
+        own.saveToPreferencesWithCompletionHandler([&](OptionalError e) { saved = e; });
+        QTRY_VERIFY(saved.has_value());
+        QCOMPARE(*saved, std::nullopt);
+        QVERIFY(DNSConfigurationStore(m_env.root() + u"/own-platform"_s).read(appId).configuration);
+        QCOMPARE(DNSConfigurationStore().read(appId).status,
+                 DNSConfigurationStore::ReadResult::absent);
+
+        auto gone = std::make_unique<NEDNSSettingsManager>(m_env.root() + u"/own-platform"_s);
+        bool answered = false;
+        gone->loadFromPreferencesWithCompletionHandler([&](OptionalError) { answered = true; });
+        gone.reset();
+        QTRY_VERIFY(answered);
     }
 
     // Two processes saving their own and a shared, switched-on app's configuration: every file

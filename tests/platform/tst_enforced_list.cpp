@@ -56,7 +56,7 @@ private Q_SLOTS:
         QTest::addColumn<Outcome::Status>("status");
         QTest::newRow("done") << 0 << false << true << Outcome::done;
         QTest::newRow("I/O failure") << 1 << false << false << Outcome::failed;
-        QTest::newRow("pkexec cancelled") << 126 << false << true << Outcome::notPermitted;
+        QTest::newRow("pkexec cancelled") << 126 << false << true << Outcome::cancelled;
         QTest::newRow("pkexec not authorized") << 127 << false << true << Outcome::notPermitted;
         QTest::newRow("127 without pkexec") << 127 << false << false << Outcome::failed;
         QTest::newRow("crashed") << 0 << true << false << Outcome::failed;

@@ -1,6 +1,7 @@
 #include "DeviceSettings.h"
 
 #include "CommandText.h"
+#include "networkextension/DeviceDNSSettings.h"
 #include "storekit/StoreReachability.h"
 
 using namespace Qt::StringLiterals;
@@ -14,13 +15,18 @@ namespace {
 QString helpText() {
     return DeviceSettings::tr(
         "Usage: device-settings COMMAND\n"
-        "Stands in for the phone's Settings app.\n"
+        "Switches the DNS configurations that apps store on this computer on and off; the names\n"
+        "of the one switched on are blocked for every program here. The command line of the\n"
+        "Settings window, for scripts.\n"
         "\n"
         "  dns                  list every stored DNS configuration\n"
         "  dns enable APP       switch APP's DNS configuration on and every other one off\n"
         "  dns disable APP      switch APP's DNS configuration off\n"
         "  dns check NAME       tell whether NAME is blocked on this computer, and by what\n"
         "  dns clear            delete an enforced list no switched-on configuration matches\n"
+        "  dns export APP FORMAT [FILE]\n"
+        "                       write APP's blocked names for a home network's resolver, to FILE\n"
+        "                       or standard output; FORMAT: rpz, unbound, dnsmasq, adblock, hosts\n"
         "  system install       put the Quellnet hosts module first in nsswitch.conf (root)\n"
         "  system uninstall     switch every configuration off and take the module out (root)\n"
         "  system status        tell whether this computer can enforce a configuration\n"
@@ -36,67 +42,39 @@ QString helpText() {
 
 } // namespace
 
+// The words are the platform's, so the command and the Settings window say the same.
 namespace CommandText {
 
 QString label(const DNSConfiguration &configuration) {
-    return u"%1 (%2)"_s.arg(DeviceSettings::printable(configuration.displayName),
-                            DeviceSettings::printable(configuration.identifier));
+    return DeviceDNSSettings::label(configuration);
 }
 
 QString onOff(bool on) {
-    return on ? DeviceSettings::tr("On") : DeviceSettings::tr("Off");
+    return DeviceDNSSettings::onOff(on);
 }
 
 QString namesText(qsizetype count) {
-    return count == 1 ? DeviceSettings::tr("1 name") : DeviceSettings::tr("%1 names").arg(count);
+    return DeviceDNSSettings::namesText(count);
 }
 
 QString listOwner(const EnforcedList::InForce &list) {
-    return DeviceSettings::tr("%1 of uid %2, app %3")
-        .arg(namesText(list.names.size()))
-        .arg(list.uid)
-        .arg(DeviceSettings::printable(list.app));
+    return DeviceDNSSettings::listOwner(list);
 }
 
 QString leftOutText(const QList<EnforcedList::LeftOut> &leftOut) {
-    QStringList items;
-    for (const auto &name : leftOut)
-        items.append(u"\"%1\" (%2)"_s.arg(DeviceSettings::printable(name.name), name.reason));
-    return items.join(u", "_s);
+    return DeviceDNSSettings::leftOutText(leftOut);
 }
 
 } // namespace CommandText
 
 QString DeviceSettings::usageLine() {
-    return tr("Usage: device-settings dns [enable|disable APP | check NAME | clear] | "
+    return tr("Usage: device-settings dns [enable|disable APP | check NAME | clear | "
+              "export APP FORMAT [FILE]] | "
               "system install|uninstall|status | store offline|online|status | --help");
 }
 
 QString DeviceSettings::printable(const QString &text) {
-    QString shown;
-    shown.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            shown += c;
-            shown += text.at(++i);
-            continue;
-        }
-        const char16_t u = c.unicode();
-        if (u == u'\\')
-            shown += u"\\\\"_s;
-        else if (u < 0x20 || (u >= 0x7f && u < 0xa0))
-            shown += u"\\x%1"_s.arg(uint(u), 2, 16, QChar(u'0'));
-        // Bidirectional overrides, zero-width characters, line separators and lone surrogates
-        // can make one text look like another.
-        else if (c.isSurrogate() || c.category() == QChar::Other_Format ||
-                 c.category() == QChar::Separator_Line ||
-                 c.category() == QChar::Separator_Paragraph)
-            shown += u"\\u{%1}"_s.arg(uint(u), 4, 16, QChar(u'0'));
-        else
-            shown += c;
-    }
-    return shown;
+    return DeviceDNSSettings::printable(text);
 }
 
 int DeviceSettings::run(const QStringList &arguments) {
@@ -121,6 +99,8 @@ int DeviceSettings::run(const QStringList &arguments) {
                 return usageError(tr("dns check needs exactly one NAME"));
             return checkName(arguments.at(2));
         }
+        if (verb == u"export")
+            return exportList(arguments.mid(2));
         if (verb != u"enable" && verb != u"disable")
             return usageError(tr("unknown dns command \"%1\"").arg(printable(verb)));
         if (arguments.size() != 3 || arguments.at(2).isEmpty())

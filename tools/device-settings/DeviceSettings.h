@@ -10,11 +10,11 @@
 Q_DECLARE_LOGGING_CATEGORY(lcDeviceSettings)
 
 /**
- * The phone's Settings app as a command: lists the stored DNS configurations, switches one on
- * (and every other off) or off, and toggles whether the app store is reachable. Switching also
- * makes this computer follow (see EnforcedList), and `system` installs the part of the computer
- * that enforces a configuration. Kept apart from
- * main() so the whole command is one call with its own streams.
+ * The command line of the Settings window: lists the stored DNS configurations, switches one on
+ * (and every other off) or off, and toggles whether the app store is reachable. Listing and
+ * switching are faces over DeviceDNSSettings, which the window uses too; `system` installs the
+ * part of the computer that enforces a configuration. Kept apart from main() so the whole
+ * command is one call with its own streams.
  *
  * Every text that comes from a file (names, identifiers, domains, paths) goes through
  * printable() first, so a stored name can never drive the terminal.
@@ -46,6 +46,7 @@ private:
     int switchDns(const DNSConfigurationStore &store, const QString &app, bool on);
     int clearList();
     int checkName(const QString &name);
+    int exportList(const QStringList &arguments);
     int system(const QString &command);
     int systemStatus();
     bool requireRoot(const QString &command);

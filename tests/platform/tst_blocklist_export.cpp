@@ -1,0 +1,135 @@
+#include "networkextension/BlocklistExport.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using BlocklistExport::Format;
+using LeftOut = EnforcedList::LeftOut;
+
+namespace {
+
+// Every kind of entry a saved list can hold that must not go out as it is.
+const QStringList dangerous{
+    u"Kept.Example"_s,     // upper case
+    u"kept.example."_s,    // the same name again, with the root's dot
+    u"kept.example"_s,     // and once more as typed
+    u""_s,                 // empty: an empty RPZ owner or address=// blocks everything
+    u"."_s,                // the root: every name
+    u"*.wild.example"_s,   // a wildcard is not a name
+    u"bücher.example"_s,   // IDN
+    u"quellnet.rpz"_s,     // the zone's own origin
+    u"bad name.example"_s, // not a DNS name
+    u"-dash.example"_s,    // label starting with a hyphen
+    u"a..b.example"_s,     // empty label
+    u"x/y.example"_s,      // would end a dnsmasq domain early
+};
+
+const QList<LeftOut> dangerousLeftOut{
+    {u""_s, u"empty"_s},
+    {u"."_s, u"not a DNS name"_s},
+    {u"*.wild.example"_s, u"not a DNS name"_s},
+    {u"bad name.example"_s, u"not a DNS name"_s},
+    {u"-dash.example"_s, u"not a DNS name"_s},
+    {u"a..b.example"_s, u"not a DNS name"_s},
+    {u"x/y.example"_s, u"not a DNS name"_s},
+};
+
+} // namespace
+
+class BlocklistExportTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Each format whole, from a list of every dangerous kind of entry: only the three real
+    // names go out (ASCII, lower case, once, sorted), the rest are reported.
+    void formats_data() {
+        QTest::addColumn<Format>("format");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray every = " Quellnet blocklist: 3 names, each blocking itself and every "
+                                 "name under it.\n";
+        QTest::newRow("rpz") << Format::rpz
+                             << ";" + every +
+                                    "$TTL 300\n"
+                                    "$ORIGIN quellnet.rpz.\n"
+                                    "@ SOA localhost. root.localhost. 1 3600 600 86400 300\n"
+                                    "@ NS localhost.\n"
+                                    "kept.example CNAME .\n*.kept.example CNAME .\n"
+                                    "quellnet.rpz CNAME .\n*.quellnet.rpz CNAME .\n"
+                                    "xn--bcher-kva.example CNAME .\n"
+                                    "*.xn--bcher-kva.example CNAME .\n";
+        QTest::newRow("unbound") << Format::unbound
+                                 << "#" + every +
+                                        "server:\n"
+                                        "    local-zone: \"kept.example.\" always_nxdomain\n"
+                                        "    local-zone: \"quellnet.rpz.\" always_nxdomain\n"
+                                        "    local-zone: \"xn--bcher-kva.example.\" "
+                                        "always_nxdomain\n";
+        QTest::newRow("dnsmasq") << Format::dnsmasq
+                                 << "#" + every +
+                                        "address=/kept.example/\naddress=/quellnet.rpz/\n"
+                                        "address=/xn--bcher-kva.example/\n";
+        QTest::newRow("adblock") << Format::adblock
+                                 << "!" + every +
+                                        "||kept.example^\n||quellnet.rpz^\n"
+                                        "||xn--bcher-kva.example^\n";
+        QTest::newRow("hosts") << Format::hosts
+                               << QByteArray("# Quellnet blocklist: 3 names.\n"
+                                             "# Exact names only: a hosts file cannot block the "
+                                             "names under these.\n"
+                                             "0.0.0.0 kept.example\n0.0.0.0 quellnet.rpz\n"
+                                             "0.0.0.0 xn--bcher-kva.example\n");
+    }
+    void formats() {
+        QFETCH(Format, format);
+        QFETCH(QByteArray, expected);
+        const auto exported = BlocklistExport::render(format, dangerous);
+        QCOMPARE(exported.bytes, expected);
+        QCOMPARE(exported.names,
+                 (QStringList{u"kept.example"_s, u"quellnet.rpz"_s, u"xn--bcher-kva.example"_s}));
+        QCOMPARE(exported.leftOut, dangerousLeftOut);
+    }
+
+    // Nothing saved, or nothing that is a name: a file that blocks nothing, never one that
+    // blocks everything.
+    void nothingToBlock() {
+        for (const QString &name : BlocklistExport::formatNames()) {
+            const auto format = *BlocklistExport::formatNamed(name);
+            for (const QStringList &list : {QStringList(), QStringList{u""_s, u"."_s, u"*"_s}}) {
+                const auto exported = BlocklistExport::render(format, list);
+                QVERIFY(exported.names.isEmpty());
+                QCOMPARE(exported.leftOut.size(), list.size());
+                for (const QByteArray &line : exported.bytes.split('\n'))
+                    QVERIFY2(line.isEmpty() || line.startsWith('#') || line.startsWith('!') ||
+                                 line.startsWith(';') || line.startsWith('$') ||
+                                 line.startsWith("@ ") || line == "server:",
+                             line.constData());
+            }
+        }
+    }
+
+    // The longest name a zone can hold a `*.` trigger for goes out; one letter more is left
+    // out of the RPZ zone alone, since a resolver would refuse the whole zone over it.
+    void rpzOwnerLength() {
+        const QString label(63, u'a');
+        const QString longest = label + u'.' + label + u'.' + label + u'.' + QString(46, u'b');
+        const QString tooLong = label + u'.' + label + u'.' + label + u'.' + QString(47, u'b');
+        QCOMPARE(longest.size(), 238);
+        const QStringList both{longest, tooLong};
+        const auto rpz = BlocklistExport::render(Format::rpz, both);
+        QCOMPARE(rpz.names, QStringList{longest});
+        QCOMPARE(rpz.leftOut, (QList<LeftOut>{{tooLong, u"too long for an RPZ zone"_s}}));
+        QVERIFY(!rpz.bytes.contains(tooLong.toLatin1()));
+        QCOMPARE(BlocklistExport::render(Format::dnsmasq, both).names.size(), 2);
+    }
+
+    void formatNames() {
+        QCOMPARE(BlocklistExport::formatNames(),
+                 (QStringList{u"rpz"_s, u"unbound"_s, u"dnsmasq"_s, u"adblock"_s, u"hosts"_s}));
+        QCOMPARE(BlocklistExport::formatNamed(u"dnsmasq"_s), Format::dnsmasq);
+        QCOMPARE(BlocklistExport::formatNamed(u"RPZ"_s), std::nullopt);
+        QCOMPARE(BlocklistExport::formatNamed(u""_s), std::nullopt);
+    }
+};
+
+QTEST_GUILESS_MAIN(BlocklistExportTest)
+#include "tst_blocklist_export.moc"

@@ -1,0 +1,140 @@
+"""What the system part blocks, program by program, compared with README.md's coverage table.
+Run by run_coverage_test.sh inside its private namespace, after the install and `system
+install`."""
+
+import http.server
+import json
+import os
+import re
+import socket
+import subprocess
+import sys
+import threading
+import unittest
+
+from dns_test_support import AnswerEveryName
+
+WORK = os.environ["QUELLNET_COVERAGE_WORK"]
+SAVED = "kept.example"
+CONTROL = "other.example"  # not saved: every program must reach it, or the measure is void
+BLOCKED, LEAVES, NOT_BLOCKED = "blocked", "name leaves, no connection", "not blocked"
+
+PYTHON = sys.executable
+NODE_LOOKUP = ("require('dns').lookup(process.argv[1], (error) => process.exit(error ? 1 : 0))")
+NODE_RESOLVE = ("require('dns').resolve4(process.argv[1], (error) => process.exit(error ? 1 : 0))")
+
+# README row label (backticks dropped) -> the command; NAME is put in. Each exits 0 when it got
+# an address (look-ups) or a response (fetches).
+PROGRAMS = {
+    "curl": ["curl", "-sf", "-o", "/dev/null", "--max-time", "5", "http://NAME/"],
+    "Python urllib": [PYTHON, "-c", "import sys, urllib.request\n"
+                      "urllib.request.urlopen('http://' + sys.argv[1] + '/', timeout=5)", "NAME"],
+    "Python socket.getaddrinfo": [PYTHON, "-c", "import socket, sys\n"
+                                  "socket.getaddrinfo(sys.argv[1], 80)", "NAME"],
+    "getent": ["getent", "ahosts", "NAME"],
+    "Node dns.lookup": ["node", "-e", NODE_LOOKUP, "NAME"],
+    "Node dns.resolve4": ["node", "-e", NODE_RESOLVE, "NAME"],
+    "Go built with cgo": [os.path.join(WORK, "go-with-cgo"), "NAME"],
+    "Go built without cgo": [os.path.join(WORK, "go-without-cgo"), "NAME"],
+    # dig exits 0 on NXDOMAIN too: an address on standard output is what counts.
+    "dig": ["sh", "-c", 'dig +short +tries=1 +time=2 "$1" | grep -q .', "dig", "NAME"],
+}
+
+
+class HostLog(http.server.BaseHTTPRequestHandler):
+    hosts = []
+
+    def do_GET(self):
+        HostLog.hosts.append(self.headers.get("Host", "").split(":")[0].lower())
+        self.send_response(204)
+        self.end_headers()
+
+    def log_message(self, *args):
+        pass
+
+
+def readme_table():
+    """Program -> class from every README table whose first column is "Program"."""
+    table, in_table = {}, False
+    with open(os.environ["QUELLNET_README"], encoding="utf-8") as readme:
+        for line in readme:
+            cells = [cell.strip() for cell in line.strip().strip("|").split("|")]
+            if not line.startswith("|"):
+                in_table = False
+            elif cells[0] == "Program":
+                in_table = True
+            elif in_table and not set(cells[0]) <= set("-: "):
+                table[cells[0].replace("`", "")] = cells[1].replace("*", "").strip().lower()
+    return table
+
+
+def save_and_switch_on():
+    folder = os.path.join(os.environ["XDG_STATE_HOME"], "device-platform", "NetworkExtension",
+                          "dns")
+    os.makedirs(folder)
+    with open(os.path.join(folder, "org.quellnet.app.json"), "w") as file:
+        json.dump({"format": 1, "identifier": "org.quellnet.app", "displayName": "Quellnet",
+                   "enabled": False, "onDemandRules": [],
+                   "settings": {"protocol": "HTTPS", "servers": ["0.0.0.0"],
+                                "matchDomains": [SAVED],
+                                "serverURL": "https://0.0.0.0/dns-query"}}, file)
+    switch("enable")
+
+
+def switch(verb):
+    done = subprocess.run([os.environ["DEVICE_SETTINGS"], "dns", verb, "Quellnet"],
+                          capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+
+
+class CoverageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dns = AnswerEveryName("127.0.0.1")
+        cls.dns.start()
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 80), HostLog)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        save_and_switch_on()
+
+    def measure(self, label, name):
+        self.dns.clear()
+        HostLog.hosts.clear()
+        command = [part.replace("NAME", name) for part in PROGRAMS[label]]
+        done = subprocess.run(command, capture_output=True, timeout=30)
+        if done.returncode == 0 or name in HostLog.hosts:
+            return NOT_BLOCKED
+        return LEAVES if name in self.dns.names_asked() else BLOCKED
+
+    def test_readme_table_is_what_happens(self):
+        table = readme_table()
+        measured = {}
+        for label in PROGRAMS:
+            with self.subTest(program=label):
+                self.assertEqual(self.measure(label, CONTROL), NOT_BLOCKED,
+                                 f"{label} cannot reach a name that is not saved")
+                found = self.measure(label, SAVED)
+                self.assertEqual(self.measure(label, "www." + SAVED), found,
+                                 f"{label}: a name under the saved one")
+                measured[label] = found
+                self.assertIn(label, table, "README.md's coverage table has no row")
+                self.assertEqual(table[label], found, f"README.md on {label}")
+        print("\n".join(f"{label}: {found}" for label, found in measured.items()),
+              file=sys.stderr)
+
+    # Browsers keep their own DNS-over-HTTPS off while the signal name does not resolve: held
+    # while protection is on, answered again once it is off.
+    def test_browser_signal(self):
+        for name in ("use-application-dns.net", "x.use-application-dns.net"):
+            self.dns.clear()
+            with self.assertRaises(socket.gaierror):
+                socket.getaddrinfo(name, 443)
+            self.assertNotIn(name, self.dns.names_asked())
+        switch("disable")
+        try:
+            self.assertTrue(socket.getaddrinfo("use-application-dns.net", 443))
+        finally:
+            switch("enable")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,143 @@
+"""The saved blocklist exported by `device-settings dns export` and loaded by the real Unbound
+and dnsmasq: a saved name and every name under it are NXDOMAIN, a look-alike and any other name
+are answered by the upstream. Run by run_export_engines.sh inside its private namespace."""
+
+import json
+import os
+import subprocess
+import unittest
+
+from dns_test_support import NOERROR, NXDOMAIN, AnswerEveryName, query, wait_for_answers
+
+WORK = os.environ["QUELLNET_EXPORT_WORK"]
+UPSTREAM_PORT, UPSTREAM_ANSWER = 5300, "10.53.53.53"
+# The longest name whose `*.` trigger fits under the RPZ origin, and one letter more: that one is
+# left out of the zone alone, or the resolver would refuse the whole zone.
+LONGEST = ".".join(["a" * 63] * 3 + ["b" * 46])
+SAVED = ["kept.example", "Bücher.example", "quellnet.rpz", "", "*.wild.example", LONGEST,
+         LONGEST + "b", "_dmarc.under.example"]
+BLOCKED = ["kept.example", "a.b.kept.example", "xn--bcher-kva.example",
+           "www.xn--bcher-kva.example", "quellnet.rpz", "x.quellnet.rpz", LONGEST, "_dmarc.under.example"]
+ANSWERED = ["notkept.example", "kept.example.net", "other.example", "rpz", "example",
+            "under.example"]
+
+
+def save_configuration():
+    folder = os.path.join(os.environ["XDG_STATE_HOME"], "device-platform", "NetworkExtension",
+                          "dns")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "org.quellnet.app.json"), "w") as file:
+        json.dump({"format": 1, "identifier": "org.quellnet.app", "displayName": "Quellnet",
+                   "enabled": False, "onDemandRules": [],
+                   "settings": {"protocol": "HTTPS", "servers": ["0.0.0.0"],
+                                "matchDomains": SAVED,
+                                "serverURL": "https://0.0.0.0/dns-query"}}, file)
+
+
+def export(form):
+    path = os.path.join(WORK, "quellnet." + form)
+    done = subprocess.run([os.environ["DEVICE_SETTINGS"], "dns", "export", "Quellnet", form,
+                           path], capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    assert '"" (empty)' in done.stderr and '"*.wild.example"' in done.stderr, done.stderr
+    assert (LONGEST + 'b" (too long for an RPZ zone)' in done.stderr) == (form == "rpz")
+    return path
+
+
+def write(name, text):
+    path = os.path.join(WORK, name)
+    with open(path, "w") as file:
+        file.write(text)
+    return path
+
+
+def unbound_config(port, extra_modules, tail):
+    return f"""server:
+    interface: 127.0.0.1
+    port: {port}
+    do-ip6: no
+    username: ""
+    chroot: ""
+    directory: "{WORK}"
+    pidfile: ""
+    use-syslog: no
+    logfile: ""
+    num-threads: 1
+    do-not-query-localhost: no
+    module-config: "{extra_modules}iterator"
+forward-zone:
+    name: "."
+    forward-addr: 127.0.0.1@{UPSTREAM_PORT}
+{tail}"""
+
+
+class ExportEnginesTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        AnswerEveryName(UPSTREAM_ANSWER, UPSTREAM_PORT).start()
+        save_configuration()
+        cls.servers = []
+
+    @classmethod
+    def tearDownClass(cls):
+        for server in cls.servers:
+            server.terminate()
+            server.wait(10)
+
+    def serve(self, command, port):
+        with open(os.path.join(WORK, f"server-{port}.log"), "w") as log:
+            server = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=log)
+        self.servers.append(server)
+        try:
+            wait_for_answers(port, process=server)
+        except RuntimeError as error:
+            with open(os.path.join(WORK, f"server-{port}.log")) as log:
+                self.fail(f"{error}: {log.read()}")
+
+    def assertBlocksAsSaved(self, port):
+        for name in BLOCKED:
+            self.assertEqual(query(name, port), (NXDOMAIN, []), f"{name} on port {port}")
+        for name in ANSWERED:
+            self.assertEqual(query(name, port), (NOERROR, [UPSTREAM_ANSWER]),
+                             f"{name} on port {port}")
+
+    def test_rpz_zone_in_unbound_and_named_checkzone(self):
+        zone = export("rpz")
+        checked = subprocess.run(["named-checkzone", "quellnet.rpz", zone], capture_output=True,
+                                 text=True)
+        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+        config = write("unbound-rpz.conf", unbound_config(5301, "respip ", f"""rpz:
+    name: quellnet.rpz
+    zonefile: "{zone}"
+"""))
+        checked = subprocess.run(["unbound-checkconf", config], capture_output=True, text=True)
+        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+        self.serve(["unbound", "-d", "-c", config], 5301)
+        self.assertBlocksAsSaved(5301)
+
+    def test_local_zones_in_unbound(self):
+        # Included after another clause, as Debian's unbound.conf takes files in unbound.conf.d.
+        config = write("unbound-zones.conf",
+                       unbound_config(5302, "", f'include-toplevel: "{export("unbound")}"\n'))
+        checked = subprocess.run(["unbound-checkconf", config], capture_output=True, text=True)
+        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+        self.serve(["unbound", "-d", "-c", config], 5302)
+        self.assertBlocksAsSaved(5302)
+
+    def test_dnsmasq(self):
+        config = write("dnsmasq.conf", f"""port=5303
+listen-address=127.0.0.1
+bind-interfaces
+no-resolv
+no-hosts
+server=127.0.0.1#{UPSTREAM_PORT}
+user=root
+pid-file=
+conf-file={export("dnsmasq")}
+""")
+        self.serve(["dnsmasq", "--keep-in-foreground", "--conf-file=" + config], 5303)
+        self.assertBlocksAsSaved(5303)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
