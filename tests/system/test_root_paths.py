@@ -82,8 +82,11 @@ class UninstallThroughSudo(unittest.TestCase):
         self.alice = make_account("alice")
         self.root_home = os.path.join(SCRATCH, "root-home")
         os.makedirs(self.root_home, exist_ok=True)
-        subprocess.run([DEVICE_SETTINGS, "system", "install"], check=True, capture_output=True,
-                       env=dict(os.environ, HOME=self.root_home))
+        # As `pkexec device-settings` runs it: root, with the asking account in PKEXEC_UID.
+        done = subprocess.run([DEVICE_SETTINGS, "system", "install"], capture_output=True,
+                              text=True, env=dict(os.environ, HOME=self.root_home,
+                                                  PKEXEC_UID=str(self.alice.pw_uid)))
+        self.assertEqual(done.returncode, 0, done.stderr)
 
     def uninstall(self, home):
         """`sudo device-settings system uninstall` by alice, every system call logged."""

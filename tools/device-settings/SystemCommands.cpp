@@ -181,6 +181,11 @@ int DeviceSettings::system(const QString &command) {
     if (!EnforcedList::systemRoot().isEmpty())
         arguments = QStringList{u"--root"_s, EnforcedList::systemRoot()} + arguments;
     QProcess edit;
+    // Run by root through pkexec, PKEXEC_UID names the account that asked, and the writer would
+    // take the edit for that account's: it is root's own.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"PKEXEC_UID"_s);
+    edit.setProcessEnvironment(environment);
     edit.setProcessChannelMode(QProcess::SeparateChannels);
     edit.start(writer, arguments);
     const bool finished = edit.waitForFinished(60'000);
