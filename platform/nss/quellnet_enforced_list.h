@@ -32,6 +32,13 @@
 #define QUELLNET_LABEL_MAX 63
 #define QUELLNET_APP_MAX 255
 
+/*
+ * The hosts line of nsswitch.conf gets QUELLNET_NSSWITCH_ENTRY and one space in front of its
+ * sources; the file is read and edited up to QUELLNET_NSSWITCH_MAX_BYTES, by every program.
+ */
+#define QUELLNET_NSSWITCH_ENTRY "quellnet [NOTFOUND=return]"
+#define QUELLNET_NSSWITCH_MAX_BYTES (1024 * 1024)
+
 /* First line: QUELLNET_LIST_MAGIC " uid=<n> app=<identifier>\n" */
 #define QUELLNET_LIST_MAGIC "# quellnet-blocklist 1"
 
