@@ -16,6 +16,7 @@ packages=(
   xvfb xauth dbus at-spi2-core python3-pyatspi xdotool x11-utils
   clang libclang-rt-14-dev clang-tidy
   pkexec polkitd iproute2 # the system part: its writer runs through pkexec; tests bring up lo
+  strace passwd # what root does for other accounts: traced, with accounts made in a namespace
   # The exports are tested against the resolvers they are for, and the coverage table is
   # measured with a Go program built both ways; tests run these in a private namespace only.
   unbound dnsmasq-base bind9-dnsutils bind9-utils golang-go

@@ -2,7 +2,8 @@
 # Installs the two Debian packages on a throwaway copy of this machine and checks what they
 # promise: apt installs them offline; the hosts line of /etc/nsswitch.conf gains the module at
 # the first configure only; a listed name fails to resolve while every other name resolves; an
-# upgrade keeps an administrator's choice; remove takes the entry out, and purge leaves
+# upgrade keeps an administrator's choice; removing the app alone leaves nothing blocked; remove
+# takes the entry out (never one the administrator wrote), and purge leaves
 # /etc/nsswitch.conf byte for byte as it was and /etc/quellnet gone.
 #
 # Runs as root in a private mount and network namespace (unshare -m -n) with overlays over
@@ -159,6 +160,15 @@ check "dns check names the entry that blocks" \
 check "dns disable Quellnet" quiet as_user device-settings dns disable Quellnet
 check "the name resolves again" resolves tracker.example.net
 
+echo "== removing the app alone"
+check "dns enable Quellnet again" quiet as_user device-settings dns enable Quellnet
+check "the saved name is not found" blocked tracker.example.net
+# With the app and device-settings gone nothing could switch it off: the list goes with them.
+check "apt removes quellnet, keeping libnss-quellnet" quiet apt-get remove -y quellnet
+check "the name resolves with only libnss-quellnet left" resolves tracker.example.net
+check "no list is left in force" test ! -e /etc/quellnet/blocked
+check "apt installs quellnet again" quiet apt-get install -y --no-install-recommends "${debs[@]}"
+
 echo "== upgrade"
 cp -p "$conf" "$work/nsswitch.installed"
 cp "$work/nsswitch.original" "$conf"
@@ -167,15 +177,12 @@ check "an upgrade keeps the administrator's choice" same_file "$work/nsswitch.or
 cp "$work/nsswitch.installed" "$conf"
 
 echo "== remove, reinstall, purge"
-# A list as the writer leaves it, so that only purge can be what deletes it.
-if [ ! -e /etc/quellnet/blocked ]; then
-  mkdir -p /etc/quellnet
-  printf '# quellnet-blocklist 1 uid=0 app=net.quellnet.Quellnet\ntracker.example.net\n' \
-    >/etc/quellnet/blocked
-fi
+# A list in force, which the app's removal must clear.
+printf 'tracker.example.net\n' | "$writer" write net.quellnet.Quellnet
 check "apt removes both packages" quiet apt-get remove -y quellnet libnss-quellnet
 check "remove takes the entry out byte for byte" same_file "$work/nsswitch.original" "$conf"
-check "remove keeps /etc/quellnet" test -e /etc/quellnet/blocked
+check "remove clears the list in force" test ! -e /etc/quellnet/blocked
+check "remove keeps /etc/quellnet until purge" test -d /etc/quellnet
 check "apt installs both packages again" \
   quiet apt-get install -y --no-install-recommends "${debs[@]}"
 check "installing again after remove puts the entry back" \
@@ -187,6 +194,14 @@ check "purge deletes /etc/quellnet" test ! -e /etc/quellnet
 check "purge leaves no state behind" test ! -e /var/lib/libnss-quellnet
 check "dpkg knows neither package any more" \
   sh -c '! dpkg-query -W -f="\${db:Status-Abbrev}\n" quellnet libnss-quellnet 2>/dev/null | grep -q "^[a-z]i"'
+
+echo "== an entry the administrator wrote"
+cp "$work/nsswitch.expected" "$conf"
+check "apt installs both packages over it" \
+  quiet apt-get install -y --no-install-recommends "${debs[@]}"
+check "apt purges both packages" quiet apt-get purge -y quellnet libnss-quellnet
+check "purge leaves the administrator's entry" same_file "$work/nsswitch.expected" "$conf"
+cp "$work/nsswitch.original" "$conf"
 
 echo "package-test: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

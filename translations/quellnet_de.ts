@@ -512,10 +512,6 @@
         <translation>Systemsperrliste kann nicht gelöscht werden: %1; nichts wurde deinstalliert</translation>
     </message>
     <message>
-        <source>%1 does not exist</source>
-        <translation>%1 existiert nicht</translation>
-    </message>
-    <message>
         <source>The hosts line of %1 already starts with %2.
 </source>
         <translation>Die hosts-Zeile von %1 beginnt bereits mit %2.
@@ -594,8 +590,78 @@
         <translation>Home-Ordner von UID %1 nicht gefunden; nichts wurde deinstalliert</translation>
     </message>
     <message>
-        <source>cannot give %1 back to uid %2</source>
-        <translation>%1 kann nicht an UID %2 zurückgegeben werden</translation>
+        <source>the writer is at %1</source>
+        <translation>der Schreiber liegt unter %1</translation>
+    </message>
+    <message>
+        <source>the hosts module is at %1</source>
+        <translation>das hosts-Modul liegt unter %1</translation>
+    </message>
+    <message>
+        <source>the polkit action names %1</source>
+        <translation>die polkit-Aktion nennt %1</translation>
+    </message>
+    <message>
+        <source>this device-settings was configured for the prefix %1: it looks for the writer at %2 and the hosts module in %3, but %4. The prefix is chosen when configuring, not when installing: cmake -B build -DCMAKE_INSTALL_PREFIX=%5, then build and install again</source>
+        <translation>dieses device-settings wurde für das Präfix %1 konfiguriert: es sucht den Schreiber unter %2 und das hosts-Modul in %3, aber %4. Das Präfix wird beim Konfigurieren gewählt, nicht beim Installieren: cmake -B build -DCMAKE_INSTALL_PREFIX=%5, dann erneut bauen und installieren</translation>
+    </message>
+    <message>
+        <source>%1 belongs to uid %2; root leaves it alone</source>
+        <translation>%1 gehört UID %2; root lässt es unverändert</translation>
+    </message>
+    <message>
+        <source>the writer %1, which edits %2, is not installed</source>
+        <translation>der Schreiber %1, der %2 bearbeitet, ist nicht installiert</translation>
+    </message>
+    <message>
+        <source>the writer failed</source>
+        <translation>der Schreiber ist gescheitert</translation>
+    </message>
+    <message>
+        <source>the writer did not finish in time</source>
+        <translation>der Schreiber ist nicht rechtzeitig fertig geworden</translation>
+    </message>
+    <message>
+        <source>cannot take %1 out of %2: %3</source>
+        <translation>%1 kann nicht aus %2 entfernt werden: %3</translation>
+    </message>
+    <message>
+        <source>The hosts line of %1 keeps %2: it was there before Quellnet was installed.
+</source>
+        <translation>Die hosts-Zeile von %1 behält %2: es stand dort schon, bevor Quellnet installiert wurde.
+</translation>
+    </message>
+    <message>
+        <source>system %1 is not for root</source>
+        <translation>system %1 ist nicht für root</translation>
+    </message>
+    <message>
+        <source>cannot read the groups of %1; nothing was uninstalled</source>
+        <translation>die Gruppen von %1 können nicht gelesen werden; nichts wurde deinstalliert</translation>
+    </message>
+    <message>
+        <source>it did not finish in time</source>
+        <translation>der Vorgang wurde nicht rechtzeitig fertig</translation>
+    </message>
+    <message>
+        <source>it stopped unexpectedly</source>
+        <translation>der Vorgang wurde unerwartet beendet</translation>
+    </message>
+    <message>
+        <source>it could not run as that account</source>
+        <translation>der Vorgang konnte nicht als dieses Konto laufen</translation>
+    </message>
+    <message>
+        <source>it failed</source>
+        <translation>der Vorgang ist gescheitert</translation>
+    </message>
+    <message>
+        <source>cannot switch off the configurations of %1: %2; nothing was uninstalled</source>
+        <translation>die Konfigurationen von %1 können nicht ausgeschaltet werden: %2; nichts wurde deinstalliert</translation>
+    </message>
+    <message>
+        <source>it could not be started: %1</source>
+        <translation>der Vorgang konnte nicht gestartet werden: %1</translation>
     </message>
     <message>
         <source>Usage: device-settings dns [enable|disable APP | check NAME | clear | export APP FORMAT [FILE]] | system install|uninstall|status | store offline|online|status | --help</source>

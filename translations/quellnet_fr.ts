@@ -512,10 +512,6 @@
         <translation>impossible de supprimer la liste appliquée&#xa0;: %1&#x202f;; rien n’a été désinstallé</translation>
     </message>
     <message>
-        <source>%1 does not exist</source>
-        <translation>%1 n’existe pas</translation>
-    </message>
-    <message>
         <source>The hosts line of %1 already starts with %2.
 </source>
         <translation>La ligne hosts de %1 commence déjà par %2.
@@ -594,8 +590,78 @@
         <translation>dossier personnel de l’UID %1 introuvable&#x202f;; rien n’a été désinstallé</translation>
     </message>
     <message>
-        <source>cannot give %1 back to uid %2</source>
-        <translation>impossible de rendre %1 à l’UID %2</translation>
+        <source>the writer is at %1</source>
+        <translation>le programme d’écriture se trouve à %1</translation>
+    </message>
+    <message>
+        <source>the hosts module is at %1</source>
+        <translation>le module hosts se trouve à %1</translation>
+    </message>
+    <message>
+        <source>the polkit action names %1</source>
+        <translation>l’action polkit désigne %1</translation>
+    </message>
+    <message>
+        <source>this device-settings was configured for the prefix %1: it looks for the writer at %2 and the hosts module in %3, but %4. The prefix is chosen when configuring, not when installing: cmake -B build -DCMAKE_INSTALL_PREFIX=%5, then build and install again</source>
+        <translation>ce device-settings a été configuré pour le préfixe %1 : il cherche le programme d’écriture à %2 et le module hosts dans %3, mais %4. Le préfixe se choisit à la configuration, pas à l’installation : cmake -B build -DCMAKE_INSTALL_PREFIX=%5, puis compiler et installer à nouveau</translation>
+    </message>
+    <message>
+        <source>%1 belongs to uid %2; root leaves it alone</source>
+        <translation>%1 appartient à l’UID %2 ; root n’y touche pas</translation>
+    </message>
+    <message>
+        <source>the writer %1, which edits %2, is not installed</source>
+        <translation>le programme d’écriture %1, qui modifie %2, n’est pas installé</translation>
+    </message>
+    <message>
+        <source>the writer failed</source>
+        <translation>le programme d’écriture a échoué</translation>
+    </message>
+    <message>
+        <source>the writer did not finish in time</source>
+        <translation>le programme d’écriture n’a pas terminé à temps</translation>
+    </message>
+    <message>
+        <source>cannot take %1 out of %2: %3</source>
+        <translation>impossible de retirer %1 de %2 : %3</translation>
+    </message>
+    <message>
+        <source>The hosts line of %1 keeps %2: it was there before Quellnet was installed.
+</source>
+        <translation>La ligne hosts de %1 garde %2 : il s’y trouvait avant l’installation de Quellnet.
+</translation>
+    </message>
+    <message>
+        <source>system %1 is not for root</source>
+        <translation>system %1 n’est pas pour root</translation>
+    </message>
+    <message>
+        <source>cannot read the groups of %1; nothing was uninstalled</source>
+        <translation>impossible de lire les groupes de %1 ; rien n’a été désinstallé</translation>
+    </message>
+    <message>
+        <source>it did not finish in time</source>
+        <translation>il n’a pas terminé à temps</translation>
+    </message>
+    <message>
+        <source>it stopped unexpectedly</source>
+        <translation>il s’est arrêté de façon inattendue</translation>
+    </message>
+    <message>
+        <source>it could not run as that account</source>
+        <translation>il n’a pas pu s’exécuter sous ce compte</translation>
+    </message>
+    <message>
+        <source>it failed</source>
+        <translation>il a échoué</translation>
+    </message>
+    <message>
+        <source>cannot switch off the configurations of %1: %2; nothing was uninstalled</source>
+        <translation>impossible de désactiver les configurations de %1 : %2 ; rien n’a été désinstallé</translation>
+    </message>
+    <message>
+        <source>it could not be started: %1</source>
+        <translation>il n’a pas pu être lancé : %1</translation>
     </message>
     <message>
         <source>Usage: device-settings dns [enable|disable APP | check NAME | clear | export APP FORMAT [FILE]] | system install|uninstall|status | store offline|online|status | --help</source>

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <climits>
+#include <ctime>
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,7 +31,10 @@ namespace {
 const QString rootVariable = u"DEVICE_PLATFORM_SYSTEM_ROOT"_s;
 const QString writerVariable = u"DEVICE_PLATFORM_ENFORCE_WRITER"_s;
 // An authentication prompt waits for a person; a writer that takes longer than this is stuck.
+// The writer is told the moment and changes nothing after it; the grace covers its last step
+// (the rename it had already begun), so a caller that gave up never leaves a change behind.
 constexpr int writerTimeoutMilliseconds = 5 * 60 * 1000;
+constexpr int writerGraceMilliseconds = 10 * 1000;
 constexpr char moduleSoname[] = "libnss_quellnet.so.2";
 
 bool isTestSetup() {
@@ -78,7 +82,11 @@ EnforcedList::Outcome runWriter(const QStringList &arguments, const QByteArray &
             u"the writer %1 is not installed; run: sudo device-settings system install"_s.arg(
                 writer));
     QString program = writer;
-    QStringList fullArguments = arguments;
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const qint64 deadline =
+        qint64(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000 + writerTimeoutMilliseconds;
+    QStringList fullArguments = QStringList{u"--deadline"_s, QString::number(deadline)} + arguments;
     bool throughPkexec = false;
     if (isTestSetup()) {
         fullArguments = QStringList{u"--root"_s, EnforcedList::systemRoot()} + arguments;
@@ -105,7 +113,7 @@ EnforcedList::Outcome runWriter(const QStringList &arguments, const QByteArray &
                        u"cannot start %1: %2"_s.arg(program, process.errorString()));
     process.write(input);
     process.closeWriteChannel();
-    if (!process.waitForFinished(writerTimeoutMilliseconds)) {
+    if (!process.waitForFinished(writerTimeoutMilliseconds + writerGraceMilliseconds)) {
         process.kill();
         process.waitForFinished(30'000);
         return outcome(Outcome::failed, u"the writer did not finish in time"_s);
@@ -186,7 +194,7 @@ EnforcedList::Installation EnforcedList::installation() {
         return result;
     }
     const QString nsswitch = nsswitchPath();
-    const SafeFile::ReadResult file = SafeFile::read(nsswitch, 1024 * 1024);
+    const SafeFile::ReadResult file = SafeFile::read(nsswitch, QUELLNET_NSSWITCH_MAX_BYTES);
     if (file.status != SafeFile::ReadResult::ok) {
         result.reason = file.status == SafeFile::ReadResult::absent
                             ? u"%1 does not exist"_s.arg(nsswitch)

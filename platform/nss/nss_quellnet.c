@@ -20,7 +20,9 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #define QUELLNET_EXPORT __attribute__((visibility("default")))
@@ -42,6 +44,19 @@ struct listed_name {
 };
 
 /*
+ * quellnet_name_order() without a call per comparison: names differ within their first few
+ * bytes, where a call to memcmp costs more than the comparing. The same order, byte by byte.
+ */
+static inline int name_order(const char *a, size_t a_length, const char *b, size_t b_length) {
+    const size_t n = a_length < b_length ? a_length : b_length;
+    for (size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i])
+            return (unsigned char)a[i] < (unsigned char)b[i] ? -1 : 1;
+    }
+    return (a_length > b_length) - (a_length < b_length);
+}
+
+/*
  * What a cached file was read from. The writer replaces the list by rename, so the inode alone
  * would do for it; the rest catches edits in place and changes of owner or mode.
  */
@@ -61,6 +76,7 @@ struct file_identity {
 struct search_list {
     struct file_identity identity;
     char *text;
+    size_t text_size;
     struct listed_name domains[SEARCH_DOMAINS_MAX];
     size_t count;
     unsigned ndots;
@@ -69,12 +85,45 @@ struct search_list {
 /* Everything below is guarded by list_lock. */
 static pthread_mutex_t list_lock = PTHREAD_MUTEX_INITIALIZER;
 static struct file_identity list_identity;
+/*
+ * The list's text from list_first on: its lines in byte order, each ending in a newline. Lines
+ * beginning with byte b (an empty one counts as 0) are lines [line_end[b - 1], line_end[b]),
+ * bytes [byte_end[b - 1], byte_end[b]) (from line 0 and byte list_first for b = 0): a look-up
+ * searches only those sharing its first byte. Every ANCHOR_EVERY-th line's offset is kept: a
+ * whole index would cost a fresh process more pages than the text it indexes.
+ */
+#define ANCHOR_EVERY 4
 static char *list_text;
-static struct listed_name *list_names;
-static size_t list_count;
+static size_t list_text_size;
+static uint32_t list_first;
+static uint32_t *list_anchors;
+static uint32_t list_line_end[256];
+static uint32_t list_byte_end[256];
+/* A bit per (first byte, second byte, length) of a listed line, hashed: most names a look-up
+ * searches for are ruled out by one bit instead of a search. */
+#define FILTER_BITS 65536u
+static uint64_t list_filter[FILTER_BITS / 64];
+static bool list_filter_used;
+
+static void clear_filter(void) {
+    if (list_filter_used)
+        memset(list_filter, 0, sizeof list_filter);
+    list_filter_used = false;
+}
+
+static uint32_t filter_bit(const char *name, size_t length) {
+    uint32_t h = (unsigned char)name[0] * 0x9E3779B1u ^
+                 (length > 1 ? (unsigned char)name[1] : 0u) * 0x85EBCA77u ^
+                 (uint32_t)length * 0xC2B2AE3Du;
+    h ^= h >> 16;
+    return h % FILTER_BITS;
+}
 /* A list file we trust and could read is present, even one that names nothing. */
 static bool list_in_force;
 static struct search_list search = {.ndots = 1};
+/* When the files were last looked at; never, until `checked`. */
+static bool checked;
+static struct timespec last_check;
 
 /* Without the fork handlers a child forked mid-look-up would inherit a held lock. */
 static bool fork_handlers_installed;
@@ -112,19 +161,45 @@ __attribute__((constructor)) static void install_fork_handlers(void) {
     fork_handlers_installed = pthread_atfork(lock_list, unlock_list, unlock_list) == 0;
 }
 
+/*
+ * Room for a file's text; a large one's pages made at once: a fresh process pays for every
+ * page it touches, and one call for them all costs less than a fault each.
+ */
+#define MAPPED_TEXT_MIN (128 * 1024)
+
+static char *allocate_text(size_t size) {
+    if (size < MAPPED_TEXT_MIN)
+        return malloc(size);
+    void *text =
+        mmap(NULL, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    return text != MAP_FAILED ? text : NULL;
+}
+
+static void free_text(char *text, size_t size) {
+    if (size < MAPPED_TEXT_MIN)
+        free(text);
+    else if (text != NULL)
+        munmap(text, size);
+}
+
 static void drop_list(void) {
-    free(list_names);
-    free(list_text);
-    list_names = NULL;
+    free_text(list_text, list_text_size);
     list_text = NULL;
-    list_count = 0;
+    list_text_size = 0;
+    list_first = 0;
+    free(list_anchors);
+    list_anchors = NULL;
+    memset(list_line_end, 0, sizeof list_line_end);
+    memset(list_byte_end, 0, sizeof list_byte_end);
+    clear_filter();
     list_in_force = false;
     list_identity.known = false;
 }
 
 static void drop_search(void) {
-    free(search.text);
+    free_text(search.text, search.text_size);
     search.text = NULL;
+    search.text_size = 0;
     search.count = 0;
     search.ndots = 1;
     search.identity.known = false;
@@ -155,12 +230,6 @@ static bool trusted(const struct stat *st) {
     return st->st_uid == trusted_owner() && (st->st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-static int compare_names(const void *a, const void *b) {
-    const struct listed_name *left = a;
-    const struct listed_name *right = b;
-    return quellnet_name_order(left->text, left->length, right->text, right->length);
-}
-
 /* Reads exactly `size` bytes; false if the file is shorter or longer than its fstat said. */
 static bool read_exactly(int fd, char *buffer, size_t size) {
     size_t total = 0;
@@ -183,9 +252,9 @@ static bool read_exactly(int fd, char *buffer, size_t size) {
 
 /*
  * The whole of a regular file in a trusted folder, itself trusted and at most `limit` bytes,
- * never through a link, NUL-terminated. The identity is remembered for every file that was
- * opened and judged, so that a bad one is not re-read on every look-up; an untrusted folder is
- * not remembered, so repairing it takes effect at once.
+ * never through a link, NUL-terminated, in allocate_text(size + 1). The identity is remembered for
+ * every file that was opened and judged, so that a bad one is not re-read on every look-up; an
+ * untrusted folder is not remembered, so repairing it takes effect at once.
  */
 static char *read_trusted(const char *folder_path, const char *name, size_t limit,
                           struct file_identity *identity, size_t *size) {
@@ -212,7 +281,7 @@ static char *read_trusted(const char *folder_path, const char *name, size_t limi
         return NULL;
     }
     *size = (size_t)st.st_size;
-    char *text = malloc(*size + 1);
+    char *text = allocate_text(*size + 1);
     if (text == NULL) {
         close(fd);
         return NULL;
@@ -221,7 +290,7 @@ static char *read_trusted(const char *folder_path, const char *name, size_t limi
     close(fd);
     if (!complete) {
         /* Changed while being read (not by our writer, which renames): look again next time. */
-        free(text);
+        free_text(text, *size + 1);
         return NULL;
     }
     text[*size] = '\0';
@@ -229,61 +298,140 @@ static char *read_trusted(const char *folder_path, const char *name, size_t limi
     return text;
 }
 
-/*
- * Builds the sorted name index over `text`. The header line must carry the format's magic;
- * lines that are not valid names (garbage, NUL bytes, upper case, over-long, unterminated)
- * are skipped so that they can never block anything.
- */
-static bool index_list(char *text, size_t size) {
-    const char *end = text + size;
-    const char *line_end = memchr(text, '\n', size);
-    struct quellnet_list_header header;
-    if (line_end == NULL ||
-        quellnet_parse_header(text, (size_t)(line_end - text), &header) == QUELLNET_HEADER_NOT_OURS)
-        return false;
+static int compare_names(const void *a, const void *b) {
+    const struct listed_name *left = a;
+    const struct listed_name *right = b;
+    return quellnet_name_order(left->text, left->length, right->text, right->length);
+}
 
-    /* Lines bound the names from above; one pass then validates and indexes them. */
-    size_t lines = 0;
-    for (const char *at = line_end + 1; at < end; ++at, ++lines) {
-        at = memchr(at, '\n', (size_t)(end - at));
-        if (at == NULL)
-            break;
-    }
-    const size_t room = lines < QUELLNET_LIST_MAX_NAMES ? lines : QUELLNET_LIST_MAX_NAMES;
-    struct listed_name *names = NULL;
-    if (room > 0) {
-        names = malloc(room * sizeof *names);
-        if (names == NULL)
-            return false;
-    }
+/*
+ * Whether the lines of text[from, end) (`end` just after a newline) are in byte order, at most
+ * the cap in number and none longer than a name; if so, indexes them.
+ */
+static bool index_in_order(const char *text, size_t from, size_t end) {
+    uint32_t *anchors = malloc((QUELLNET_LIST_MAX_NAMES / ANCHOR_EVERY + 1) * sizeof *anchors);
+    if (anchors == NULL)
+        return false;
+    uint32_t lines[256] = {0};
+    uint32_t last_end[256] = {0};
+    clear_filter();
+    list_filter_used = true;
     size_t count = 0;
-    bool sorted = true;
-    for (const char *line = line_end + 1; line < end;) {
-        const char *newline = memchr(line, '\n', (size_t)(end - line));
+    const char *previous = NULL;
+    size_t previous_length = 0;
+    for (const char *line = text + from; line < text + end; ++count) {
+        const char *newline = memchr(line, '\n', (size_t)(text + end - line));
+        if (newline == NULL)
+            break;
+        const size_t length = (size_t)(newline - line);
+        if (count == QUELLNET_LIST_MAX_NAMES || length > QUELLNET_NAME_MAX ||
+            (previous != NULL && name_order(previous, previous_length, line, length) > 0)) {
+            free(anchors);
+            return false;
+        }
+        if (count % ANCHOR_EVERY == 0)
+            anchors[count / ANCHOR_EVERY] = (uint32_t)(line - text);
+        const unsigned char key = length > 0 ? (unsigned char)line[0] : 0;
+        ++lines[key];
+        if (length > 0) {
+            const uint32_t bit = filter_bit(line, length);
+            list_filter[bit / 64] |= (uint64_t)1 << (bit % 64);
+        }
+        last_end[key] = (uint32_t)(newline + 1 - text);
+        previous = line;
+        previous_length = length;
+        line = newline + 1;
+    }
+    uint32_t line_at = 0;
+    uint32_t byte_at = (uint32_t)from;
+    for (size_t b = 0; b < 256; ++b) {
+        line_at += lines[b];
+        if (last_end[b] != 0)
+            byte_at = last_end[b];
+        list_line_end[b] = line_at;
+        list_byte_end[b] = byte_at;
+    }
+    list_first = (uint32_t)from;
+    list_anchors = anchors;
+    return true;
+}
+
+/*
+ * A file out of order was not written by the writer alone: its lines are validated, as they
+ * must be before being sorted, and the valid ones written sorted into a text of their own,
+ * leaving out those that are not names so that they can never block anything nor hide a good
+ * one. NULL if more than the cap are valid.
+ */
+static char *sorted_names(const char *text, size_t from, size_t end, size_t *sorted_size) {
+    struct listed_name *names = malloc(QUELLNET_LIST_MAX_NAMES * sizeof *names);
+    if (names == NULL)
+        return NULL;
+    size_t count = 0;
+    size_t bytes = 0;
+    for (const char *line = text + from; line < text + end;) {
+        const char *newline = memchr(line, '\n', (size_t)(text + end - line));
         if (newline == NULL)
             break;
         const size_t length = (size_t)(newline - line);
         if (quellnet_valid_name(line, length)) {
-            if (count == room) {
+            if (count == QUELLNET_LIST_MAX_NAMES) {
                 free(names);
-                return false;
+                return NULL;
             }
-            names[count] = (struct listed_name){line, length};
-            if (count > 0 && compare_names(&names[count - 1], &names[count]) > 0)
-                sorted = false;
-            ++count;
+            names[count++] = (struct listed_name){line, length};
+            bytes += length + 1;
         }
         line = newline + 1;
     }
-    /* The writer sorts; a hand-edited file must still never make the search miss a name. */
-    if (!sorted)
-        qsort(names, count, sizeof *names, compare_names);
+    qsort(names, count, sizeof *names, compare_names);
+    *sorted_size = bytes + 1;
+    char *sorted = allocate_text(*sorted_size);
+    if (sorted != NULL) {
+        char *at = sorted;
+        for (size_t i = 0; i < count; ++i) {
+            memcpy(at, names[i].text, names[i].length);
+            at += names[i].length;
+            *at++ = '\n';
+        }
+        *at = '\0';
+    }
+    free(names);
+    return sorted;
+}
 
+/*
+ * Makes `text` (of `size` bytes, in allocate_text(size + 1)) the list in force if its header
+ * line carries the format's magic. The writer validates and sorts every name, so a file in
+ * order is searched as it stands: a line that is not a valid name can never equal the valid
+ * names a look-up searches for. Takes the text either way.
+ */
+static void index_list(char *text, size_t size) {
+    const char *header_end = memchr(text, '\n', size);
+    struct quellnet_list_header header;
+    if (header_end == NULL || quellnet_parse_header(text, (size_t)(header_end - text), &header) ==
+                                  QUELLNET_HEADER_NOT_OURS) {
+        free_text(text, size + 1);
+        return;
+    }
+    const size_t from = (size_t)(header_end + 1 - text);
+    /* An unterminated last line is not a name. */
+    const char *last_newline = memrchr(text + from - 1, '\n', size - from + 1);
+    const size_t end = (size_t)(last_newline + 1 - text);
+    size_t text_size = size + 1;
+    if (!index_in_order(text, from, end)) {
+        size_t sorted_size = 0;
+        char *sorted = sorted_names(text, from, end, &sorted_size);
+        free_text(text, text_size);
+        if (sorted == NULL || !index_in_order(sorted, 0, sorted_size - 1)) {
+            free_text(sorted, sorted_size);
+            return;
+        }
+        text = sorted;
+        text_size = sorted_size;
+    }
     list_text = text;
-    list_names = names;
-    list_count = count;
+    list_text_size = text_size;
     list_in_force = true;
-    return true;
 }
 
 /* Replaces the cache from the file, leaving an empty list on any doubt. */
@@ -292,8 +440,8 @@ static void reload_list(void) {
     size_t size = 0;
     char *text =
         read_trusted(list_folder, list_file_name, QUELLNET_LIST_MAX_BYTES, &list_identity, &size);
-    if (text != NULL && !index_list(text, size))
-        free(text);
+    if (text != NULL)
+        index_list(text, size);
 }
 
 /* glibc's MATCH(): the keyword, then a blank. */
@@ -383,6 +531,7 @@ static void reload_search(void) {
     if (text == NULL)
         return;
     search.text = text;
+    search.text_size = size + 1;
     if (!parse_resolv_conf(text, size)) {
         search.count = 0;
         search.ndots = 1;
@@ -390,6 +539,23 @@ static void reload_search(void) {
     }
     if (search.count == 0)
         search_host_domain();
+}
+
+/* Whether QUELLNET_RECHECK_NS has passed since the files were last looked at. */
+static bool recheck_due(void) {
+    struct timespec now;
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) != 0) {
+        checked = false;
+        return true;
+    }
+    const long long elapsed = (long long)(now.tv_sec - last_check.tv_sec) * 1000000000LL +
+                              (now.tv_nsec - last_check.tv_nsec);
+    if (checked && elapsed >= 0 && elapsed < QUELLNET_RECHECK_NS)
+        return false;
+    /* Taken before the files are looked at: the writer's wait is counted from this reading. */
+    last_check = now;
+    checked = true;
+    return true;
 }
 
 static void refresh_list(void) {
@@ -416,19 +582,62 @@ static void refresh_list(void) {
         reload_search();
 }
 
+/* The order of the line at `line` (which ends in a newline) and `name`, as name_order(). */
+static int line_order(const char *line, const char *name, size_t length) {
+    for (size_t i = 0;; ++i) {
+        const unsigned char c = (unsigned char)line[i];
+        if (i == length)
+            return c == '\n' ? 0 : 1;
+        if (c == '\n')
+            return -1;
+        if (c != (unsigned char)name[i])
+            return c < (unsigned char)name[i] ? -1 : 1;
+    }
+}
+
+/*
+ * `name` is a valid name: not empty. Binary search over the anchors within its bucket, then
+ * the few lines from the last anchor not after it.
+ */
 static bool find_name(const char *name, size_t length) {
-    size_t low = 0;
-    size_t high = list_count;
+    const uint32_t bit = filter_bit(name, length);
+    if ((list_filter[bit / 64] & ((uint64_t)1 << (bit % 64))) == 0)
+        return false;
+    const unsigned char b = (unsigned char)name[0];
+    const size_t first_line = b > 0 ? list_line_end[b - 1] : 0;
+    const size_t end_line = list_line_end[b];
+    if (first_line >= end_line)
+        return false;
+    size_t low = (first_line + ANCHOR_EVERY - 1) / ANCHOR_EVERY;
+    const size_t anchors_end = (end_line + ANCHOR_EVERY - 1) / ANCHOR_EVERY;
+    size_t high = anchors_end;
+    const size_t anchors_begin = low;
     while (low < high) {
         const size_t middle = low + (high - low) / 2;
-        const struct listed_name *entry = &list_names[middle];
-        const int order = quellnet_name_order(entry->text, entry->length, name, length);
+        const int order = line_order(list_text + list_anchors[middle], name, length);
         if (order == 0)
             return true;
         if (order < 0)
             low = middle + 1;
         else
             high = middle;
+    }
+    size_t line = first_line;
+    size_t at = b > 0 ? list_byte_end[b - 1] : list_first;
+    if (low > anchors_begin) {
+        line = (low - 1) * ANCHOR_EVERY;
+        at = list_anchors[low - 1];
+    }
+    const size_t stop = low < anchors_end ? low * ANCHOR_EVERY : end_line;
+    const size_t end = list_byte_end[b];
+    for (; line < stop && at < end; ++line) {
+        const int order = line_order(list_text + at, name, length);
+        if (order >= 0)
+            return order == 0;
+        const char *newline = memchr(list_text + at, '\n', end - at);
+        if (newline == NULL)
+            return false;
+        at = (size_t)(newline + 1 - list_text);
     }
     return false;
 }
@@ -453,11 +662,32 @@ static bool listed(const char *name, size_t length) {
  * which no listed name holds, so it never joins two labels into a listed one. False where the
  * resolver would refuse the name (empty label, a label over 63 bytes, over 255 wire bytes, a
  * bad escape) or for the root alone: the resolver sends nothing for those.
+ *
+ * `valid_from` is where the longest valid name the result ends in starts (its length if
+ * none). Only such names are searched for: the list is indexed without validating its lines,
+ * and a line that is not a valid name must never block anything.
  */
-static bool decode_name(const char *text, size_t n, char *out, size_t *length) {
+static bool decode_name(const char *text, size_t n, char *out, size_t *length, size_t *valid_from) {
     size_t at = 0;
     size_t label = 0;
+    size_t from = 0;
+    bool label_valid = true;
     for (size_t i = 0; i < n;) {
+        /* Most bytes of most names need nothing decoded, lowered or judged: copy them in runs. */
+        size_t simple = i;
+        while (simple < n && ((unsigned)((unsigned char)text[simple] - 'a') < 26u ||
+                              (unsigned)((unsigned char)text[simple] - '0') < 10u))
+            ++simple;
+        if (simple > i) {
+            const size_t run = simple - i;
+            label += run;
+            if (label > QUELLNET_LABEL_MAX || at + run > QUELLNET_NAME_MAX)
+                return false;
+            memcpy(out + at, text + i, run);
+            at += run;
+            i = simple;
+            continue;
+        }
         unsigned char c = (unsigned char)text[i++];
         if (c == '\\') {
             if (i == n)
@@ -483,18 +713,28 @@ static bool decode_name(const char *text, size_t n, char *out, size_t *length) {
                 break;
             if (at >= QUELLNET_NAME_MAX)
                 return false;
+            if (!label_valid || out[at - 1] == '-')
+                from = at + 1;
             out[at++] = '.';
             label = 0;
+            label_valid = true;
             continue;
         }
         if (++label > QUELLNET_LABEL_MAX || at >= QUELLNET_NAME_MAX)
             return false;
-        out[at++] = (char)((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+        c = (unsigned char)((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+        if (!quellnet_name_char((char)c) || (label == 1 && c == '-'))
+            label_valid = false;
+        out[at++] = (char)c;
     }
     /* "a.\" ends in an empty label the resolver leaves out. */
     if (label == 0 && at > 0)
         --at;
+    else if (!label_valid || (at > 0 && out[at - 1] == '-'))
+        from = at;
     *length = at;
+    if (valid_from != NULL)
+        *valid_from = from < at ? from : at;
     return at > 0;
 }
 
@@ -515,7 +755,7 @@ static bool is_own_host_name(const char *query, size_t length) {
     host[sizeof host - 1] = '\0';
     char own[QUELLNET_NAME_MAX + 1];
     size_t own_length;
-    return decode_name(host, strlen(host), own, &own_length) && own_length == length &&
+    return decode_name(host, strlen(host), own, &own_length, NULL) && own_length == length &&
            memcmp(own, query, length) == 0;
 }
 
@@ -527,8 +767,11 @@ static bool is_own_host_name(const char *query, size_t length) {
 static bool blocks(const char *text, size_t n) {
     char query[QUELLNET_NAME_MAX + 1];
     size_t length;
-    return decode_name(text, n, query, &length) && !is_localhost(query, length) &&
-           (quellnet_is_browser_signal(query, length) || listed(query, length)) &&
+    size_t from;
+    if (!decode_name(text, n, query, &length, &from) || is_localhost(query, length))
+        return false;
+    return (quellnet_is_browser_signal(query, length) ||
+            (from < length && listed(query + from, length - from))) &&
            !is_own_host_name(query, length);
 }
 
@@ -543,10 +786,17 @@ static bool blocks(const char *text, size_t n) {
 static bool search_blocks(const char *name, size_t n) {
     if (blocks(name, n))
         return true;
+    if (search.count == 0 || name[n - 1] == '.')
+        return false;
+    /* Dots are counted as the resolver counts them, escaped or not. */
     size_t dots = 0;
-    for (size_t i = 0; i < n; ++i)
-        dots += name[i] == '.';
-    if (n == 0 || name[n - 1] == '.' || (dots > 0 && dots >= search.ndots))
+    for (const char *dot = name; dots < search.ndots || dots == 0; ++dots) {
+        dot = memchr(dot, '.', (size_t)(name + n - dot));
+        if (dot == NULL)
+            break;
+        ++dot;
+    }
+    if (dots > 0 && dots >= search.ndots)
         return false;
     char joined[QUELLNET_RESOLVER_NAME_MAX + 1];
     for (size_t d = 0; d < search.count; ++d) {
@@ -573,13 +823,17 @@ static enum nss_status answer(const char *name, int *errnop, int *herrnop) {
     bool blocked = false;
     const size_t n = name != NULL ? strnlen(name, QUELLNET_RESOLVER_NAME_MAX + 1) : 0;
     if (fork_handlers_installed && n > 0 && n <= QUELLNET_RESOLVER_NAME_MAX) {
-        int cancel_state;
-        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state);
         lock_list();
-        refresh_list();
+        if (recheck_due()) {
+            /* Reading the files may meet cancellation points; a thread cancelled there would
+             * leave the lock held for good. The rest of a look-up has none. */
+            int cancel_state;
+            pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state);
+            refresh_list();
+            pthread_setcancelstate(cancel_state, NULL);
+        }
         blocked = list_in_force && search_blocks(name, n);
         unlock_list();
-        pthread_setcancelstate(cancel_state, NULL);
     }
     errno = saved_errno;
     if (!blocked)
@@ -654,6 +908,7 @@ void quellnet_nss_test_set_list_path(const char *path) {
     const int saved_errno = errno;
     lock_list();
     drop_list();
+    checked = false;
     split_path(path, list_file_path, list_folder, list_file_name);
     unlock_list();
     errno = saved_errno;
@@ -663,6 +918,7 @@ void quellnet_nss_test_set_resolv_conf_path(const char *path) {
     const int saved_errno = errno;
     lock_list();
     drop_search();
+    checked = false;
     split_path(path, resolv_file_path, resolv_folder, resolv_name);
     unlock_list();
     errno = saved_errno;

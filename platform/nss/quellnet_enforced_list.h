@@ -16,12 +16,28 @@
 #define QUELLNET_LIST_NAME "blocked"
 #define QUELLNET_LIST_PATH QUELLNET_LIST_DIR "/" QUELLNET_LIST_NAME
 
+/*
+ * The module looks at the list file (and resolv.conf) at most once per this many nanoseconds of
+ * CLOCK_MONOTONIC_COARSE, which costs no system call, instead of once per look-up. Whoever
+ * reports a change as in force first waits this long plus two ticks of that clock (it lags the
+ * real time by up to one), so that no look-up started after the report is answered from the
+ * list before.
+ */
+#define QUELLNET_RECHECK_NS 1000000L
+
 /* Caps the writer refuses to exceed and the module refuses to read past. */
 #define QUELLNET_LIST_MAX_BYTES (1024 * 1024)
 #define QUELLNET_LIST_MAX_NAMES 10000
 #define QUELLNET_NAME_MAX 253
 #define QUELLNET_LABEL_MAX 63
 #define QUELLNET_APP_MAX 255
+
+/*
+ * The hosts line of nsswitch.conf gets QUELLNET_NSSWITCH_ENTRY and one space in front of its
+ * sources; the file is read and edited up to QUELLNET_NSSWITCH_MAX_BYTES, by every program.
+ */
+#define QUELLNET_NSSWITCH_ENTRY "quellnet [NOTFOUND=return]"
+#define QUELLNET_NSSWITCH_MAX_BYTES (1024 * 1024)
 
 /* First line: QUELLNET_LIST_MAGIC " uid=<n> app=<identifier>\n" */
 #define QUELLNET_LIST_MAGIC "# quellnet-blocklist 1"

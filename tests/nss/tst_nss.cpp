@@ -199,6 +199,17 @@ private Q_SLOTS:
             << QByteArrayList{"example.com", "tracker.example.net", "a.example.org"}
             << QByteArrayList{"exa",          "example.net", "crlf.example",
                               "last.example", "bad.example", "spaced"};
+        // In byte order, so indexed as it stands: a line that is not a name still blocks nothing.
+        QTest::newRow("bad lines in byte order")
+            << QByteArray()
+            << header() + "\n-bad.example\nEXAMPLE.NET\na b.example\n" +
+                   QByteArray("exa\0mple.org\n", 13) +
+                   "example.com\ntracker.example.net\n\xff.example\n"
+            << QByteArrayList{"example.com", "www.example.com", "tracker.example.net",
+                              R"(a\032b.example.com)"}
+            << QByteArrayList{"-bad.example",    "x.-bad.example",     R"(a\032b.example)",
+                              "a b.example",     R"(exa\000mple.org)", "example.net",
+                              R"(\255.example)", "EXAMPLE.NET"};
     }
     void lookUps() {
         QFETCH(QByteArray, setup);
@@ -227,6 +238,34 @@ private Q_SLOTS:
             QVERIFY2(m_module.lookUp(name.constData()) == 1, name.constData());
         for (const QByteArray &name : std::as_const(open))
             QVERIFY2(m_module.lookUp(name.constData()) == 0, name.constData());
+    }
+
+    // Every name of a list spread over many first bytes is found, and no name between two
+    // listed ones is, whether the file is in byte order (searched as it stands) or not (sorted
+    // into a copy first).
+    void everyListedNameIsFound_data() {
+        QTest::addColumn<bool>("shuffled");
+        QTest::newRow("in byte order") << false;
+        QTest::newRow("out of order") << true;
+    }
+    void everyListedNameIsFound() {
+        QFETCH(bool, shuffled);
+        QByteArrayList listed, between;
+        for (const char first : QByteArray("0123456789_abcdefghijklmnopqrstuvwxyz")) {
+            for (int i = 0; i < 60; ++i)
+                (i % 2 ? between : listed) << first + QByteArray::number(i * 7) + ".t";
+        }
+        std::sort(listed.begin(), listed.end());
+        if (shuffled)
+            std::reverse(listed.begin(), listed.end());
+        freshRoot();
+        QVERIFY(replaceFile(list(), header() + listed.join('\n') + '\n'));
+        for (const QByteArray &name : std::as_const(listed))
+            QVERIFY2(m_module.lookUp(name.constData()) == 1, name.constData());
+        for (const QByteArray &name : std::as_const(between))
+            QVERIFY2(m_module.lookUp(name.constData()) == 0, name.constData());
+        QCOMPARE(m_module.lookUp("www.z406.t"), 1);
+        QCOMPARE(m_module.lookUp("z406.tt"), 0);
     }
 
     // What the C library's resolver would send is what is matched: escapes decoded as
@@ -426,9 +465,11 @@ private Q_SLOTS:
         else if (after != "<absent>")
             after = header(caller.isNull() ? getuid() : caller.toUInt()) + after;
         QCOMPARE(fileBytes(list(), "<absent>"), after);
-        // No temporary file left behind; through a symlinked folder, its target holds nothing.
-        const QStringList left = QDir(folder()).entryList(QDir::AllEntries | QDir::Hidden |
-                                                          QDir::System | QDir::NoDotAndDotDot);
+        // No temporary file left behind (the writers' lock file stays); through a symlinked
+        // folder, its target holds nothing.
+        QStringList left = QDir(folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                    QDir::NoDotAndDotDot);
+        left.removeOne(u".lock"_s);
         QVERIFY(left.isEmpty() || left == QStringList{u"blocked"_s});
         if (setup == "link")
             QCOMPARE(fileBytes(target), "# precious\n"_ba);

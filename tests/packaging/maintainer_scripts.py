@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""libnss-quellnet's maintainer scripts edit nsswitch.conf byte for byte as `device-settings system
-install|uninstall` does, and follow dpkg's life cycle: the entry goes in at the first configure
-(also after a remove), stays out on an upgrade after an administrator took it out, comes out at
-remove, and purge deletes the enforced list. Usage: DEVICE_SETTINGS QUELLNET_ENFORCE_TEST DEBIAN.
-The scripts run from copies whose fixed paths point into a temporary folder; device-settings edits
-the same folder through DEVICE_PLATFORM_SYSTEM_ROOT. Nothing outside it is touched.
+"""libnss-quellnet's maintainer scripts and `device-settings system install|uninstall` make the
+same edit of nsswitch.conf, byte for byte, because both run the writer's `--nsswitch` mode; they
+follow dpkg's life cycle: the entry goes in at the first configure (also after a remove), stays
+out on an upgrade after an administrator took it out, comes out at remove, and purge deletes the
+enforced list; an entry the administrator wrote is never taken out; one size limit for all.
+Usage: DEVICE_SETTINGS QUELLNET_ENFORCE_TEST DEBIAN.
+The scripts run from copies whose fixed paths point into a temporary folder (the writer through a
+wrapper that passes --root); device-settings edits the same folder through
+DEVICE_PLATFORM_SYSTEM_ROOT. Nothing outside it is touched.
 """
 import os
 import stat
@@ -19,11 +22,14 @@ del sys.argv[1:4]
 
 ENTRY = "quellnet [NOTFOUND=return] "
 DEBIAN_CONF = "passwd: files\nhosts:          files dns\nnetworks:       files\n"
+ADMINS = "hosts: quellnet [NOTFOUND=return] files dns\n"
 CONFS = [DEBIAN_CONF, "hosts: files mdns4_minimal [NOTFOUND=return] dns\n", "hosts:files dns\n",
          "  hosts :\tfiles dns # local first\n", "hosts: files dns\nhosts: files\n",
          "# hosts\npasswd: files\nhosts: files dns", "passwd: files\r\nhosts: files dns\r\n",
-         "hosts: quellnet [NOTFOUND=return] files dns\n", "passwd: files\n# hosts: files dns\n",
-         "hosts:   # nothing\npasswd: files\n", "hosts:\npasswd: files\n"]
+         ADMINS, "passwd: files\n# hosts: files dns\n", "hosts:   # nothing\npasswd: files\n",
+         "hosts:\npasswd: files\n", "hosts: files quellnet dns\n", ""]
+INSTALL = [("preinst", "install"), ("postinst", "configure", "")]
+REMOVE = [("prerm", "remove"), ("postrm", "remove")]
 
 
 class MaintainerScripts(unittest.TestCase):
@@ -32,15 +38,22 @@ class MaintainerScripts(unittest.TestCase):
         self.root = self.folder.name
         self.conf = Path(self.root, "etc/nsswitch.conf")
         self.conf.parent.mkdir()
-        for name in ("preinst", "postinst", "postrm"):
-            text = Path(DEBIAN, f"libnss-quellnet.{name}").read_text(encoding="utf-8")
-            for fixed in ("/etc/nsswitch.conf", "/etc/quellnet", "/var/lib/libnss-quellnet"):
+        wrapper = Path(self.root, "writer")
+        wrapper.write_text(f'#!/bin/sh\nexec "{WRITER}" --root "{self.root}" "$@"\n')
+        wrapper.chmod(0o755)
+        for name in ("libnss-quellnet.preinst", "libnss-quellnet.postinst",
+                     "libnss-quellnet.prerm", "libnss-quellnet.postrm", "quellnet.prerm"):
+            text = Path(DEBIAN, name).read_text(encoding="utf-8")
+            text = text.replace("/usr/libexec/quellnet/quellnet-enforce", str(wrapper))
+            for fixed in ("/etc/nsswitch.conf", "/etc/quellnet", "/var/lib/libnss-quellnet",
+                          "/var/lib/dpkg/info"):
                 text = text.replace(fixed, self.root + fixed)
-            # Any other absolute /etc or /var path would reach this machine's own files.
+            # Any other absolute /etc, /var or /usr path would reach this machine's own files.
             for line in text.splitlines():
-                for top in (" /etc/", " /var/", '"/etc/', '"/var/', "=/etc/", "=/var/"):
+                for top in (" /etc/", " /var/", '"/etc/', '"/var/', "=/etc/", "=/var/", "=/usr/"):
                     self.assertNotIn(top, line.split("#", 1)[0], f"{name}: {line}")
-            Path(self.root, name).write_text(text.replace("#DEBHELPER#", ""), encoding="utf-8")
+            short = name.replace("libnss-quellnet.", "")
+            Path(self.root, short).write_text(text.replace("#DEBHELPER#", ""), encoding="utf-8")
 
     def tearDown(self):
         self.folder.cleanup()
@@ -52,8 +65,9 @@ class MaintainerScripts(unittest.TestCase):
     def device_settings(self, command):
         environment = dict(os.environ, DEVICE_PLATFORM_SYSTEM_ROOT=self.root,
                            DEVICE_PLATFORM_ENFORCE_WRITER=WRITER, HOME=self.root,
-                           XDG_STATE_HOME=os.path.join(self.root, "state"))
-        subprocess.run([DEVICE_SETTINGS, "system", command], env=environment, capture_output=True)
+                           XDG_STATE_HOME=os.path.join(self.root, "state"), LC_ALL="C.UTF-8")
+        return subprocess.run([DEVICE_SETTINGS, "system", command], env=environment,
+                              capture_output=True, text=True)
 
     def edited(self, text, *how):
         """nsswitch.conf after `how` (a device-settings command, or script calls) edits `text`."""
@@ -63,47 +77,91 @@ class MaintainerScripts(unittest.TestCase):
         return self.conf.read_bytes().decode()
 
     def test_edits_as_device_settings_does(self):
-        install = [("preinst", "install"), ("postinst", "configure", "")]
         for original in CONFS:
             with self.subTest(original):
-                by_package = self.edited(original, *install)
+                by_package = self.edited(original, *INSTALL)
                 self.assertEqual(by_package, self.edited(original, "install"))
-                removed = self.edited(by_package, ("postrm", "remove"))
-                self.assertEqual(removed, self.edited(by_package, "uninstall"))
-                if ENTRY not in original:
-                    self.assertEqual(removed, original)
-        self.assertIn(ENTRY, self.edited(DEBIAN_CONF, *install))
+                self.assertEqual(self.edited(by_package, *REMOVE), original)
+                self.edited(original, "install")
+                self.assertEqual(self.edited(by_package, "uninstall"), original)
+        self.assertIn(ENTRY, self.edited(DEBIAN_CONF, *INSTALL))
 
     def test_follows_dpkg_life_cycle(self):
         off, on = DEBIAN_CONF, DEBIAN_CONF.replace("hosts:          ", "hosts:          " + ENTRY)
+        self.assertEqual(self.edited(off, *INSTALL), on)
         upgrade = [("preinst", "upgrade", "1.0.0"), ("postinst", "configure", "1.0.0")]
         steps = [  # what dpkg runs, what nsswitch.conf holds before, what after
             ("upgrade", upgrade, on, on), ("upgrade after admin took it out", upgrade, off, off),
             ("upgrade, then rolled back", [("postrm", "upgrade", "1.0.0")], on, on),
-            ("remove", [("postrm", "remove")], on, off),
+            ("remove", REMOVE, on, off),
             ("reinstall", [("preinst", "install", "1"), ("postinst", "configure", "1")], off, on),
+            ("failed remove", [("prerm", "remove"), ("postinst", "abort-remove")], on, on),
             ("failed install", [("preinst", "install"), ("postrm", "abort-install")], off, off),
-            ("purge", [("postrm", "remove"), ("postrm", "purge")], on, off)]
+            ("purge", REMOVE + [("postrm", "purge")], on, off)]
         listed = Path(self.root, "etc/quellnet/blocked")
         for name, calls, before, after in steps:
             with self.subTest(name):
-                listed.parent.mkdir(exist_ok=True)
                 listed.touch()
                 self.assertEqual(self.edited(before, *calls), after)
                 self.assertEqual(listed.exists(), name != "purge")
                 self.assertFalse(Path(self.root, "var/lib/libnss-quellnet").exists(), "state left")
 
+    def test_administrators_entry_stays(self):
+        self.assertEqual(self.edited(ADMINS, *INSTALL, *REMOVE, ("postrm", "purge")), ADMINS)
+        self.assertEqual(self.edited(ADMINS, "install"), ADMINS)
+        done = self.device_settings("uninstall")
+        self.assertEqual((done.returncode, self.conf.read_text()), (0, ADMINS), done.stderr)
+        self.assertIn("before Quellnet was installed", done.stdout)
+        # Installed by us, then the administrator's own edit of the rest of the file stays too.
+        self.edited(DEBIAN_CONF, *INSTALL)
+        self.conf.write_text(self.conf.read_text().replace("networks:", "networks: dns"))
+        self.run_script("prerm", "remove")
+        self.assertEqual(self.conf.read_text(), DEBIAN_CONF.replace("networks:", "networks: dns"))
+
+    def test_upgrade_from_a_version_without_the_record(self):
+        on = DEBIAN_CONF.replace("hosts:          ", "hosts:          " + ENTRY)
+        upgrade = [("preinst", "upgrade", "1.0.0"), ("postinst", "configure", "1.0.0")]
+        self.assertEqual(self.edited(on, *upgrade, *REMOVE), DEBIAN_CONF)
+        # From a version that keeps the record, an entry without it is the administrator's.
+        Path(self.root, "var/lib/dpkg/info").mkdir(parents=True)
+        Path(self.root, "var/lib/dpkg/info/libnss-quellnet.prerm").touch()
+        self.assertEqual(self.edited(on, *upgrade, *REMOVE), on)
+
+    def test_one_size_limit(self):
+        line = "hosts: files dns\n"
+        for size, edits in ((1024 * 1024, True), (1024 * 1024 + 1, False)):
+            with self.subTest(size):
+                original = line + "#" * (size - len(line) - 1) + "\n"
+                self.assertEqual(ENTRY in self.edited(original, *INSTALL), edits)
+                self.run_script("prerm", "remove")
+                self.conf.write_text(original)
+                done = self.device_settings("install")
+                self.assertEqual((done.returncode == 0, ENTRY in self.conf.read_text()),
+                                 (edits, edits))
+                self.device_settings("uninstall")
+
+    def test_quellnet_removal_clears_the_list(self):
+        listed = Path(self.root, "etc/quellnet/blocked")
+        subprocess.run([WRITER, "--root", self.root, "write", "net.quellnet.Quellnet"],
+                       input=b"tracker.example.net\n", check=True)
+        self.run_script("quellnet.prerm", "upgrade", "1.0.0")
+        self.assertTrue(listed.exists())
+        self.run_script("quellnet.prerm", "remove")
+        self.assertFalse(listed.exists())
+
     def test_keeps_mode_and_leaves_links_alone(self):
         self.conf.write_text(DEBIAN_CONF)
         self.conf.chmod(0o640)
+        inode = self.conf.stat().st_ino
         self.run_script("postinst", "configure", "")
         self.assertEqual(stat.S_IMODE(self.conf.stat().st_mode), 0o640)
+        self.assertNotEqual(self.conf.stat().st_ino, inode, "not replaced by a rename")
         target = Path(self.root, "etc/nsswitch.target")
         self.conf.replace(target)
         self.conf.symlink_to(target)
         before = target.read_bytes()
-        for call in (("postinst", "configure", ""), ("postrm", "remove")):
-            self.run_script(*call)
+        for call in (("postinst", "configure", ""), ("prerm", "remove"), "install", "uninstall"):
+            self.run_script(*call) if isinstance(call, tuple) else self.device_settings(call)
             self.assertTrue(self.conf.is_symlink())
             self.assertEqual(target.read_bytes(), before)
 

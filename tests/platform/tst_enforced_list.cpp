@@ -1,11 +1,8 @@
 #include "common/EnforcementTestSupport.h"
 #include "common/TestEnvironment.h"
 #include "networkextension/EnforcedList.h"
-#include "system/NsswitchConfig.h"
 
 #include <QTest>
-
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using Outcome = EnforcedList::Outcome;
@@ -106,30 +103,6 @@ private Q_SLOTS:
         QTEST(result.outcome.status, "status");
         QVERIFY(!result.enforced);
         QCOMPARE(fileBytes(m_env.enforcedListPath()), before);
-    }
-
-    // nsswitch.conf is replaced by a rename keeping its mode (not the umask's), and never written
-    // through a link. (How the hosts line is edited: tests/packaging.)
-    void nsswitchWrite() {
-        const QString path = m_env.nsswitchPath();
-        const auto lstatOf = [](const QString &file) {
-            struct stat info {};
-            ::lstat(QFile::encodeName(file).constData(), &info);
-            return info;
-        };
-        QVERIFY(putFile(path, "hosts: files dns\n",
-                        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
-        const ino_t original = lstatOf(path).st_ino;
-        const QByteArray installed = *NsswitchConfig::withModule(fileBytes(path));
-        QVERIFY(NsswitchConfig::write(path, installed, nullptr));
-        QVERIFY(fileBytes(path) == installed && lstatOf(path).st_ino != original);
-        QCOMPARE(lstatOf(path).st_mode & 07777, mode_t(0640));
-
-        const QString target = m_env.root() + u"/elsewhere.conf"_s;
-        QVERIFY(putFile(target, "hosts: files\n") && QFile::remove(path) &&
-                QFile::link(target, path));
-        QVERIFY(!NsswitchConfig::write(path, installed, nullptr));
-        QCOMPARE(fileBytes(target), QByteArray("hosts: files\n"));
     }
 };
 

@@ -51,6 +51,8 @@ private:
     int systemStatus();
     bool requireRoot(const QString &command);
     int switchInvokingAccountOff();
+    /** As the account itself: its stored configurations go Off; the list is left to root. */
+    int switchStoredOff();
     int store(const QString &command);
     int usageError(const QString &message);
     int fail(const QString &message);

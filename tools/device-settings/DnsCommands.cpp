@@ -3,8 +3,8 @@
 
 #include "foundation/SafeFile.h"
 #include "networkextension/DNSConfigurationStore.h"
-#include "nss/quellnet_enforced_list.h"
 #include "networkextension/DeviceDNSSettings.h"
+#include "nss/quellnet_enforced_list.h"
 
 #include <QUrl>
 

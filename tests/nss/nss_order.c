@@ -1,0 +1,151 @@
+/* A process that looks a name up in a loop, as a busy program does, is told each time the writer
+ * has reported a change done; every look-up it starts after hearing so must see the change,
+ * however recently the module looked at the list. Run with the test builds:
+ *   nss_order MODULE WRITER */
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <nss.h>
+#include <poll.h>
+#include <stdbool.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+enum { ROUNDS = 40 };
+
+static nss_gethostbyname4_r *by_name4;
+
+static int blocked(const char *name) {
+    char buffer[512];
+    int error = 0, herror = 0;
+    struct gaih_addrtuple *tuple = NULL;
+    return by_name4(name, &tuple, buffer, sizeof buffer, &error, &herror, NULL) ==
+           NSS_STATUS_NOTFOUND;
+}
+
+/*
+ * Looks up until told to stop; exits with the number of look-ups that were wrong (capped).
+ * Orders: 'c' a change is about to start (any answer will do), '1' or '0' the writer reported
+ * the list on or off: every look-up from here on must agree; after a run of them it says so and
+ * waits for the next order.
+ */
+static void looker(int orders, int acks) {
+    enum { CHECKED_PER_ORDER = 200 };
+    int expected = -1;
+    int since_order = 0;
+    long wrong = 0;
+    for (;;) {
+        char order;
+        if (read(orders, &order, 1) == 1) {
+            if (order == 'q')
+                _exit(wrong > 100 ? 100 : (int)wrong);
+            expected = order == 'c' ? -1 : order == '1';
+            since_order = 0;
+        }
+        const int now = blocked("flip.example");
+        if (expected >= 0 && now != expected && ++wrong < 5)
+            fprintf(stderr, "nss_order: a look-up after the writer said %s answered %s\n",
+                    expected ? "on" : "off", now ? "blocked" : "open");
+        if (expected >= 0 && ++since_order == CHECKED_PER_ORDER) {
+            /* Wait for the next order, so no look-up of ours straddles the next change. */
+            struct pollfd next = {.fd = orders, .events = POLLIN};
+            if (write(acks, "a", 1) != 1 || poll(&next, 1, -1) != 1)
+                _exit(100);
+        }
+    }
+}
+
+static bool run_writer(const char *writer, const char *root, bool on) {
+    int input[2];
+    if (pipe(input) != 0)
+        return false;
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(input[0], STDIN_FILENO);
+        close(input[0]);
+        close(input[1]);
+        char *const arguments[] = {(char *)writer,      "--root",
+                                   (char *)root,        on ? "write" : "clear",
+                                   "com.example.Order", NULL};
+        char *const environment[] = {NULL};
+        execve(writer, arguments, environment);
+        _exit(127);
+    }
+    close(input[0]);
+    const char names[] = "flip.example\n";
+    const bool sent = write(input[1], names, sizeof names - 1) == (ssize_t)(sizeof names - 1);
+    close(input[1]);
+    int status = 0;
+    while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return sent && child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+int main(int argc, char **argv) {
+    void *module = argc == 3 ? dlopen(argv[1], RTLD_NOW | RTLD_LOCAL) : NULL;
+    void *symbols[3] = {NULL, NULL, NULL};
+    static const char *const names[3] = {"_nss_quellnet_gethostbyname4_r",
+                                         "quellnet_nss_test_set_list_path",
+                                         "quellnet_nss_test_set_resolv_conf_path"};
+    for (int i = 0; module != NULL && i < 3; ++i)
+        symbols[i] = dlsym(module, names[i]);
+    if (symbols[0] == NULL || symbols[1] == NULL || symbols[2] == NULL)
+        return fprintf(stderr, "usage: nss_order MODULE WRITER\n"), 1;
+    void (*set_list_path)(const char *);
+    void (*set_resolv_conf_path)(const char *);
+    /* ISO C has no cast from a data pointer to a function pointer; copy the bits. */
+    memcpy(&by_name4, &symbols[0], sizeof symbols[0]);
+    memcpy(&set_list_path, &symbols[1], sizeof symbols[1]);
+    memcpy(&set_resolv_conf_path, &symbols[2], sizeof symbols[2]);
+
+    char root[4096], etc[4200], path[4300];
+    snprintf(root, sizeof root, "%s/nss_order.XXXXXX",
+             getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp");
+    if (mkdtemp(root) == NULL)
+        return perror("nss_order: mkdtemp"), 1;
+    snprintf(etc, sizeof etc, "%s/etc", root);
+    if (mkdir(etc, 0755) != 0 || chmod(etc, 0755) != 0)
+        return perror("nss_order: mkdir"), 1;
+    snprintf(path, sizeof path, "%s/quellnet/blocked", etc);
+    set_list_path(path);
+    snprintf(path, sizeof path, "%s/resolv.conf", etc);
+    set_resolv_conf_path(path);
+
+    int orders[2], acks[2];
+    if (pipe(orders) != 0 || pipe(acks) != 0 || fcntl(orders[0], F_SETFL, O_NONBLOCK) != 0)
+        return perror("nss_order: pipe"), 1;
+    alarm(120); /* a deadline, not a pause: a hang fails the test instead of stalling it */
+    const pid_t child = fork();
+    if (child == 0) {
+        looker(orders[0], acks[1]);
+    }
+    int failed_writes = 0;
+    for (int round = 0; child > 0 && round < ROUNDS; ++round) {
+        const bool on = round % 2 == 0;
+        if (write(orders[1], "c", 1) != 1)
+            break;
+        if (!run_writer(argv[2], root, on)) {
+            ++failed_writes;
+            continue;
+        }
+        char ack;
+        if (write(orders[1], on ? "1" : "0", 1) != 1 || read(acks[0], &ack, 1) != 1)
+            break;
+    }
+    int status = 0;
+    if (write(orders[1], "q", 1) != 1 || waitpid(child, &status, 0) != child)
+        status = -1;
+    run_writer(argv[2], root, false);
+    rmdir(strcat(strcpy(path, etc), "/quellnet"));
+    rmdir(etc);
+    rmdir(root);
+    const int wrong = status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    printf("%d rounds, %d failed writes, %d look-ups answered from the old list\n", ROUNDS,
+           failed_writes, wrong);
+    return failed_writes == 0 && wrong == 0 ? 0 : 1;
+}
