@@ -3,7 +3,6 @@
 #include "foundation/MainQueue.h"
 #include "foundation/SerialQueue.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 using namespace Qt::StringLiterals;

@@ -71,8 +71,10 @@ private:
 } // namespace
 
 int main(int argc, char *argv[]) {
+    // The window class and desktop file name are the menu entry's (data/), so the desktop
+    // matches the running window to its entry and icon.
     QCoreApplication::setOrganizationName(u"Quellnet"_s);
-    QCoreApplication::setApplicationName(u"quellnet-settings"_s);
+    QCoreApplication::setApplicationName(u"quellnet-device-settings"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(QUELLNET_VERSION));
     QGuiApplication::setDesktopFileName(u"net.quellnet.DeviceSettings"_s);
 
