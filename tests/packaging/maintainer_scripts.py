@@ -45,8 +45,7 @@ class MaintainerScripts(unittest.TestCase):
                      "libnss-quellnet.prerm", "libnss-quellnet.postrm", "quellnet.prerm"):
             text = Path(DEBIAN, name).read_text(encoding="utf-8")
             text = text.replace("/usr/libexec/quellnet/quellnet-enforce", str(wrapper))
-            for fixed in ("/etc/nsswitch.conf", "/etc/quellnet", "/var/lib/libnss-quellnet",
-                          "/var/lib/dpkg/info"):
+            for fixed in ("/etc/nsswitch.conf", "/etc/quellnet", "/var/lib/libnss-quellnet"):
                 text = text.replace(fixed, self.root + fixed)
             # Any other absolute /etc, /var or /usr path would reach this machine's own files.
             for line in text.splitlines():
@@ -123,9 +122,8 @@ class MaintainerScripts(unittest.TestCase):
         upgrade = [("preinst", "upgrade", "1.0.0"), ("postinst", "configure", "1.0.0")]
         self.assertEqual(self.edited(on, *upgrade, *REMOVE), DEBIAN_CONF)
         # From a version that keeps the record, an entry without it is the administrator's.
-        Path(self.root, "var/lib/dpkg/info").mkdir(parents=True)
-        Path(self.root, "var/lib/dpkg/info/libnss-quellnet.prerm").touch()
-        self.assertEqual(self.edited(on, *upgrade, *REMOVE), on)
+        keeping = [("preinst", "upgrade", "1.1.0"), ("postinst", "configure", "1.1.0")]
+        self.assertEqual(self.edited(on, *keeping, *REMOVE), on)
 
     def test_one_size_limit(self):
         line = "hosts: files dns\n"
