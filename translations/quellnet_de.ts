@@ -800,6 +800,10 @@ diesem Computer durchgesetzt: Abfragen ihrer Match-Domains und der Namen darunte
 schlagen fehl.
 </translation>
     </message>
+    <message>
+        <source>; use-application-dns.net is held too: %1</source>
+        <translation>; use-application-dns.net wird ebenfalls zurückgehalten: %1</translation>
+    </message>
 </context>
 <context>
     <name>DnsPage</name>

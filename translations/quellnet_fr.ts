@@ -800,6 +800,10 @@ sur cet ordinateur&#xa0;: la résolution de ses domaines concernés, et des noms
 sous eux, échoue.
 </translation>
     </message>
+    <message>
+        <source>; use-application-dns.net is held too: %1</source>
+        <translation>&#x202f;; use-application-dns.net est retenu aussi&#xa0;: %1</translation>
+    </message>
 </context>
 <context>
     <name>DnsPage</name>

@@ -390,9 +390,17 @@ std::optional<QList<DeviceDNSSettings::Entry>> DeviceDNSSettings::entries(QStrin
                                 .arg(enforcementText(configuration, list, *installation));
         if (!entry.leftOut.isEmpty())
             entry.explanation += tr("; left out: %1").arg(leftOutText(entry.leftOut));
+        if (entry.state == State::blocking)
+            entry.explanation +=
+                tr("; use-application-dns.net is held too: %1").arg(browserSignalText());
         result.append(entry);
     }
     return result;
+}
+
+QString DeviceDNSSettings::browserSignalText() {
+    return tr("browsers keep their own DNS-over-HTTPS off while this name does not exist, so their "
+              "look-ups stay with this computer's resolver and its blocklist");
 }
 
 QStringList DeviceDNSSettings::watchedPaths() const {

@@ -169,6 +169,8 @@ public:
     static QString namesText(qsizetype count);
     static QString listOwner(const EnforcedList::InForce &list);
     static QString leftOutText(const QList<EnforcedList::LeftOut> &leftOut);
+    /** Why use-application-dns.net fails while a list is in force, though nobody listed it. */
+    static QString browserSignalText();
 
 private:
     DNSConfigurationStore m_store;

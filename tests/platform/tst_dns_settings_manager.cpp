@@ -165,6 +165,8 @@ private Q_SLOTS:
         QCOMPARE(page.setEnabled(u"Quellnet"_s, true).status, DeviceDNSSettings::Outcome::done);
         QCOMPARE(states().first(), std::pair(appId, State::blocking));
         QCOMPARE(page.entries()->first().blockedCount, 2);
+        // The browser signal is held with the list, and the page says so, as `dns check` does.
+        QVERIFY(page.entries()->first().explanation.contains(u"use-application-dns.net"_s));
 
         QVERIFY(putFile(m_env.nsswitchPath(), "hosts: files dns\n"));
         QCOMPARE(states().first(), std::pair(appId, State::notInstalled));

@@ -220,9 +220,7 @@ int DeviceSettings::checkName(const QString &name) {
     const QByteArray asciiBytes = ascii->toLatin1();
     const bool signal =
         quellnet_is_browser_signal(asciiBytes.constData(), size_t(asciiBytes.size()));
-    const QString signalWhy =
-        tr("browsers keep their own DNS-over-HTTPS off while this name does not exist, so their "
-           "look-ups stay with this computer's resolver and its blocklist");
+    const QString signalWhy = DeviceDNSSettings::browserSignalText();
     if (list.status == EnforcedList::InForce::none) {
         m_out
             << tr("%1 is not blocked on this computer: no enforced list is in force.\n").arg(shown);
