@@ -1,5 +1,7 @@
 #include "RowListModel.h"
 
+#include "screens/AccessibleEnabledState.h"
+
 #include <QMetaEnum>
 #include <QSet>
 
@@ -11,6 +13,11 @@ template<typename E> QString enumKey(E value) {
     return QString::fromLatin1(QMetaEnum::fromType<E>().valueToKey(int(value)));
 }
 } // namespace
+
+RowListModel::RowListModel(QObject *parent)
+    : QAbstractListModel(parent) {
+    AccessibleEnabledState::install();
+}
 
 int RowListModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : int(m_items.size());
@@ -85,6 +92,17 @@ int RowListModel::indexOfKey(const QString &key) const {
     for (int i = 0; i < m_items.size(); ++i)
         if (m_items.at(i).row.key == key)
             return i;
+    return -1;
+}
+
+int RowListModel::focusableRow(int index, int step) const {
+    if (step == 0)
+        return -1;
+    for (; index >= 0 && index < m_items.size(); index += step) {
+        const Row &row = m_items.at(index).row;
+        if (row.enabled || row.kind == RowKind::textField)
+            return index;
+    }
     return -1;
 }
 

@@ -22,7 +22,7 @@ public:
         ButtonRoleRole,
         ButtonStyleRole,
         TintRole,
-        EnabledRole, // "rowEnabled": a row's own `enabled` would stop its keys and focus
+        EnabledRole, // "rowEnabled": a field row stays enabled for its paste button
         DeletableRole,
         SeparatorHiddenRole,
         PlaceholderRole,
@@ -41,7 +41,9 @@ public:
     };
     Q_ENUM(Kind)
 
-    using QAbstractListModel::QAbstractListModel;
+    /** Also makes every Qt Quick item tell assistive technology when it is disabled
+        (AccessibleEnabledState), as rows that refuse are drawn from here. */
+    explicit RowListModel(QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -66,6 +68,9 @@ public:
     QList<Screen::Section> sections() const;
     /** Index of the row with `key`, or -1. */
     Q_INVOKABLE int indexOfKey(const QString &key) const;
+    /** The first row from `index` on, stepping by `step` (1 or -1), that takes the keyboard:
+        an enabled row, or a text field row (its paste button always does); -1 if none. */
+    Q_INVOKABLE int focusableRow(int index, int step) const;
 
 Q_SIGNALS:
     void countChanged();
