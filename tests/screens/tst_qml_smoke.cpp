@@ -352,6 +352,32 @@ private Q_SLOTS:
         QCOMPARE(capMismatch(false), QString());
     }
 
+    // The last entry row's rounded corners show the list's background, never the red of the
+    // Delete button under the row.
+    void closedSwipeHidesItsButton() {
+        m_app->select(AppView::domains);
+        domains()->setSearchText(u"adnxs"_s);
+        domains()->addSuggestedDomain(u"adnxs.com"_s);
+        const auto emptyList = qScopeGuard([&] {
+            const QList<DomainRef> records = m_f.store.domains()->records();
+            for (const DomainRef &record : records)
+                m_f.store.remove(record);
+            domains()->setSearchText({});
+        });
+        QQuickItem *entry = nullptr;
+        QTRY_VERIFY((entry = item(QAccessible::ListItem, u"adnxs.com"_s, true)));
+        QTRY_COMPARE(entry->opacity(), 1.0); // faded in
+        const qreal inset = entry->property("sideInset").toReal();
+        const QImage shot = m_window->grabWindow();
+        const qreal scale = shot.width() / qreal(m_window->width());
+        for (const QPointF corner : {QPointF(entry->width() - inset - 1, entry->height() - 1),
+                                     QPointF(inset, entry->height() - 1)}) {
+            const QColor pixel = shot.pixelColor((entry->mapToScene(corner) * scale).toPoint());
+            QVERIFY2(!(pixel.red() > 150 && pixel.green() < 110 && pixel.blue() < 110),
+                     qPrintable(pixel.name()));
+        }
+    }
+
     // Another tab selected (as by a click) while an entry row has the focus: the hidden row gives
     // up the keys, so Delete cannot remove an entry no one sees. Its delete button still works.
     void hiddenPageGivesUpTheKeyboard() {
