@@ -204,8 +204,7 @@ class QuellnetApp {
 public:
     QuellnetApp()
         : m_store(QString(), BlocklistStore::Options{.isStoredInMemoryOnly = false,
-                                                     .isAutosaveEnabled = true,
-                                                     .isUndoEnabled = false})
+                                                     .isAutosaveEnabled = true})
         , m_appView(&m_store, &m_scenePhase,
                     AppServices{.dnsSettings = &NEDNSSettingsManager::sharedManager(),
                                 .requestReview = RequestReviewAction(),

@@ -38,8 +38,6 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const {
         return int(r.kind); // RowListModel::Kind
     case SystemImageRole:
         return r.systemImage;
-    case ButtonRoleRole:
-        return enumKey(r.role);
     case ButtonStyleRole:
         return enumKey(r.buttonStyle);
     case TintRole:
@@ -48,8 +46,6 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const {
         return r.enabled;
     case DeletableRole:
         return r.deletable;
-    case SeparatorHiddenRole:
-        return r.separatorHidden;
     case PlaceholderRole:
         return r.placeholder;
     case SectionRole:
@@ -73,12 +69,10 @@ QHash<int, QByteArray> RowListModel::roleNames() const {
         {KindRole, "kind"},
         {TextRole, "text"},
         {SystemImageRole, "systemImage"},
-        {ButtonRoleRole, "buttonRole"},
         {ButtonStyleRole, "buttonStyle"},
         {TintRole, "tint"},
         {EnabledRole, "rowEnabled"},
         {DeletableRole, "deletable"},
-        {SeparatorHiddenRole, "separatorHidden"},
         {PlaceholderRole, "placeholder"},
         {SectionRole, "section"},
         {SectionIndexRole, "sectionIndex"},

@@ -19,12 +19,10 @@ public:
         KindRole,
         TextRole,
         SystemImageRole,
-        ButtonRoleRole,
         ButtonStyleRole,
         TintRole,
         EnabledRole, // "rowEnabled": a field row stays enabled for its paste button
         DeletableRole,
-        SeparatorHiddenRole,
         PlaceholderRole,
         SectionRole,
         SectionIndexRole,
