@@ -107,6 +107,31 @@ int RowListModel::findId(const QString &id, int from, int end) const {
     return -1;
 }
 
+QList<int> RowListModel::changedRoles(const Item &was, const Item &is) {
+    const Row &a = was.row;
+    const Row &b = is.row;
+    QList<int> roles;
+    const auto add = [&roles](bool changed, std::initializer_list<int> names) {
+        if (changed)
+            roles.append(names);
+    };
+    add(a.key != b.key, {KeyRole});
+    add(a.kind != b.kind, {KindRole});
+    add(a.text != b.text, {TextRole, Qt::DisplayRole});
+    add(a.systemImage != b.systemImage, {SystemImageRole});
+    add(a.buttonStyle != b.buttonStyle, {ButtonStyleRole});
+    add(a.tint != b.tint, {TintRole});
+    add(a.enabled != b.enabled, {EnabledRole});
+    add(a.deletable != b.deletable, {DeletableRole});
+    add(a.placeholder != b.placeholder, {PlaceholderRole});
+    add(a.accessibleDescription != b.accessibleDescription, {AccessibleDescriptionRole});
+    add(was.section != is.section, {SectionRole});
+    add(was.sectionIndex != is.sectionIndex, {SectionIndexRole});
+    add(was.firstInSection != is.firstInSection, {FirstInSectionRole});
+    add(was.lastInSection != is.lastInSection, {LastInSectionRole});
+    return roles;
+}
+
 void RowListModel::markEdges(QList<Item> &items, const Item *before, const Item *after) {
     for (qsizetype i = 0; i < items.size(); ++i) {
         const Item *previous = i > 0 ? &items.at(i - 1) : before;
@@ -236,8 +261,11 @@ void RowListModel::replace(int first, int count, QList<Item> target) {
             endMoveRows();
         }
         if (!(m_items.at(i) == want)) {
+            // Only the roles that changed: a view rebinds just those (at the cap, `enabled` of
+            // the add row and every suggestion flips, nothing else).
+            const QList<int> roles = changedRoles(m_items.at(i), want);
             m_items[i] = want;
-            Q_EMIT dataChanged(index(i), index(i));
+            Q_EMIT dataChanged(index(i), index(i), roles);
         }
     }
     updateEdges(first - 1);

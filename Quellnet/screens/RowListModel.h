@@ -91,6 +91,8 @@ private:
     void replace(int first, int count, QList<Item> target);
     /** Sets the section-edge flags of `items`, to stand between `before` and `after`. */
     static void markEdges(QList<Item> &items, const Item *before, const Item *after);
+    /** The roles whose values differ between two states of one row. */
+    static QList<int> changedRoles(const Item &was, const Item &is);
     /** Row `i`'s edge flags again from its neighbours, after a change beside it. */
     void updateEdges(int i);
 
