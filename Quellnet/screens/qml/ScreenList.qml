@@ -90,7 +90,10 @@ ListView {
     clip: true
     topMargin: 8
     bottomMargin: 24
-    cacheBuffer: 2000
+    // About seven rows beyond each edge: enough that arrows and Tab find the next rows made,
+    // few enough that a keystroke that moves rows does not make and destroy dozens unseen.
+    // Far rows are reached by focusRow() (which positions the view) or by searching.
+    cacheBuffer: 320
     keyNavigationEnabled: false
     highlightFollowsCurrentItem: false
     boundsBehavior: Flickable.StopAtBounds
