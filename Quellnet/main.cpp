@@ -84,9 +84,8 @@ QVariantMap windowProperties(const std::optional<WindowPlacement> &placement) {
 class QuellnetApp {
 public:
     QuellnetApp()
-        : m_store(QString(), BlocklistStore::Options{.isStoredInMemoryOnly = false,
-                                                     .isAutosaveEnabled = true,
-                                                     .isUndoEnabled = false})
+        : m_store(QString(),
+                  BlocklistStore::Options{.isStoredInMemoryOnly = false, .isAutosaveEnabled = true})
         , m_appView(&m_store, &m_scenePhase,
                     AppServices{.dnsSettings = &NEDNSSettingsManager::sharedManager(),
                                 .requestReview = RequestReviewAction(),

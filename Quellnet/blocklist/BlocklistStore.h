@@ -20,7 +20,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcBlocklist)
 struct BlocklistStoreOptions {
     bool isStoredInMemoryOnly = false;
     bool isAutosaveEnabled = true;
-    bool isUndoEnabled = false; // no undo stack exists; no caller undoes
 };
 
 /**

@@ -1,5 +1,7 @@
 #include "RowListModel.h"
 
+#include "screens/AccessibleEnabledState.h"
+
 #include <QMetaEnum>
 #include <QSet>
 
@@ -11,6 +13,11 @@ template<typename E> QString enumKey(E value) {
     return QString::fromLatin1(QMetaEnum::fromType<E>().valueToKey(int(value)));
 }
 } // namespace
+
+RowListModel::RowListModel(QObject *parent)
+    : QAbstractListModel(parent) {
+    AccessibleEnabledState::install();
+}
 
 int RowListModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : int(m_items.size());
@@ -31,8 +38,6 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const {
         return int(r.kind); // RowListModel::Kind
     case SystemImageRole:
         return r.systemImage;
-    case ButtonRoleRole:
-        return enumKey(r.role);
     case ButtonStyleRole:
         return enumKey(r.buttonStyle);
     case TintRole:
@@ -41,8 +46,6 @@ QVariant RowListModel::data(const QModelIndex &index, int role) const {
         return r.enabled;
     case DeletableRole:
         return r.deletable;
-    case SeparatorHiddenRole:
-        return r.separatorHidden;
     case PlaceholderRole:
         return r.placeholder;
     case SectionRole:
@@ -72,12 +75,10 @@ QHash<int, QByteArray> RowListModel::roleNames() const {
         {KindRole, "kind"},
         {TextRole, "text"},
         {SystemImageRole, "systemImage"},
-        {ButtonRoleRole, "buttonRole"},
         {ButtonStyleRole, "buttonStyle"},
         {TintRole, "tint"},
         {EnabledRole, "rowEnabled"},
         {DeletableRole, "deletable"},
-        {SeparatorHiddenRole, "separatorHidden"},
         {PlaceholderRole, "placeholder"},
         {SectionRole, "section"},
         {SectionIndexRole, "sectionIndex"},
@@ -97,11 +98,47 @@ int RowListModel::indexOfKey(const QString &key) const {
     return -1;
 }
 
+int RowListModel::focusableRow(int index, int step) const {
+    if (step == 0)
+        return -1;
+    for (; index >= 0 && index < m_items.size(); index += step) {
+        const Row &row = m_items.at(index).row;
+        if (row.enabled || row.kind == RowKind::textField)
+            return index;
+    }
+    return -1;
+}
+
 int RowListModel::findId(const QString &id, int from, int end) const {
     for (int i = from; i < end; ++i)
         if (m_items.at(i).id == id)
             return i;
     return -1;
+}
+
+QList<int> RowListModel::changedRoles(const Item &was, const Item &is) {
+    const Row &a = was.row;
+    const Row &b = is.row;
+    QList<int> roles;
+    const auto add = [&roles](bool changed, std::initializer_list<int> names) {
+        if (changed)
+            roles.append(names);
+    };
+    add(a.key != b.key, {KeyRole});
+    add(a.kind != b.kind, {KindRole});
+    add(a.text != b.text, {TextRole, Qt::DisplayRole});
+    add(a.systemImage != b.systemImage, {SystemImageRole});
+    add(a.buttonStyle != b.buttonStyle, {ButtonStyleRole});
+    add(a.tint != b.tint, {TintRole});
+    add(a.enabled != b.enabled, {EnabledRole});
+    add(a.deletable != b.deletable, {DeletableRole});
+    add(a.placeholder != b.placeholder, {PlaceholderRole});
+    add(a.accessibleDescription != b.accessibleDescription, {AccessibleDescriptionRole});
+    add(was.section != is.section, {SectionRole});
+    add(was.sectionIndex != is.sectionIndex, {SectionIndexRole});
+    add(was.firstInSection != is.firstInSection, {FirstInSectionRole});
+    add(was.lastInSection != is.lastInSection, {LastInSectionRole});
+    return roles;
 }
 
 void RowListModel::markEdges(QList<Item> &items, const Item *before, const Item *after) {
@@ -233,8 +270,11 @@ void RowListModel::replace(int first, int count, QList<Item> target) {
             endMoveRows();
         }
         if (!(m_items.at(i) == want)) {
+            // Only the roles that changed: a view rebinds just those (at the cap, `enabled` of
+            // the add row and every suggestion flips, nothing else).
+            const QList<int> roles = changedRoles(m_items.at(i), want);
             m_items[i] = want;
-            Q_EMIT dataChanged(index(i), index(i));
+            Q_EMIT dataChanged(index(i), index(i), roles);
         }
     }
     updateEdges(first - 1);

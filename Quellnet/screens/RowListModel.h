@@ -19,12 +19,10 @@ public:
         KindRole,
         TextRole,
         SystemImageRole,
-        ButtonRoleRole,
         ButtonStyleRole,
         TintRole,
-        EnabledRole, // "rowEnabled": a row's own `enabled` would stop its keys and focus
+        EnabledRole, // "rowEnabled": a field row stays enabled for its paste button
         DeletableRole,
-        SeparatorHiddenRole,
         PlaceholderRole,
         SectionRole,
         SectionIndexRole,
@@ -45,7 +43,9 @@ public:
     };
     Q_ENUM(Kind)
 
-    using QAbstractListModel::QAbstractListModel;
+    /** Also makes every Qt Quick item tell assistive technology when it is disabled
+        (AccessibleEnabledState), as rows that refuse are drawn from here. */
+    explicit RowListModel(QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -70,6 +70,9 @@ public:
     QList<Screen::Section> sections() const;
     /** Index of the row with `key`, or -1. */
     Q_INVOKABLE int indexOfKey(const QString &key) const;
+    /** The first row from `index` on, stepping by `step` (1 or -1), that takes the keyboard:
+        an enabled row, or a text field row (its paste button always does); -1 if none. */
+    Q_INVOKABLE int focusableRow(int index, int step) const;
 
 Q_SIGNALS:
     void countChanged();
@@ -92,6 +95,8 @@ private:
     void replace(int first, int count, QList<Item> target);
     /** Sets the section-edge flags of `items`, to stand between `before` and `after`. */
     static void markEdges(QList<Item> &items, const Item *before, const Item *after);
+    /** The roles whose values differ between two states of one row. */
+    static QList<int> changedRoles(const Item &was, const Item &is);
     /** Row `i`'s edge flags again from its neighbours, after a change beside it. */
     void updateEdges(int i);
 

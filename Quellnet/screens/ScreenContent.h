@@ -17,9 +17,6 @@ Q_NAMESPACE
 enum class RowKind { label, button, textField, toggle };
 Q_ENUM_NS(RowKind)
 
-enum class ButtonRole { normal, destructive };
-Q_ENUM_NS(ButtonRole)
-
 /** `automatic` is the platform's default button look; `plain` is the bare label. */
 enum class ButtonStyle { automatic, plain };
 Q_ENUM_NS(ButtonStyle)
@@ -33,13 +30,11 @@ struct Row {
     RowKind kind = RowKind::label;
     QString text;
     QString systemImage;
-    ButtonRole role = ButtonRole::normal;
     ButtonStyle buttonStyle = ButtonStyle::automatic;
     Tint tint = Tint::none;
     bool enabled = true;
     /** Swipe-to-delete (and its keyboard and accessibility equivalents) is offered. */
     bool deletable = false;
-    bool separatorHidden = true;
     /** Text fields only: the hint shown while the field is empty (`systemImage` is the paste
         button's). */
     QString placeholder;

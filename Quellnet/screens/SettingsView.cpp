@@ -51,7 +51,6 @@ QList<Section> SettingsView::sections() const {
     } else {
         remove = button(removeButtonKey, tr("Remove preferences"), u"trash"_s, ButtonStyle::plain);
         remove.tint = Tint::red;
-        remove.role = ButtonRole::destructive;
     }
 
     return {

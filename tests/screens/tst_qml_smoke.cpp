@@ -11,17 +11,20 @@
 #include "storekit/RequestReviewAction.h"
 
 #include <QAccessible>
+#include <QAnimationDriver>
 #include <QClipboard>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQmlExpression>
 #include <QQuickItem>
 #include <QQuickStyle>
+#include <QQuickView>
 #include <QQuickWindow>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
+#include <QtQuickTest/quicktest.h>
 
 #include <functional>
 #include <memory>
@@ -37,6 +40,22 @@ void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &
     if (type != QtDebugMsg && type != QtInfoMsg)
         g_warnings << message;
 }
+
+// Animations that move only when a test says: after a change, all transitions can be run to
+// their end at once, as no frame of the real clock could be relied on to show.
+class SteppedAnimations : public QAnimationDriver {
+public:
+    SteppedAnimations() { install(); }
+    ~SteppedAnimations() override { uninstall(); }
+    qint64 elapsed() const override { return m_elapsed; }
+    void step(qint64 ms) {
+        m_elapsed += ms;
+        advance();
+    }
+
+private:
+    qint64 m_elapsed = 0;
+};
 
 bool press(QQuickItem *item) {
     QAccessibleInterface *a = item ? QAccessible::queryAccessibleInterface(item) : nullptr;
@@ -63,7 +82,7 @@ class QmlSmokeTest : public QObject {
     QQuickWindow *m_window = nullptr;
 
     // Visible items in drawing order (delegates are not QObject children: findChildren misses them)
-    QList<QQuickItem *> items(const QString &objectName = {}) {
+    QList<QQuickItem *> items(const QString &objectName = {}, QQuickWindow *window = nullptr) {
         QList<QQuickItem *> out;
         const std::function<void(QQuickItem *)> walk = [&](QQuickItem *at) {
             if (!at->isVisible())
@@ -73,13 +92,14 @@ class QmlSmokeTest : public QObject {
             for (QQuickItem *child : at->childItems())
                 walk(child);
         };
-        walk(m_window->contentItem());
+        walk((window ? window : m_window)->contentItem());
         return out;
     }
     // The item a screen reader knows by `role` and `name`; with `live`, only one inside a list
     // row still in the model (removed rows fade out).
-    QQuickItem *item(QAccessible::Role role, const QString &name, bool live = false) {
-        for (QQuickItem *at : items()) {
+    QQuickItem *item(QAccessible::Role role, const QString &name, bool live = false,
+                     QQuickWindow *window = nullptr) {
+        for (QQuickItem *at : items({}, window)) {
             QAccessibleInterface *a = QAccessible::queryAccessibleInterface(at);
             if (!a || a->role() != role || a->text(QAccessible::Name) != name)
                 continue;
@@ -97,6 +117,70 @@ class QmlSmokeTest : public QObject {
         QQuickItem *at = m_window->activeFocusItem();
         QAccessibleInterface *a = at ? QAccessible::queryAccessibleInterface(at) : nullptr;
         return a ? a->text(QAccessible::Name) : u"no accessible item"_s;
+    }
+
+    // Lays out the Domains list's last change and runs its transitions to their end on the
+    // clock of `animations`, which stops once nothing animates.
+    bool settle(SteppedAnimations &animations, QQuickWindow *window = nullptr) {
+        QQuickItem *list = item(QAccessible::List, u"Domains"_s, false, window);
+        if (!list || !QQuickTest::qWaitForPolish(list))
+            return false;
+        // The layout started the transitions; their clock starts two queued calls later.
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::sendPostedEvents();
+        auto *rows = list->property("contentItem").value<QQuickItem *>();
+        return QTest::qWaitFor([&animations, rows] {
+            if (animations.isRunning()) { // started once the transitions registered
+                animations.step(250);
+                return false;
+            }
+            const QList<QQuickItem *> children = rows->childItems();
+            return std::none_of(children.cbegin(), children.cend(), [](QQuickItem *row) {
+                return row->property("index").toInt() < 0; // still fading out
+            });
+        });
+    }
+    // What the add row and the suggestion rows show and tell a screen reader, against what
+    // the list's fill demands: dimmed, not enabled and not focusable when `full`, as usual
+    // when not. The paste button is never refused. Empty when all agree.
+    QString capMismatch(bool full, QQuickWindow *window = nullptr) {
+        const auto disagrees = [full](QQuickItem *at, bool refused) {
+            const QAccessible::State state = QAccessible::queryAccessibleInterface(at)->state();
+            qreal drawn = 1;
+            for (QQuickItem *child : at->childItems()) // the row's text, or the field itself
+                if (child->isVisible())
+                    drawn = std::min(drawn, drawnOpacity(child));
+            return (drawn < 1) != refused || state.disabled != refused ||
+                   (refused && state.focusable) || at->isEnabled() == refused;
+        };
+        QQuickItem *field = items(u"addField"_s, window).value(0);
+        if (!field || disagrees(field, full))
+            return u"the add field"_s;
+        QQuickItem *paste = items(u"pasteButton"_s, window).value(0);
+        if (!paste || disagrees(paste, false))
+            return u"the paste button"_s;
+        // Every suggestion row, scrolled to in turn (the rows in view first).
+        QQuickItem *list = item(QAccessible::List, u"Domains"_s, false, window);
+        auto *rows = list ? qobject_cast<RowListModel *>(list->property("model").value<QObject *>())
+                          : nullptr;
+        if (!rows)
+            return u"no Domains list"_s;
+        const auto scrollBack =
+            qScopeGuard([list] { QMetaObject::invokeMethod(list, "positionViewAtBeginning"); });
+        int suggestions = 0;
+        for (int i = 0; i < rows->rowCount(); ++i) {
+            if (!rows->rowAt(i).key.startsWith(u"suggestion:"_s))
+                continue;
+            ++suggestions;
+            QMetaObject::invokeMethod(list, "positionViewAtIndex", Q_ARG(int, i),
+                                      Q_ARG(int, 4 /* ListView.Contain */));
+            QQuickItem *at = nullptr;
+            QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, at),
+                                      Q_ARG(int, i));
+            if (!at || disagrees(at, full))
+                return rows->rowAt(i).text;
+        }
+        return suggestions > 0 ? QString() : u"no suggestion row"_s;
     }
 
 private Q_SLOTS:
@@ -183,6 +267,115 @@ private Q_SLOTS:
         QVERIFY(press(item(QAccessible::Button, u"Paste"_s)));
         QTRY_COMPARE(domains()->domain(), u"pasted.example"_s);
         QCOMPARE(m_f.store.domains()->count(), EntryRules::listCapacity);
+    }
+
+    // Every way to the 200th record leaves the refusing rows dimmed and reported disabled to a
+    // screen reader (list changes animate rows, which must not undo the dimming), and one
+    // record fewer gives them back.
+    void domainsRowsTellTheCapOnEveryRoad() {
+        SteppedAnimations animations;
+        m_app->select(AppView::domains);
+        domains()->setSearchText({});
+        domains()->setDomain({});
+        const auto emptyList = qScopeGuard([&] { // the later tests expect an empty list
+            const QList<DomainRef> records = m_f.store.domains()->records();
+            for (const DomainRef &record : records)
+                m_f.store.remove(record);
+        });
+        for (int i = 0; i + 1 < EntryRules::listCapacity; ++i)
+            m_f.store.insert(
+                std::make_shared<Domain>(u"filler%1.example"_s.arg(i), QUuid::createUuid()));
+        const auto removeNamed = [&](const QString &name) {
+            const QList<DomainRef> records = m_f.store.domains()->records();
+            for (const DomainRef &record : records)
+                if (record->domain() == name)
+                    m_f.store.remove(record);
+        };
+        QVERIFY(settle(animations));
+        QCOMPARE(capMismatch(false), QString());
+
+        // Typing, and the return key.
+        QQuickItem *field = items(u"addField"_s).value(0);
+        QVERIFY(field);
+        field->forceActiveFocus();
+        for (const char key : "typed.example"_ba)
+            QTest::keyClick(m_window, key);
+        QTest::keyClick(m_window, Qt::Key_Return);
+        QTRY_COMPARE(m_f.store.domains()->count(), EntryRules::listCapacity);
+        QVERIFY(settle(animations));
+        QCOMPARE(capMismatch(true), QString());
+        removeNamed(u"typed.example"_s);
+        QVERIFY(settle(animations));
+        QCOMPARE(capMismatch(false), QString());
+
+        // Tapping a suggestion: the rows below it move up.
+        QQuickItem *suggestion = item(QAccessible::Button, u"2mdn.net"_s, true);
+        QVERIFY(suggestion);
+        QTest::mouseClick(m_window, Qt::LeftButton, {},
+                          suggestion->mapToScene(suggestion->boundingRect().center()).toPoint());
+        QTRY_COMPARE(m_f.store.domains()->count(), EntryRules::listCapacity);
+        QVERIFY(settle(animations));
+        QCOMPARE(capMismatch(true), QString());
+
+        // A search that takes rows away and brings them back, moving the others.
+        for (const QString &search : {u"doubleclick"_s, u"a"_s, QString()}) {
+            domains()->setSearchText(search);
+            QVERIFY(settle(animations));
+            QCOMPARE(capMismatch(true), QString());
+        }
+
+        // The keyboard passes the refused suggestions by, both ways.
+        items(u"pasteButton"_s).value(0)->forceActiveFocus();
+        QTest::keyClick(m_window, Qt::Key_Tab);
+        QCOMPARE(focus(), u"2mdn.net"_s);
+        QTest::keyClick(m_window, Qt::Key_Up);
+        QCOMPARE(focus(), u"Paste"_s);
+
+        // Launching with 200 stored: the screen and its list made anew over the same store.
+        {
+            DomainsView screen(&m_f.store, &m_f.phase, {});
+            QQuickView view;
+            view.setResizeMode(QQuickView::SizeRootObjectToView);
+            view.setInitialProperties({{u"screen"_s, QVariant::fromValue(&screen)}});
+            view.setSource(QUrl(u"qrc:/qt/qml/Quellnet/qml/DomainsView.qml"_s));
+            view.resize(m_window->size());
+            view.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&view));
+            QVERIFY(settle(animations, &view));
+            QCOMPARE(capMismatch(true, &view), QString());
+        }
+        m_window->requestActivate(); // the keys of the later tests go to the app's window
+        QVERIFY(QTest::qWaitForWindowActive(m_window));
+
+        removeNamed(u"2mdn.net"_s);
+        QVERIFY(settle(animations));
+        QCOMPARE(capMismatch(false), QString());
+    }
+
+    // The last entry row's rounded corners show the list's background, never the red of the
+    // Delete button under the row.
+    void closedSwipeHidesItsButton() {
+        m_app->select(AppView::domains);
+        domains()->setSearchText(u"adnxs"_s);
+        domains()->addSuggestedDomain(u"adnxs.com"_s);
+        const auto emptyList = qScopeGuard([&] {
+            const QList<DomainRef> records = m_f.store.domains()->records();
+            for (const DomainRef &record : records)
+                m_f.store.remove(record);
+            domains()->setSearchText({});
+        });
+        QQuickItem *entry = nullptr;
+        QTRY_VERIFY((entry = item(QAccessible::ListItem, u"adnxs.com"_s, true)));
+        QTRY_COMPARE(entry->opacity(), 1.0); // faded in
+        const qreal inset = entry->property("sideInset").toReal();
+        const QImage shot = m_window->grabWindow();
+        const qreal scale = shot.width() / qreal(m_window->width());
+        for (const QPointF corner : {QPointF(entry->width() - inset - 1, entry->height() - 1),
+                                     QPointF(inset, entry->height() - 1)}) {
+            const QColor pixel = shot.pixelColor((entry->mapToScene(corner) * scale).toPoint());
+            QVERIFY2(!(pixel.red() > 150 && pixel.green() < 110 && pixel.blue() < 110),
+                     qPrintable(pixel.name()));
+        }
     }
 
     // Another tab selected (as by a click) while an entry row has the focus: the hidden row gives

@@ -72,6 +72,27 @@ private Q_SLOTS:
         }
         QCOMPARE(reset.size(), 0);
     }
+
+    // A row that changed sends only the roles that did: at the cap only `enabled` flips, and
+    // a view rebinds nothing else of the 59 rows.
+    void changesNameOnlyTheirRoles() {
+        RowListModel model;
+        QList<Screen::Row> rows;
+        for (const QString &key : {u"add"_s, u"a"_s, u"b"_s})
+            rows << Screen::button(key, key, u"plus"_s);
+        model.apply({{u"Domains"_s, rows}});
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        for (Screen::Row &row : rows)
+            row.enabled = false;
+        rows[2].text = u"b2"_s;
+        model.apply({{u"Domains"_s, rows}});
+        QCOMPARE(changed.size(), 3);
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(changed.at(i).at(2).value<QList<int>>(),
+                     QList<int>{RowListModel::EnabledRole});
+        QCOMPARE(changed.at(2).at(2).value<QList<int>>(),
+                 (QList<int>{RowListModel::TextRole, Qt::DisplayRole, RowListModel::EnabledRole}));
+    }
 };
 
 QTEST_MAIN(ScreenKitTest)

@@ -16,21 +16,22 @@ Item {
         anchors.rightMargin: part.row.sideInset
         clip: true
 
+        // The only red: shaped as the cell is and shown only while the row is swiped, so the
+        // cell's rounded corners never show it.
         Rectangle {
             anchors.fill: parent
             anchors.topMargin: part.row.firstInSection ? 0 : -Theme.cornerRadius
             anchors.bottomMargin: part.row.lastInSection ? 0 : -Theme.cornerRadius
             radius: Theme.cornerRadius
-            color: Theme.red
+            color: deletePress.pressed ? Qt.darker(Theme.red, 1.2) : Theme.red
             visible: part.row.swipe < 0
         }
 
-        Rectangle {
+        Item {
             objectName: "deleteButton"
             anchors.right: parent.right
             width: part.deleteWidth
             height: parent.height
-            color: deletePress.pressed ? Qt.darker(Theme.red, 1.2) : Theme.red
             activeFocusOnTab: false
             Accessible.role: Accessible.Button
             Accessible.name: qsTr("Delete %1").arg(part.row.text)

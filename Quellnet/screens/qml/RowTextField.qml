@@ -63,7 +63,7 @@ FocusScope {
         Accessible.name: part.row.placeholder
         onTextEdited: part.row.screen.editText(part.row.key, text)
         onAccepted: part.row.screen.submit(part.row.key)
-        Keys.onUpPressed: if (part.row.view) part.row.view.focusRow(part.row.index - 1)
+        Keys.onUpPressed: if (part.row.view) part.row.view.focusRow(part.row.index - 1, false, -1)
         Keys.onDownPressed: if (part.row.view) part.row.view.focusRow(part.row.index + 1)
         // Here too, or the field's own Tab handling would follow the item tree.
         Keys.onTabPressed: part.row.tabOn(true)

@@ -20,10 +20,12 @@ ListView {
 
     signal focusLeaving(bool forward)
 
-    // Moves keyboard focus to row `i`, creating its delegate if it is scrolled away; to its
-    // last focusable part when `last` (a row may hold several, as the Domains add row does).
-    function focusRow(i, last) {
-        if (i < 0 || i >= count)
+    // Moves keyboard focus to row `i`, or past refused rows to the next one in the direction
+    // `step` (1 or -1, default 1), creating its delegate if it is scrolled away; to its last
+    // focusable part when `last` (a row may hold several, as the Domains add row does).
+    function focusRow(i, last, step) {
+        i = screen.rows.focusableRow(i, step === -1 ? -1 : 1)
+        if (i < 0)
             return false
         currentIndex = i
         positionViewAtIndex(i, ListView.Contain)
@@ -39,7 +41,7 @@ ListView {
     }
     // Tab (forward) or Shift+Tab from row `from` (-1: the header).
     function tabFrom(from, forward) {
-        if (focusRow(forward ? from + 1 : from - 1, !forward))
+        if (focusRow(forward ? from + 1 : from - 1, !forward, forward ? 1 : -1))
             return
         if (!forward && from >= 0 && headerItem)
             headerItem.forceActiveFocus(Qt.BacktabFocusReason)
@@ -50,7 +52,7 @@ ListView {
     function enterFocus(forward) {
         if (forward && headerItem)
             headerItem.forceActiveFocus(Qt.TabFocusReason)
-        else if (!focusRow(forward ? 0 : count - 1, !forward)) {
+        else if (!focusRow(forward ? 0 : count - 1, !forward, forward ? 1 : -1)) {
             if (headerItem)
                 headerItem.forceActiveFocus(Qt.BacktabFocusReason)
             else
@@ -63,7 +65,7 @@ ListView {
         const i = currentIndex
         Qt.callLater(() => {
             if (!focusRow(Math.min(i, count)))
-                focusRow(Math.min(i, count) - 1)
+                focusRow(Math.min(i, count) - 1, false, -1)
         })
     }
 
@@ -88,7 +90,10 @@ ListView {
     clip: true
     topMargin: 8
     bottomMargin: 24
-    cacheBuffer: 2000
+    // About seven rows beyond each edge: enough that arrows and Tab find the next rows made,
+    // few enough that a keystroke that moves rows does not make and destroy dozens unseen.
+    // Far rows are reached by focusRow() (which positions the view) or by searching.
+    cacheBuffer: 320
     keyNavigationEnabled: false
     highlightFollowsCurrentItem: false
     boundsBehavior: Flickable.StopAtBounds
@@ -123,6 +128,8 @@ ListView {
     remove: Transition {
         NumberAnimation { property: "opacity"; to: 0; duration: 200 }
     }
+    // A row displaced while it fades in must not stay translucent: it comes to rest at its own
+    // opacity, which is always 1 (a refused row dims its cell, never itself).
     displaced: Transition {
         NumberAnimation { properties: "x,y"; duration: 200; easing.type: Easing.OutQuad }
         NumberAnimation { property: "opacity"; to: 1; duration: 200 }

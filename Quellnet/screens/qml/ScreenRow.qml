@@ -72,8 +72,9 @@ FocusScope {
     width: view ? view.width : 0
     height: detail === "" ? Theme.rowHeight : Math.max(Theme.rowHeight, cellText.implicitHeight + 20)
     activeFocusOnTab: !isField
-    // A field row dims only its field: the paste button beside it stays available.
-    opacity: isField || rowEnabled ? 1 : 0.4
+    // A refused row is disabled, so taps, keys, the keyboard focus and assistive technology
+    // all pass it by; a field row disables only its field, as its paste button stays available.
+    enabled: isField || rowEnabled
 
     Accessible.role: isButton ? Accessible.Button : isField ? Accessible.Grouping
                                                               : isToggle ? Accessible.CheckBox
@@ -89,7 +90,7 @@ FocusScope {
     Keys.onReturnPressed: row.press()
     Keys.onEnterPressed: row.press()
     Keys.onSpacePressed: row.press()
-    Keys.onUpPressed: if (view) view.focusRow(index - 1)
+    Keys.onUpPressed: if (view) view.focusRow(index - 1, false, -1)
     Keys.onDownPressed: if (view) view.focusRow(index + 1)
     Keys.onDeletePressed: row.deleteEntry()
     Keys.onEscapePressed: row.swipe = 0
@@ -115,12 +116,15 @@ FocusScope {
         Component.onCompleted: load()
     }
 
-    // The cell: rounded at the top of its section's first row and the bottom of its last.
+    // The cell: rounded at the top of its section's first row and the bottom of its last. It,
+    // not the row, is dimmed when refused: the list's transitions animate the row's own
+    // opacity and leave it at 1.
     Item {
         anchors.fill: parent
         anchors.leftMargin: row.sideInset
         anchors.rightMargin: row.sideInset
         clip: true
+        opacity: row.enabled ? 1 : 0.4
 
         Item {
             width: parent.width
