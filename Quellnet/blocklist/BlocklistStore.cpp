@@ -565,7 +565,7 @@ void BlocklistStore::insert(DomainRef domain) {
     changed();
 }
 
-void BlocklistStore::remove(const DomainRef &domain) {
+void BlocklistStore::remove(DomainRef domain) {
     if (!domain || domain->m_store != this)
         return;
     domain->m_store = nullptr;

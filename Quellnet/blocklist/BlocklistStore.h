@@ -42,7 +42,9 @@ public:
     ~BlocklistStore() override; // writes anything still pending
 
     void insert(DomainRef domain);        // joins the list at once
-    void remove(const DomainRef &domain); // leaves the list at once (the platform's "delete")
+    // Leaves the list at once (the platform's "delete"). Taken by value: a caller may hand in
+    // the list's own element, which the removal destroys.
+    void remove(DomainRef domain);
     /** Writes pending changes. Returns an error text on failure; the changes stay pending and
         autosave retries them. */
     std::optional<QString> save();

@@ -263,6 +263,14 @@ private Q_SLOTS:
         QVERIFY(!store->save());
         QCOMPARE(onDisk(path).names, (QStringList{u"good.example"_s, QString(), u"bad-id.example"_s,
                                                   u"short-id.example"_s}));
+        // Handed the list's own element, the removal deletes that record and no other.
+        store->insert(record(u"after.example"_s));
+        store->insert(record(u"hello.example"_s));
+        store->remove(store->domains()->records().at(1));
+        QVERIFY(!store->save());
+        QCOMPARE(onDisk(path).names,
+                 (QStringList{QString(), u"bad-id.example"_s, u"short-id.example"_s,
+                              u"after.example"_s, u"hello.example"_s}));
     }
 
     // Two copies on one file. A save that fails while the other holds the file keeps everything
