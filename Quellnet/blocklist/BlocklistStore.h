@@ -41,7 +41,7 @@ public:
                             QObject *parent = nullptr);
     ~BlocklistStore() override; // writes anything still pending
 
-    void insert(DomainRef domain);        // joins the list at once
+    void insert(DomainRef domain); // joins the list at once
     // Leaves the list at once (the platform's "delete"). Taken by value: a caller may hand in
     // the list's own element, which the removal destroys.
     void remove(DomainRef domain);
