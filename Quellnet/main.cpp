@@ -122,18 +122,11 @@ public:
     void activate(const QByteArray &token) {
         qCInfo(lcApp, "Activation requested by a later launch (token: %s)",
                token.isEmpty() ? "none" : token.constData());
-        auto *window = m_engine.rootObjects().isEmpty()
-                           ? nullptr
-                           : qobject_cast<QQuickWindow *>(m_engine.rootObjects().constFirst());
-        if (!window)
-            return;
-        // Qt's Wayland plugin hands this token to the compositor with the activation request.
-        if (!token.isEmpty())
-            qputenv("XDG_ACTIVATION_TOKEN", token);
-        window->setWindowStates(window->windowStates() & ~Qt::WindowMinimized);
-        window->show();
-        window->raise();
-        window->requestActivate();
+        SingleInstance::bringForward(
+            m_engine.rootObjects().isEmpty()
+                ? nullptr
+                : qobject_cast<QWindow *>(m_engine.rootObjects().constFirst()),
+            token);
     }
 
 private:

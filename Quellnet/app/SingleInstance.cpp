@@ -7,6 +7,7 @@
 #include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QStandardPaths>
+#include <QWindow>
 
 #include <algorithm>
 #include <cerrno>
@@ -213,4 +214,15 @@ void SingleInstance::unlock() {
     if (m_lock >= 0)
         ::close(m_lock);
     m_lock = -1;
+}
+
+void SingleInstance::bringForward(QWindow *window, const QByteArray &token) {
+    if (!window)
+        return;
+    if (!token.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", token);
+    window->setWindowStates(window->windowStates() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->requestActivate();
 }

@@ -15,6 +15,8 @@
  * The lock and the socket live in a folder only this account can enter (see privateFolder()):
  * anywhere else another account could hold the lock or answer in the running copy's place.
  */
+class QWindow;
+
 class SingleInstance {
 public:
     /**
@@ -39,6 +41,12 @@ public:
 
     /** `program`, a dash and a short hash of `file`'s absolute path: one name per file. */
     static QString nameFor(const QString &program, const QString &file);
+    /**
+     * What a program does with a later launch's request: its window comes forward where the
+     * desktop allows, with the launch's activation token (Qt's Wayland plugin hands it to the
+     * compositor with the activation request).
+     */
+    static void bringForward(QWindow *window, const QByteArray &token);
 
     /**
      * The first of $XDG_RUNTIME_DIR, <temp>/runtime-<user> (made if missing) and

@@ -457,14 +457,15 @@ static bool write_all(int fd, const char *data, size_t size) {
     return true;
 }
 
-static int create_temporary(const struct writer *w, char *name, size_t size) {
+/* A new file beside `final` in `folder`, named so no other writer's can be taken for it. */
+static int create_temporary(int folder, const char *final, char *name, size_t size) {
     for (int attempt = 0; attempt < 32; ++attempt) {
         uint64_t random = 0;
         if (getrandom(&random, sizeof random, 0) != (ssize_t)sizeof random)
             random = ((uint64_t)getpid() << 32) ^ (uint64_t)attempt;
-        snprintf(name, size, "." QUELLNET_LIST_NAME ".%016" PRIx64, random);
+        snprintf(name, size, ".%s.quellnet-%016" PRIx64, final, random);
         const int fd =
-            openat(w->folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -472,32 +473,43 @@ static int create_temporary(const struct writer *w, char *name, size_t size) {
     return -1;
 }
 
-/* Temporary file, owner and mode set before a byte is written, flushed, renamed over the list. */
-static int replace_list(const struct writer *w, const char *data, size_t size) {
-    char temporary[64];
-    const int fd = create_temporary(w, temporary, sizeof temporary);
-    if (fd < 0)
-        return fail(EXIT_FAILED, "cannot create a file in %s: %s", w->folder_path, strerror(errno));
-    const char *step = "set the owner of";
-    bool done = fchown(fd, w->file_owner, w->file_group) == 0;
+/*
+ * Owner and mode set before a byte is written, then written, flushed and closed. Closes `fd`
+ * whatever happens; on failure returns the errno and points `step` at what failed.
+ */
+static int fill_temporary(int fd, uid_t owner, gid_t group, mode_t mode, const char *data,
+                          size_t size, const char **step) {
+    *step = "set the owner of";
+    bool done = (owner == geteuid() && group == getegid()) || fchown(fd, owner, group) == 0;
     if (done) {
-        step = "set the mode of";
-        done = fchmod(fd, 0644) == 0;
+        *step = "set the mode of";
+        done = fchmod(fd, mode) == 0;
     }
     if (done) {
-        step = "write";
+        *step = "write";
         done = write_all(fd, data, size);
     }
     if (done) {
-        step = "flush";
+        *step = "flush";
         done = fsync(fd) == 0;
     }
-    int error = errno;
+    int error = done ? 0 : errno;
     if (close(fd) != 0 && done) {
-        step = "close";
-        done = false;
+        *step = "close";
         error = errno;
     }
+    return error;
+}
+
+/* Temporary file, owner and mode set before a byte is written, flushed, renamed over the list. */
+static int replace_list(const struct writer *w, const char *data, size_t size) {
+    char temporary[64];
+    const int fd = create_temporary(w->folder, QUELLNET_LIST_NAME, temporary, sizeof temporary);
+    if (fd < 0)
+        return fail(EXIT_FAILED, "cannot create a file in %s: %s", w->folder_path, strerror(errno));
+    const char *step = NULL;
+    int error = fill_temporary(fd, w->file_owner, w->file_group, 0644, data, size, &step);
+    bool done = error == 0;
     if (done && past_deadline(w)) {
         unlinkat(w->folder, temporary, 0);
         return too_late();
@@ -737,39 +749,12 @@ static int read_nsswitch(int etc, const char *path, char **text, size_t *size, s
 static int replace_nsswitch(int etc, const char *path, const struct stat *st, const char *text,
                             size_t size) {
     char temporary[64];
-    int fd = -1;
-    for (int attempt = 0; attempt < 32 && fd < 0; ++attempt) {
-        uint64_t random = 0;
-        if (getrandom(&random, sizeof random, 0) != (ssize_t)sizeof random)
-            random = ((uint64_t)getpid() << 32) ^ (uint64_t)attempt;
-        snprintf(temporary, sizeof temporary, "." NSSWITCH_NAME ".quellnet-%016" PRIx64, random);
-        fd = openat(etc, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
+    const int fd = create_temporary(etc, NSSWITCH_NAME, temporary, sizeof temporary);
     if (fd < 0)
         return fail(EXIT_FAILED, "cannot create a file beside %s: %s", path, strerror(errno));
-    const char *step = "set the owner of";
-    bool done = (st->st_uid == geteuid() && st->st_gid == getegid()) ||
-                fchown(fd, st->st_uid, st->st_gid) == 0;
-    if (done) {
-        step = "set the mode of";
-        done = fchmod(fd, st->st_mode & 07777) == 0;
-    }
-    if (done) {
-        step = "write";
-        done = write_all(fd, text, size);
-    }
-    if (done) {
-        step = "flush";
-        done = fsync(fd) == 0;
-    }
-    int error = errno;
-    if (close(fd) != 0 && done) {
-        step = "close";
-        done = false;
-        error = errno;
-    }
+    const char *step = NULL;
+    int error = fill_temporary(fd, st->st_uid, st->st_gid, st->st_mode & 07777, text, size, &step);
+    bool done = error == 0;
     if (done) {
         step = "rename";
         done = renameat(etc, temporary, etc, NSSWITCH_NAME) == 0;

@@ -48,17 +48,11 @@ public:
 
     /** A later launch asked for this copy: its window comes forward where the desktop allows. */
     void activate(const QByteArray &token) {
-        auto *window = m_engine.rootObjects().isEmpty()
-                           ? nullptr
-                           : qobject_cast<QQuickWindow *>(m_engine.rootObjects().constFirst());
-        if (!window)
-            return;
-        if (!token.isEmpty())
-            qputenv("XDG_ACTIVATION_TOKEN", token);
-        window->setWindowStates(window->windowStates() & ~Qt::WindowMinimized);
-        window->show();
-        window->raise();
-        window->requestActivate();
+        SingleInstance::bringForward(
+            m_engine.rootObjects().isEmpty()
+                ? nullptr
+                : qobject_cast<QWindow *>(m_engine.rootObjects().constFirst()),
+            token);
     }
 
 private:
