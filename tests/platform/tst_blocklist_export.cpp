@@ -121,14 +121,6 @@ private Q_SLOTS:
         QVERIFY(!rpz.bytes.contains(tooLong.toLatin1()));
         QCOMPARE(BlocklistExport::render(Format::dnsmasq, both).names.size(), 2);
     }
-
-    void formatNames() {
-        QCOMPARE(BlocklistExport::formatNames(),
-                 (QStringList{u"rpz"_s, u"unbound"_s, u"dnsmasq"_s, u"adblock"_s, u"hosts"_s}));
-        QCOMPARE(BlocklistExport::formatNamed(u"dnsmasq"_s), Format::dnsmasq);
-        QCOMPARE(BlocklistExport::formatNamed(u"RPZ"_s), std::nullopt);
-        QCOMPARE(BlocklistExport::formatNamed(u""_s), std::nullopt);
-    }
 };
 
 QTEST_GUILESS_MAIN(BlocklistExportTest)

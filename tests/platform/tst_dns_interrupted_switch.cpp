@@ -95,13 +95,13 @@ private Q_SLOTS:
             // removing an On one.
             const QByteArray point = round % 2 ? "after" : "before";
             QVERIFY(useKillingWriter(m_env.root() + u"/killing-writer"_s, m_writer, point));
-            const QString killed = !on              ? u"enable"_s
-                                   : round % 3 == 0 ? u"disable"_s
-                                   : round % 3 == 1 ? u"save"_s
-                                                    : u"remove"_s;
+            const Step killed = !on              ? Step::enable
+                                : round % 3 == 0 ? Step::disable
+                                : round % 3 == 1 ? Step::saveNew
+                                                 : Step::remove;
             QProcess child;
             child.start(QCoreApplication::applicationFilePath(),
-                        {killed, QString::number(generation + 1)});
+                        {u"child"_s, QString::number(int(killed)), QString::number(generation + 1)});
             QVERIFY(child.waitForFinished(60'000));
             QCOMPARE(child.exitStatus(), QProcess::CrashExit);
             qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", m_writer);
@@ -128,12 +128,8 @@ private Q_SLOTS:
 int main(int argc, char **argv) {
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    const QString verb = arguments.value(1);
-    const qint64 generation = arguments.value(2).toLongLong();
-    if (verb == u"enable" || verb == u"disable")
-        return perform(verb == u"enable" ? Step::enable : Step::disable, generation) ? 0 : 1;
-    if (verb == u"save" || verb == u"remove")
-        return perform(verb == u"save" ? Step::saveNew : Step::remove, generation) ? 0 : 1;
+    if (arguments.value(1) == u"child")
+        return perform(Step(arguments.value(2).toInt()), arguments.value(3).toLongLong()) ? 0 : 1;
     InterruptedSwitchTest test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

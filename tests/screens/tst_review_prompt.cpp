@@ -32,8 +32,7 @@ private Q_SLOTS:
     }
     void cleanup() {
         ReviewPrompt::forgetUnsavedSettings();
-        QFile::remove(m_file);
-        QFile::remove(QFileInfo(m_file).path());
+        QFile::remove(QFileInfo(m_file).path()); // a planted link to a folder
         QDir(QFileInfo(m_file).path()).removeRecursively();
     }
 

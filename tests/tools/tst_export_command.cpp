@@ -17,16 +17,19 @@ struct Run {
     QString err;
 };
 
-Run exportCommand(const QStringList &arguments, const QString &outputFile = {}) {
+Run dns(const QStringList &arguments, const QString &outputFile = {}) {
     QProcess process;
     if (!outputFile.isEmpty())
         process.setStandardOutputFile(outputFile);
-    process.start(QStringLiteral(DEVICE_SETTINGS_PATH),
-                  QStringList{u"dns"_s, u"export"_s} + arguments);
+    process.start(QStringLiteral(DEVICE_SETTINGS_PATH), QStringList{u"dns"_s} + arguments);
     const bool exited =
         process.waitForFinished(60'000) && process.exitStatus() == QProcess::NormalExit;
     return {exited ? process.exitCode() : -1, process.readAllStandardOutput(),
             QString::fromUtf8(process.readAllStandardError())};
+}
+
+Run exportCommand(const QStringList &arguments, const QString &outputFile = {}) {
+    return dns(QStringList{u"export"_s} + arguments, outputFile);
 }
 
 const QStringList saved{u"Kept.Example"_s, u""_s, u"bücher.example"_s, u"kept.example"_s,
@@ -123,26 +126,15 @@ private Q_SLOTS:
     // goes into the blocklist or an export.
     void browserSignal() {
         QVERIFY(putFile(m_env.nsswitchPath(), TestEnvironment::installedNsswitch()));
-        const auto check = [] {
-            QProcess process;
-            process.start(QStringLiteral(DEVICE_SETTINGS_PATH),
-                          {u"dns"_s, u"check"_s, u"x.Use-Application-DNS.net"_s});
-            process.waitForFinished(60'000);
-            return QString::fromUtf8(process.readAllStandardOutput());
-        };
-        const auto toggle = [](const char *verb) {
-            QProcess process;
-            process.start(QStringLiteral(DEVICE_SETTINGS_PATH),
-                          {u"dns"_s, QString::fromLatin1(verb), u"Quellnet"_s});
-            return process.waitForFinished(60'000) && process.exitCode() == 0;
-        };
-        QVERIFY(toggle("enable"));
-        QVERIFY2(check().contains(u"is held on this computer while protection is on"_s),
-                 qPrintable(check()));
+        const QStringList check{u"check"_s, u"x.Use-Application-DNS.net"_s};
+        QCOMPARE(dns({u"enable"_s, u"Quellnet"_s}).code, 0);
+        QVERIFY2(dns(check).out.contains("is held on this computer while protection is on"),
+                 dns(check).out.constData());
         QVERIFY(!fileBytes(m_env.enforcedListPath()).contains("use-application-dns"));
         QVERIFY(!exportCommand({u"Quellnet"_s, u"hosts"_s}).out.contains("use-application-dns"));
-        QVERIFY(toggle("disable"));
-        QVERIFY2(check().contains(u"is not blocked on this computer"_s), qPrintable(check()));
+        QCOMPARE(dns({u"disable"_s, u"Quellnet"_s}).code, 0);
+        QVERIFY2(dns(check).out.contains("is not blocked on this computer"),
+                 dns(check).out.constData());
     }
 
     // A full disk is a failure, not a short file reported as written.
