@@ -100,8 +100,9 @@ private Q_SLOTS:
                                 : round % 3 == 1 ? Step::saveNew
                                                  : Step::remove;
             QProcess child;
-            child.start(QCoreApplication::applicationFilePath(),
-                        {u"child"_s, QString::number(int(killed)), QString::number(generation + 1)});
+            child.start(
+                QCoreApplication::applicationFilePath(),
+                {u"child"_s, QString::number(int(killed)), QString::number(generation + 1)});
             QVERIFY(child.waitForFinished(60'000));
             QCOMPARE(child.exitStatus(), QProcess::CrashExit);
             qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", m_writer);
