@@ -4,6 +4,7 @@
 #include <QAccessibleInterface>
 #include <QLatin1StringView>
 #include <QObject>
+#include <QPointer>
 
 namespace {
 
@@ -35,13 +36,15 @@ public Q_SLOTS:
 /**
  * The toolkit's interface for one item, with the disabled state added. The toolkit's
  * interface stays registered for the item as well (the cache maps the item to this one), and
- * goes with it.
+ * goes with it. At exit the cache deletes every interface in its own order and asks each for
+ * its object first, so object() must not reach through a toolkit interface deleted already.
  */
 class EnabledStateInterface final : public QAccessibleInterface {
 public:
     explicit EnabledStateInterface(QAccessibleInterface *toolkit)
         : m_toolkit(toolkit)
-        , m_toolkitId(QAccessible::uniqueId(toolkit)) {
+        , m_toolkitId(QAccessible::uniqueId(toolkit))
+        , m_object(toolkit->object()) {
         QObject::connect(toolkit->object(), SIGNAL(enabledChanged()),
                          EnabledChangeAnnouncer::instance(), SLOT(announce()),
                          Qt::UniqueConnection);
@@ -61,7 +64,7 @@ public:
     }
 
     bool isValid() const override { return m_toolkit->isValid(); }
-    QObject *object() const override { return m_toolkit->object(); }
+    QObject *object() const override { return m_object; }
     QWindow *window() const override { return m_toolkit->window(); }
     QList<std::pair<QAccessibleInterface *, QAccessible::Relation>>
     relations(QAccessible::Relation match) const override {
@@ -89,6 +92,7 @@ public:
 private:
     QAccessibleInterface *m_toolkit;
     QAccessible::Id m_toolkitId;
+    QPointer<QObject> m_object;
 };
 
 QAccessibleInterface *enabledStateFactory(const QString &className, QObject *object) {

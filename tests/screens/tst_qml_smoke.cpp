@@ -363,6 +363,22 @@ private Q_SLOTS:
         }
     }
 
+    // At exit the accessibility cache deletes every interface in its own order, asking each for
+    // its object: ours for an item must still answer once the toolkit's under it went first.
+    void itemInterfaceOutlivesTheToolkits() {
+        QQuickItem *tabs = item(QAccessible::PageTabList, u"Tabs"_s);
+        QVERIFY(tabs);
+        QAccessibleInterface *ours = QAccessible::queryAccessibleInterface(tabs);
+        const QAccessible::Id id = QAccessible::uniqueId(ours);
+        // The toolkit's interface is registered while ours is made, just before it.
+        QAccessibleInterface *toolkit = QAccessible::accessibleInterface(id - 1);
+        QVERIFY(toolkit && toolkit != ours && toolkit->object() == tabs);
+        QAccessible::deleteAccessibleInterface(id - 1);
+        QCOMPARE(ours->object(), tabs);
+        QAccessible::deleteAccessibleInterface(id); // the next query makes both anew
+        QVERIFY(item(QAccessible::PageTabList, u"Tabs"_s));
+    }
+
     // Another tab selected (as by a click) while an entry row has the focus: the hidden row gives
     // up the keys, so Delete cannot remove an entry no one sees. Its delete button still works.
     void hiddenPageGivesUpTheKeyboard() {
