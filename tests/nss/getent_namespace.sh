@@ -29,7 +29,7 @@ printf 'nameserver 127.0.0.1\nsearch other.test example.net\noptions timeout:1 a
 
 log=$work/dns.log
 : >"$log"
-coproc responder { exec python3 "$here/dns_responder.py" "$log"; }
+coproc responder { exec python3 "$here/../system/dns_test_support.py" "$log"; }
 read -r ready <&"${responder[0]}"
 [ "$ready" = ready ]
 trap 'kill "$responder_PID"' EXIT

@@ -22,13 +22,7 @@ fi
 . "$here/../../scripts/private-namespace.sh"
 enter_private_namespace system_coverage 77 "$build"
 
-overlay_folders /etc /usr /var
-work=$QUELLNET_NAMESPACE_SCRATCH
-ip link set lo up
-rm -f /etc/resolv.conf
-printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >/etc/resolv.conf
-
-cmake --install "$build" --component system >"$work/install.log"
+install_in_namespace "$build" system
 export DEVICE_SETTINGS="$build/tools/device-settings/device-settings"
 "$DEVICE_SETTINGS" system install >/dev/null
 

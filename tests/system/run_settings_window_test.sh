@@ -16,14 +16,7 @@ here=$(dirname "$(realpath "$0")")
 . "$here/../../scripts/private-namespace.sh"
 enter_private_namespace settings_window_system 77 "$build" "$mode"
 
-overlay_folders /etc /usr /var
-work=$QUELLNET_NAMESPACE_SCRATCH
-ip link set lo up
-rm -f /etc/resolv.conf
-printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >/etc/resolv.conf
-
-cmake --install "$build" >"$work/install.log"
-prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+install_in_namespace "$build"
 device_settings="$prefix/bin/device-settings"
 "$device_settings" system install >/dev/null
 
