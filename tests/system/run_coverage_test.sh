@@ -9,17 +9,9 @@ set -euo pipefail
 build=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
 
-missing=
-for tool in curl getent node go dig; do
-  command -v "$tool" >/dev/null || missing="$missing $tool"
-done
-if [ -n "$missing" ]; then
-  echo "system_coverage: SKIPPED: missing$missing; run scripts/install-deps.sh as root"
-  exit 77
-fi
-
 # shellcheck source=scripts/private-namespace.sh
 . "$here/../../scripts/private-namespace.sh"
+require_tools system_coverage curl getent node go dig
 enter_private_namespace system_coverage 77 "$build"
 
 install_in_namespace "$build" system
