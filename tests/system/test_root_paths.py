@@ -88,25 +88,25 @@ class UninstallThroughSudo(unittest.TestCase):
                                                   PKEXEC_UID=str(self.alice.pw_uid)))
         self.assertEqual(done.returncode, 0, done.stderr)
 
-    def uninstall(self, home):
-        """`sudo device-settings system uninstall` by alice, every system call logged."""
+    def traced(self, *command, **environment):
+        """`device-settings COMMAND` as root under strace, and what root changed in alice's
+        folder."""
         log = os.path.join(SCRATCH, "strace.log")
-        environment = {"PATH": os.environ["PATH"], "HOME": home, "SUDO_UID": str(self.alice.pw_uid),
-                       "SUDO_USER": "alice", "LC_ALL": "C.UTF-8"}
-        done = subprocess.run(["strace", "-f", "-qq", "-y", "-s", "256", "-o", log,
-                               "-e", "trace=%file,%desc,%creds", DEVICE_SETTINGS, "system",
-                               "uninstall"], env=environment, capture_output=True, text=True,
-                              timeout=120)
+        done = subprocess.run(["strace", "-f", "-qq", "-y", "-s", "256", "-o", log, "-e",
+                               "trace=%file,%desc,%creds", DEVICE_SETTINGS, *command],
+                              env={"PATH": os.environ["PATH"], "LC_ALL": "C.UTF-8", **environment},
+                              capture_output=True, text=True, timeout=120)
         with open(log) as f:
-            return done, f.read()
+            return done, mutations_by_root(f.read(), self.alice.pw_dir)
 
     def check_uninstall(self, home):
         stored = store_on(self.alice)
         subprocess.run([WRITER, "write", APP], input=b"tracker.example.net\n", check=True,
                        env={"PKEXEC_UID": str(self.alice.pw_uid)})
-        done, log = self.uninstall(home)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        self.assertEqual(mutations_by_root(log, self.alice.pw_dir), [])
+        # `sudo device-settings system uninstall` by alice
+        done, changed = self.traced("system", "uninstall", HOME=home, SUDO_USER="alice",
+                                    SUDO_UID=str(self.alice.pw_uid))
+        self.assertEqual((done.returncode, changed), (0, []), done.stderr)
         with open(stored) as f:
             self.assertFalse(json.load(f)["enabled"])
         self.assertFalse(os.path.exists(LIST))
@@ -122,16 +122,10 @@ class UninstallThroughSudo(unittest.TestCase):
 
     def test_dns_commands_as_root_leave_account_folders_alone(self):
         stored = store_on(self.alice)
-        log = os.path.join(SCRATCH, "strace-dns.log")
         for command in (["dns", "disable", "Quellnet"], ["store", "offline"]):
-            done = subprocess.run(["strace", "-f", "-qq", "-y", "-o", log, "-e",
-                                   "trace=%file,%desc", DEVICE_SETTINGS, *command],
-                                  env={"PATH": os.environ["PATH"], "HOME": self.alice.pw_dir,
-                                       "LC_ALL": "C.UTF-8"}, capture_output=True, text=True)
-            self.assertEqual(done.returncode, 1, command)
+            done, changed = self.traced(*command, HOME=self.alice.pw_dir)
+            self.assertEqual((done.returncode, changed), (1, []), command)
             self.assertIn("belongs to uid", done.stderr)
-            with open(log) as f:
-                self.assertEqual(mutations_by_root(f.read(), self.alice.pw_dir), [])
         with open(stored) as f:
             self.assertTrue(json.load(f)["enabled"])
 
