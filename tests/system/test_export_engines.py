@@ -5,6 +5,7 @@ are answered by the upstream. Run by run_export_engines.sh inside its private na
 import os
 import subprocess
 import unittest
+from pathlib import Path
 
 from dns_test_support import AnswerEveryName, query, save_configuration, wait_for_answers
 
@@ -15,8 +16,8 @@ UPSTREAM_PORT, UPSTREAM_ANSWER = 5300, "10.53.53.53"
 LONGEST = ".".join(["a" * 63] * 3 + ["b" * 46])
 SAVED = ["kept.example", "Bücher.example", "quellnet.rpz", "", "*.wild.example", LONGEST,
          LONGEST + "b", "_dmarc.under.example"]
-BLOCKED = ["kept.example", "a.b.kept.example", "xn--bcher-kva.example",
-           "www.xn--bcher-kva.example", "quellnet.rpz", "x.quellnet.rpz", LONGEST, "_dmarc.under.example"]
+BLOCKED = ["kept.example", "a.b.kept.example", "xn--bcher-kva.example", "www.xn--bcher-kva.example",
+           "quellnet.rpz", "x.quellnet.rpz", LONGEST, "_dmarc.under.example"]
 ANSWERED = ["notkept.example", "kept.example.net", "other.example", "rpz", "example",
             "under.example"]
 
@@ -32,10 +33,8 @@ def export(form):
 
 
 def write(name, text):
-    path = os.path.join(WORK, name)
-    with open(path, "w") as file:
-        file.write(text)
-    return path
+    Path(WORK, name).write_text(text)
+    return os.path.join(WORK, name)
 
 
 def unbound_config(port, extra_modules, tail):
@@ -63,30 +62,23 @@ class ExportEnginesTest(unittest.TestCase):
     def setUpClass(cls):
         AnswerEveryName(UPSTREAM_ANSWER, UPSTREAM_PORT).start()
         save_configuration(SAVED)
-        cls.servers = []
-
-    @classmethod
-    def tearDownClass(cls):
-        for server in cls.servers:
-            server.terminate()
-            server.wait(10)
 
     def serve(self, command, port):
-        with open(os.path.join(WORK, f"server-{port}.log"), "w") as log:
-            server = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=log)
-        self.servers.append(server)
+        log = os.path.join(WORK, f"server-{port}.log")
+        with open(log, "w") as file:
+            server = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=file)
+        self.addCleanup(server.wait, 10)
+        self.addCleanup(server.terminate)
         try:
             wait_for_answers(port, process=server)
         except RuntimeError as error:
-            with open(os.path.join(WORK, f"server-{port}.log")) as log:
-                self.fail(f"{error}: {log.read()}")
+            self.fail(f"{error}: {Path(log).read_text()}")
 
     def assertBlocksAsSaved(self, port):
-        for name in BLOCKED:
-            self.assertEqual(query(name, port), ("NXDOMAIN", []), f"{name} on port {port}")
-        for name in ANSWERED:
-            self.assertEqual(query(name, port), ("NOERROR", [UPSTREAM_ANSWER]),
-                             f"{name} on port {port}")
+        answered = ("NOERROR", [UPSTREAM_ANSWER])
+        for names, answer in ((BLOCKED, ("NXDOMAIN", [])), (ANSWERED, answered)):
+            for name in names:
+                self.assertEqual(query(name, port), answer, f"{name} on port {port}")
 
     def assertAccepted(self, *command):
         checked = subprocess.run(command, capture_output=True, text=True)
