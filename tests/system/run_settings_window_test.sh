@@ -40,10 +40,9 @@ chmod 0755 "$work/standin/pkexec"
 install -d -o alice -m 0700 "$work/alice"
 as_alice() {
   rm -f "$work/alice/pkexec.log"
+  # The exported settings go along through runuser; PATH puts the stand-in first.
   runuser -u alice -- env PATH="$work/standin:$PATH" PKEXEC_STANDIN_LOG="$work/alice/pkexec.log" \
-    QUELLNET_APP="$QUELLNET_APP" DEVICE_SETTINGS="$DEVICE_SETTINGS" \
-    QUELLNET_SETTINGS_WINDOW="$QUELLNET_SETTINGS_WINDOW" E2E_SEED_BLOCKLIST="$E2E_SEED_BLOCKLIST" \
-    LC_ALL=C.UTF-8 LANG=C.UTF-8 TZ=UTC /usr/bin/python3 "$test_file" "$1"
+    /usr/bin/python3 "$test_file" "$1"
 }
 
 "$device_settings" system uninstall >/dev/null
