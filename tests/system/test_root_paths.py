@@ -32,11 +32,8 @@ def make_account(name):
 
 
 def as_account(account):
-    def drop():
-        os.setgroups([])
-        os.setgid(account.pw_gid)
-        os.setuid(account.pw_uid)
-    return drop
+    """subprocess arguments that run the child as `account` alone."""
+    return {"user": account.pw_uid, "group": account.pw_gid, "extra_groups": []}
 
 
 def store_on(account):
@@ -50,7 +47,7 @@ def store_on(account):
     script = ("import json, os, sys; os.makedirs(sys.argv[1], exist_ok=True);"
               "open(os.path.join(sys.argv[1], sys.argv[2]), 'w').write(sys.argv[3])")
     subprocess.run(["python3", "-c", script, folder, APP + ".json", json.dumps(document)],
-                   check=True, preexec_fn=as_account(account), env={"HOME": account.pw_dir})
+                   check=True, **as_account(account), env={"HOME": account.pw_dir})
     return os.path.join(folder, APP + ".json")
 
 
@@ -155,7 +152,7 @@ class WriterLock(unittest.TestCase):
              "except (PermissionError, FileNotFoundError):\n    print('refused')\n"
              "sys.stdout.flush(); sys.stdin.read()"],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
-            preexec_fn=as_account(self.bob))
+            **as_account(self.bob))
         try:
             self.assertEqual(holder.stdout.readline().strip(), "refused")
             done = self.write("after.example", timeout=30)
