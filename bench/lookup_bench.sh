@@ -51,7 +51,7 @@ EOF
 rm -f /etc/resolv.conf
 printf 'nameserver 127.0.0.1\nsearch bench.example\noptions timeout:1 attempts:2\n' >/etc/resolv.conf
 ip link set lo up
-coproc responder { exec python3 tests/nss/dns_responder.py /dev/null; }
+coproc responder { exec python3 tests/system/dns_test_support.py /dev/null; }
 read -r ready <&"${responder[0]}"
 [ "$ready" = ready ]
 trap 'kill "$responder_PID"' EXIT

@@ -13,7 +13,8 @@ tests = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests")
 sys.path[:0] = [os.path.join(tests, "e2e"), os.path.join(tests, "system")]
 from quellnet_driver import Session, wait_until  # noqa: E402
 from test_settings_window_system import SAVED, open_app_and_window  # noqa: E402
-from test_system_blocking import DeadSimpleDNS, addrinfo_error  # noqa: E402
+from dns_test_support import AnswerEveryName  # noqa: E402
+from test_system_blocking import addrinfo_error  # noqa: E402
 
 
 def until_blocked(start):
@@ -23,7 +24,7 @@ def until_blocked(start):
 
 
 def main(pairs=9):
-    DeadSimpleDNS(os.environ["QUELLNET_DNS_LOG"]).start()
+    AnswerEveryName(log=os.environ["QUELLNET_DNS_LOG"]).start()
     with Session(real_system=True) as session:
         _, window = open_app_and_window(session)
         window.open_dns()

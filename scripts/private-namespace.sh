@@ -46,3 +46,32 @@ overlay_folders() {
       return 1
   done
 }
+
+# install_in_namespace BUILD [COMPONENT]
+# Inside the namespace: overlays /etc, /usr and /var, brings loopback up with 127.0.0.1 (a
+# server the test starts) as the only DNS server, installs BUILD (only COMPONENT if given) and
+# sets `work` (the scratch folder) and `prefix` (where it went).
+install_in_namespace() {
+  overlay_folders /etc /usr /var
+  work=$QUELLNET_NAMESPACE_SCRATCH
+  ip link set lo up
+  rm -f /etc/resolv.conf
+  printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >/etc/resolv.conf
+  cmake --install "$1" ${2:+--component "$2"} >"$work/install.log"
+  # shellcheck disable=SC2034 # read by the script that sourced this
+  prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$1/CMakeCache.txt")
+}
+
+# require_tools NAME TOOL...
+# Exits 77 (ctest: skipped), naming what is missing, unless every TOOL is on PATH or in /usr/sbin.
+require_tools() {
+  local name=$1 tool missing=
+  shift
+  for tool in "$@"; do
+    PATH=$PATH:/usr/sbin command -v "$tool" >/dev/null || missing="$missing $tool"
+  done
+  if [ -n "$missing" ]; then
+    echo "$name: SKIPPED: missing$missing; run scripts/install-deps.sh as root"
+    exit 77
+  fi
+}

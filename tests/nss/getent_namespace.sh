@@ -29,7 +29,7 @@ printf 'nameserver 127.0.0.1\nsearch other.test example.net\noptions timeout:1 a
 
 log=$work/dns.log
 : >"$log"
-coproc responder { exec python3 "$here/dns_responder.py" "$log"; }
+coproc responder { exec python3 "$here/../system/dns_test_support.py" "$log"; }
 read -r ready <&"${responder[0]}"
 [ "$ready" = ready ]
 trap 'kill "$responder_PID"' EXIT
@@ -38,30 +38,29 @@ printf 'tracker.example.net\nblk.test\n' |
     "$build/platform/nss/quellnet-enforce" write com.example.Getent
 
 failures=0
-check() { # EXPECTED NAME: EXPECTED is blocked or resolves
-    : >"$log"
-    local status=0
-    getent hosts "$2" >/dev/null || status=$?
-    if [ "$1" = blocked ] && { [ "$status" -ne 2 ] || grep -q 'tracker\|blk\|use-application' "$log"; }; then
-        echo "FAIL: $2 was not blocked (getent $status, DNS asked: $(tr '\n' ' ' <"$log"))"
-        failures=$((failures + 1))
-    elif [ "$1" = resolves ] && [ "$status" -ne 0 ]; then
-        echo "FAIL: $2 did not resolve (getent $status)"
-        failures=$((failures + 1))
-    fi
+check() { # EXPECTED NAME...: EXPECTED is blocked or resolves
+    local expected=$1 name status
+    shift
+    for name in "$@"; do
+        : >"$log"
+        status=0
+        getent hosts "$name" >/dev/null || status=$?
+        if [ "$expected" = blocked ] &&
+            { [ "$status" -ne 2 ] || grep -q 'tracker\|blk\|use-application' "$log"; }; then
+            echo "FAIL: $name was not blocked (getent $status, DNS asked: $(tr '\n' ' ' <"$log"))"
+            failures=$((failures + 1))
+        elif [ "$expected" = resolves ] && [ "$status" -ne 0 ]; then
+            echo "FAIL: $name did not resolve (getent $status)"
+            failures=$((failures + 1))
+        fi
+    done
 }
-for name in tracker.example.net 'TRACKER.Example.Net.' '\116racker.example.net' \
+check blocked tracker.example.net 'TRACKER.Example.Net.' '\116racker.example.net' \
     'tr\acker.example.net' '\098lk.test' 'x.blk.test' tracker 'a.tracker' 'TR\065CKER' \
-    use-application-dns.net; do
-    check blocked "$name"
-done
-for name in tracker.example.org notblk.test 'tracker.' 'b.a.tracker'; do
-    check resolves "$name"
-done
+    use-application-dns.net
+check resolves tracker.example.org notblk.test 'tracker.' 'b.a.tracker'
 # Switched off, the same names go out again: the checks above saw the module, not the set-up.
 "$build/platform/nss/quellnet-enforce" clear com.example.Getent
-check resolves tracker
-check resolves '\098lk.test'
-check resolves use-application-dns.net
+check resolves tracker '\098lk.test' use-application-dns.net
 [ "$failures" -eq 0 ] && echo "nss_getent: all checks passed"
 exit "$failures"

@@ -1,9 +1,8 @@
 #!/usr/bin/env python3
 """No program or library of the build, nor of an install of it, carries a run path entry that
-the dynamic loader would read as a folder relative to where it is started: an empty entry means
-the current folder. Only absolute folders and $ORIGIN are allowed. Usage: BUILD_DIR.
-The install goes into a temporary DESTDIR; nothing outside it is touched, and the build's
-install_manifest.txt is left as it was."""
+the dynamic loader would read relative to where it is started (an empty entry is the current
+folder): only absolute folders and $ORIGIN. Usage: BUILD_DIR. The install goes into a temporary
+DESTDIR; nothing outside it is touched, and the build's install_manifest.txt is left as it was."""
 import os
 import re
 import subprocess
@@ -12,37 +11,35 @@ import tempfile
 import unittest
 
 BUILD = sys.argv.pop(1)
+ALLOWED = re.compile(r"/|\$(ORIGIN|\{ORIGIN\})(/|$)")
 
 
-def elf_programs(top):
-    """Executables and shared objects under `top` (relocatable objects have no run path)."""
-    for folder, names, files in os.walk(top):
-        for name in files:
-            path = os.path.join(folder, name)
+def run_paths(top):
+    """How many executables and shared objects are under `top`, and their bad run path entries."""
+    count, bad = 0, []
+    for folder, _, files in os.walk(top):
+        for path in (os.path.join(folder, name) for name in files):
             if os.path.islink(path) or not os.path.isfile(path):
                 continue
             with open(path, "rb") as f:
                 head = f.read(18)
-            if head[:4] == b"\x7fELF" and int.from_bytes(head[16:18], "little") in (2, 3):
-                yield path
-
-
-def bad_run_paths(path):
-    dynamic = subprocess.run(["readelf", "-d", "-W", path], capture_output=True, text=True,
-                             check=True).stdout
-    bad = []
-    for kind, value in re.findall(r"\((RPATH|RUNPATH)\)\s+Library \w+: \[(.*)\]", dynamic):
-        for entry in value.split(":"):
-            if not (entry.startswith("/") or re.match(r"\$(ORIGIN|\{ORIGIN\})(/|$)", entry)):
-                bad.append(f"{path}: {kind} [{value}] has the entry {entry!r}")
-    return bad
+            if head[:4] != b"\x7fELF" or int.from_bytes(head[16:18], "little") not in (2, 3):
+                continue  # relocatable objects have no run path
+            count += 1
+            dynamic = subprocess.run(["readelf", "-d", "-W", path], capture_output=True,
+                                     text=True, check=True).stdout
+            for kind, value in re.findall(r"\((RPATH|RUNPATH)\)\s+Library \w+: \[(.*)\]", dynamic):
+                bad += [f"{path}: {kind} [{value}] has the entry {entry!r}"
+                        for entry in value.split(":")
+                        if not ALLOWED.match(entry)]
+    return count, bad
 
 
 class RunPaths(unittest.TestCase):
     def check(self, top):
-        found = list(elf_programs(top))
-        self.assertTrue(found, f"no program found under {top}")
-        self.assertEqual([b for path in found for b in bad_run_paths(path)], [])
+        count, bad = run_paths(top)
+        self.assertTrue(count, f"no program found under {top}")
+        self.assertEqual(bad, [])
 
     def test_build_tree(self):
         self.check(BUILD)

@@ -1,14 +1,19 @@
-"""A DNS server that answers every name, and a DNS query, for the tests that run real resolvers
-and real programs in a private namespace on loopback."""
+"""A DNS server that answers every name, a query through dig and a saved configuration, for
+the tests that run real resolvers and real programs in a private namespace on loopback. As a
+program it serves port 53, appends each asked name to LOG and says "ready" once it listens:
+    dns_test_support.py LOG"""
 
+import json
 import os
+import re
 import socket
 import struct
+import subprocess
+import sys
 import threading
 import time
 
-A, AAAA, HTTPS = 1, 28, 65
-NOERROR, NXDOMAIN = 0, 3
+A = 1
 
 
 def parse_question(packet):
@@ -23,11 +28,13 @@ def parse_question(packet):
 
 class AnswerEveryName(threading.Thread):
     """Answers every A question with `address` (every other type with no records) and records
-    each (name, type) it was asked, so a test can tell which names left the machine."""
+    each name it was asked, so a test can tell which names left the machine: appended to the
+    file `log` when given (a bench asks very many), else kept for names_asked()."""
 
-    def __init__(self, address, port=53, host="127.0.0.1"):
+    def __init__(self, address="10.53.53.53", port=53, host="127.0.0.1", log=None):
         super().__init__(daemon=True)
         self.address = address
+        self.log = open(log, "a", buffering=1) if log else None  # appends past any truncation
         self.asked = []
         self.lock = threading.Lock()
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -40,56 +47,47 @@ class AnswerEveryName(threading.Thread):
                 name, qtype, end = parse_question(query)
             except (IndexError, struct.error):
                 continue
-            with self.lock:
-                self.asked.append((name, qtype))
+            if self.log:
+                self.log.write(name + "\n")
+            else:
+                with self.lock:
+                    self.asked.append(name)
             answers = b""
             if qtype == A:
                 answers = (b"\xc0\x0c" + struct.pack("!HHIH", A, 1, 60, 4)
                            + socket.inet_aton(self.address))
-            flags = 0x8180 | (query[2] & 0x01) << 8  # QR, RD as asked, RA
+            flags = 0x8080 | (query[2] & 0x01) << 8  # QR, RA, and RD as asked
             header = query[:2] + struct.pack("!HHHHH", flags, 1, 1 if answers else 0, 0, 0)
             self.sock.sendto(header + query[12:end] + answers, peer)
 
     def names_asked(self):
         with self.lock:
-            return {name for name, _ in self.asked}
+            return set(self.asked)
 
     def clear(self):
         with self.lock:
             self.asked.clear()
 
 
-def query(name, port, server="127.0.0.1", qtype=A, timeout=2.0):
-    """(rcode, [IPv4 addresses]) of one question, or (None, []) when nothing came back."""
-    ident = os.getpid() & 0xFFFF ^ int(time.monotonic() * 1000) & 0xFFFF
-    question = b"".join(bytes([len(label)]) + label.encode("ascii")
-                        for label in name.rstrip(".").split(".")) + b"\0"
-    packet = struct.pack("!HHHHHH", ident, 0x0100, 1, 0, 0, 0) + question + struct.pack(
-        "!HH", qtype, 1)
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
-        sock.settimeout(timeout)
-        sock.sendto(packet, (server, port))
-        try:
-            while True:
-                reply = sock.recv(4096)
-                if reply[:2] == packet[:2]:
-                    break
-        except socket.timeout:
-            return None, []
-    rcode = reply[3] & 0x0F
-    count = struct.unpack("!H", reply[6:8])[0]
-    at = 12 + len(question) + 4
-    addresses = []
-    for _ in range(count):
-        while reply[at] and reply[at] < 0xC0:  # the owner name, possibly ending in a pointer
-            at += 1 + reply[at]
-        at += 2 if reply[at] >= 0xC0 else 1
-        rtype, _, _, length = struct.unpack("!HHIH", reply[at:at + 10])
-        at += 10
-        if rtype == A:
-            addresses.append(socket.inet_ntoa(reply[at:at + length]))
-        at += length
-    return rcode, addresses
+def query(name, port, timeout=2):
+    """(status, [IPv4 addresses]) of an A question to 127.0.0.1 on `port`, asked with dig;
+    status None when nothing came back."""
+    reply = subprocess.run(["dig", "+tries=1", f"+time={timeout}", "+noall", "+comments",
+                            "+answer", "-p", str(port), "@127.0.0.1", name, "A"],
+                           capture_output=True, text=True).stdout
+    status = re.search(r"status: (\w+)", reply)
+    return status and status[1], re.findall(r"\sIN\s+A\s+(\S+)$", reply, re.M)
+
+
+def save_configuration(names):
+    """Quellnet's configuration, switched off, saving `names`, in this account's store."""
+    folder = os.path.join(os.environ["XDG_STATE_HOME"], "device-platform/NetworkExtension/dns")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "org.quellnet.app.json"), "w") as file:
+        json.dump({"format": 1, "identifier": "org.quellnet.app", "displayName": "Quellnet",
+                   "enabled": False, "onDemandRules": [],
+                   "settings": {"protocol": "HTTPS", "servers": ["0.0.0.0"], "matchDomains": names,
+                                "serverURL": "https://0.0.0.0/dns-query"}}, file)
 
 
 def wait_for_answers(port, deadline=20.0, process=None):
@@ -98,6 +96,12 @@ def wait_for_answers(port, deadline=20.0, process=None):
     while time.monotonic() < end:
         if process is not None and process.poll() is not None:
             raise RuntimeError(f"the server for port {port} exited with {process.returncode}")
-        if query("ready.invalid-probe.example", port, timeout=0.2)[0] is not None:
+        if query("ready.invalid-probe.example", port, timeout=1)[0] is not None:
             return
     raise RuntimeError(f"nothing answers on port {port}")
+
+
+if __name__ == "__main__":
+    server = AnswerEveryName(log=sys.argv[1])
+    print("ready", flush=True)
+    server.run()

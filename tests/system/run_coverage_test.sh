@@ -9,26 +9,12 @@ set -euo pipefail
 build=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
 
-missing=
-for tool in curl getent node go dig; do
-  command -v "$tool" >/dev/null || missing="$missing $tool"
-done
-if [ -n "$missing" ]; then
-  echo "system_coverage: SKIPPED: missing$missing; run scripts/install-deps.sh as root"
-  exit 77
-fi
-
 # shellcheck source=scripts/private-namespace.sh
 . "$here/../../scripts/private-namespace.sh"
+require_tools system_coverage curl getent node go dig
 enter_private_namespace system_coverage 77 "$build"
 
-overlay_folders /etc /usr /var
-work=$QUELLNET_NAMESPACE_SCRATCH
-ip link set lo up
-rm -f /etc/resolv.conf
-printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >/etc/resolv.conf
-
-cmake --install "$build" --component system >"$work/install.log"
+install_in_namespace "$build" system
 export DEVICE_SETTINGS="$build/tools/device-settings/device-settings"
 "$DEVICE_SETTINGS" system install >/dev/null
 

@@ -8,18 +8,9 @@ set -euo pipefail
 build=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
 
-missing=
-for tool in unbound unbound-checkconf dnsmasq named-checkzone; do
-  command -v "$tool" >/dev/null || PATH=$PATH:/usr/sbin command -v "$tool" >/dev/null ||
-    missing="$missing $tool"
-done
-if [ -n "$missing" ]; then
-  echo "export_engines: SKIPPED: missing$missing; run scripts/install-deps.sh as root"
-  exit 77
-fi
-
 # shellcheck source=scripts/private-namespace.sh
 . "$here/../../scripts/private-namespace.sh"
+require_tools export_engines unbound unbound-checkconf dnsmasq named-checkzone dig
 enter_private_namespace export_engines 77 "$build"
 
 mount -t tmpfs -o mode=0755 scratch "$QUELLNET_NAMESPACE_SCRATCH"

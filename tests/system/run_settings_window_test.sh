@@ -16,14 +16,7 @@ here=$(dirname "$(realpath "$0")")
 . "$here/../../scripts/private-namespace.sh"
 enter_private_namespace settings_window_system 77 "$build" "$mode"
 
-overlay_folders /etc /usr /var
-work=$QUELLNET_NAMESPACE_SCRATCH
-ip link set lo up
-rm -f /etc/resolv.conf
-printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >/etc/resolv.conf
-
-cmake --install "$build" >"$work/install.log"
-prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+install_in_namespace "$build"
 device_settings="$prefix/bin/device-settings"
 "$device_settings" system install >/dev/null
 
@@ -47,10 +40,9 @@ chmod 0755 "$work/standin/pkexec"
 install -d -o alice -m 0700 "$work/alice"
 as_alice() {
   rm -f "$work/alice/pkexec.log"
+  # The exported settings go along through runuser; PATH puts the stand-in first.
   runuser -u alice -- env PATH="$work/standin:$PATH" PKEXEC_STANDIN_LOG="$work/alice/pkexec.log" \
-    QUELLNET_APP="$QUELLNET_APP" DEVICE_SETTINGS="$DEVICE_SETTINGS" \
-    QUELLNET_SETTINGS_WINDOW="$QUELLNET_SETTINGS_WINDOW" E2E_SEED_BLOCKLIST="$E2E_SEED_BLOCKLIST" \
-    LC_ALL=C.UTF-8 LANG=C.UTF-8 TZ=UTC /usr/bin/python3 "$test_file" "$1"
+    /usr/bin/python3 "$test_file" "$1"
 }
 
 "$device_settings" system uninstall >/dev/null

@@ -12,18 +12,9 @@ here=$(dirname "$(realpath "$0")")
 . "$here/../../scripts/private-namespace.sh"
 enter_private_namespace system_blocking 77 "$build"
 
-overlay_folders /etc /usr /var
-work=$QUELLNET_NAMESPACE_SCRATCH
-ip link set lo up
-
-# A resolver that answers every name with 10.53.53.53 and logs what it was asked.
-rm -f /etc/resolv.conf
-printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >/etc/resolv.conf
+install_in_namespace "$build"
 printf '10.7.7.7 fromfiles.test\n' >>/etc/hosts
 cp /etc/nsswitch.conf "$work/nsswitch.conf.before"
-
-cmake --install "$build" >"$work/install.log"
-prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 device_settings="$prefix/bin/device-settings"
 "$device_settings" system install
 

@@ -3,16 +3,13 @@ Run by run_coverage_test.sh inside its private namespace, after the install and 
 install`."""
 
 import http.server
-import json
 import os
-import re
-import socket
 import subprocess
 import sys
 import threading
 import unittest
 
-from dns_test_support import AnswerEveryName
+from dns_test_support import AnswerEveryName, save_configuration
 
 WORK = os.environ["QUELLNET_COVERAGE_WORK"]
 SAVED = "kept.example"
@@ -68,25 +65,6 @@ def readme_table():
     return table
 
 
-def save_and_switch_on():
-    folder = os.path.join(os.environ["XDG_STATE_HOME"], "device-platform", "NetworkExtension",
-                          "dns")
-    os.makedirs(folder)
-    with open(os.path.join(folder, "org.quellnet.app.json"), "w") as file:
-        json.dump({"format": 1, "identifier": "org.quellnet.app", "displayName": "Quellnet",
-                   "enabled": False, "onDemandRules": [],
-                   "settings": {"protocol": "HTTPS", "servers": ["0.0.0.0"],
-                                "matchDomains": [SAVED],
-                                "serverURL": "https://0.0.0.0/dns-query"}}, file)
-    switch("enable")
-
-
-def switch(verb):
-    done = subprocess.run([os.environ["DEVICE_SETTINGS"], "dns", verb, "Quellnet"],
-                          capture_output=True, text=True)
-    assert done.returncode == 0, done.stderr
-
-
 class CoverageTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -94,7 +72,8 @@ class CoverageTest(unittest.TestCase):
         cls.dns.start()
         server = http.server.ThreadingHTTPServer(("127.0.0.1", 80), HostLog)
         threading.Thread(target=server.serve_forever, daemon=True).start()
-        save_and_switch_on()
+        save_configuration([SAVED])
+        subprocess.run([os.environ["DEVICE_SETTINGS"], "dns", "enable", "Quellnet"], check=True)
 
     def measure(self, label, name):
         self.dns.clear()
@@ -107,7 +86,6 @@ class CoverageTest(unittest.TestCase):
 
     def test_readme_table_is_what_happens(self):
         table = readme_table()
-        measured = {}
         for label in PROGRAMS:
             with self.subTest(program=label):
                 self.assertEqual(self.measure(label, CONTROL), NOT_BLOCKED,
@@ -115,25 +93,9 @@ class CoverageTest(unittest.TestCase):
                 found = self.measure(label, SAVED)
                 self.assertEqual(self.measure(label, "www." + SAVED), found,
                                  f"{label}: a name under the saved one")
-                measured[label] = found
+                print(f"{label}: {found}", file=sys.stderr)
                 self.assertIn(label, table, "README.md's coverage table has no row")
                 self.assertEqual(table[label], found, f"README.md on {label}")
-        print("\n".join(f"{label}: {found}" for label, found in measured.items()),
-              file=sys.stderr)
-
-    # Browsers keep their own DNS-over-HTTPS off while the signal name does not resolve: held
-    # while protection is on, answered again once it is off.
-    def test_browser_signal(self):
-        for name in ("use-application-dns.net", "x.use-application-dns.net"):
-            self.dns.clear()
-            with self.assertRaises(socket.gaierror):
-                socket.getaddrinfo(name, 443)
-            self.assertNotIn(name, self.dns.names_asked())
-        switch("disable")
-        try:
-            self.assertTrue(socket.getaddrinfo("use-application-dns.net", 443))
-        finally:
-            switch("enable")
 
 
 if __name__ == "__main__":

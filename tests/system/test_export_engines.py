@@ -2,12 +2,12 @@
 and dnsmasq: a saved name and every name under it are NXDOMAIN, a look-alike and any other name
 are answered by the upstream. Run by run_export_engines.sh inside its private namespace."""
 
-import json
 import os
 import subprocess
 import unittest
+from pathlib import Path
 
-from dns_test_support import NOERROR, NXDOMAIN, AnswerEveryName, query, wait_for_answers
+from dns_test_support import AnswerEveryName, query, save_configuration, wait_for_answers
 
 WORK = os.environ["QUELLNET_EXPORT_WORK"]
 UPSTREAM_PORT, UPSTREAM_ANSWER = 5300, "10.53.53.53"
@@ -16,22 +16,10 @@ UPSTREAM_PORT, UPSTREAM_ANSWER = 5300, "10.53.53.53"
 LONGEST = ".".join(["a" * 63] * 3 + ["b" * 46])
 SAVED = ["kept.example", "Bücher.example", "quellnet.rpz", "", "*.wild.example", LONGEST,
          LONGEST + "b", "_dmarc.under.example"]
-BLOCKED = ["kept.example", "a.b.kept.example", "xn--bcher-kva.example",
-           "www.xn--bcher-kva.example", "quellnet.rpz", "x.quellnet.rpz", LONGEST, "_dmarc.under.example"]
+BLOCKED = ["kept.example", "a.b.kept.example", "xn--bcher-kva.example", "www.xn--bcher-kva.example",
+           "quellnet.rpz", "x.quellnet.rpz", LONGEST, "_dmarc.under.example"]
 ANSWERED = ["notkept.example", "kept.example.net", "other.example", "rpz", "example",
             "under.example"]
-
-
-def save_configuration():
-    folder = os.path.join(os.environ["XDG_STATE_HOME"], "device-platform", "NetworkExtension",
-                          "dns")
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "org.quellnet.app.json"), "w") as file:
-        json.dump({"format": 1, "identifier": "org.quellnet.app", "displayName": "Quellnet",
-                   "enabled": False, "onDemandRules": [],
-                   "settings": {"protocol": "HTTPS", "servers": ["0.0.0.0"],
-                                "matchDomains": SAVED,
-                                "serverURL": "https://0.0.0.0/dns-query"}}, file)
 
 
 def export(form):
@@ -45,10 +33,8 @@ def export(form):
 
 
 def write(name, text):
-    path = os.path.join(WORK, name)
-    with open(path, "w") as file:
-        file.write(text)
-    return path
+    Path(WORK, name).write_text(text)
+    return os.path.join(WORK, name)
 
 
 def unbound_config(port, extra_modules, tail):
@@ -75,54 +61,44 @@ class ExportEnginesTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         AnswerEveryName(UPSTREAM_ANSWER, UPSTREAM_PORT).start()
-        save_configuration()
-        cls.servers = []
-
-    @classmethod
-    def tearDownClass(cls):
-        for server in cls.servers:
-            server.terminate()
-            server.wait(10)
+        save_configuration(SAVED)
 
     def serve(self, command, port):
-        with open(os.path.join(WORK, f"server-{port}.log"), "w") as log:
-            server = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=log)
-        self.servers.append(server)
+        log = os.path.join(WORK, f"server-{port}.log")
+        with open(log, "w") as file:
+            server = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=file)
+        self.addCleanup(server.wait, 10)
+        self.addCleanup(server.terminate)
         try:
             wait_for_answers(port, process=server)
         except RuntimeError as error:
-            with open(os.path.join(WORK, f"server-{port}.log")) as log:
-                self.fail(f"{error}: {log.read()}")
+            self.fail(f"{error}: {Path(log).read_text()}")
 
     def assertBlocksAsSaved(self, port):
-        for name in BLOCKED:
-            self.assertEqual(query(name, port), (NXDOMAIN, []), f"{name} on port {port}")
-        for name in ANSWERED:
-            self.assertEqual(query(name, port), (NOERROR, [UPSTREAM_ANSWER]),
-                             f"{name} on port {port}")
+        answered = ("NOERROR", [UPSTREAM_ANSWER])
+        for names, answer in ((BLOCKED, ("NXDOMAIN", [])), (ANSWERED, answered)):
+            for name in names:
+                self.assertEqual(query(name, port), answer, f"{name} on port {port}")
+
+    def assertAccepted(self, *command):
+        checked = subprocess.run(command, capture_output=True, text=True)
+        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+
+    def check_unbound(self, port, extra_modules, tail):
+        config = write(f"unbound-{port}.conf", unbound_config(port, extra_modules, tail))
+        self.assertAccepted("unbound-checkconf", config)
+        self.serve(["unbound", "-d", "-c", config], port)
+        self.assertBlocksAsSaved(port)
 
     def test_rpz_zone_in_unbound_and_named_checkzone(self):
         zone = export("rpz")
-        checked = subprocess.run(["named-checkzone", "quellnet.rpz", zone], capture_output=True,
-                                 text=True)
-        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
-        config = write("unbound-rpz.conf", unbound_config(5301, "respip ", f"""rpz:
-    name: quellnet.rpz
-    zonefile: "{zone}"
-"""))
-        checked = subprocess.run(["unbound-checkconf", config], capture_output=True, text=True)
-        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
-        self.serve(["unbound", "-d", "-c", config], 5301)
-        self.assertBlocksAsSaved(5301)
+        self.assertAccepted("named-checkzone", "quellnet.rpz", zone)
+        self.check_unbound(5301, "respip ",
+                           f'rpz:\n    name: quellnet.rpz\n    zonefile: "{zone}"\n')
 
     def test_local_zones_in_unbound(self):
         # Included after another clause, as Debian's unbound.conf takes files in unbound.conf.d.
-        config = write("unbound-zones.conf",
-                       unbound_config(5302, "", f'include-toplevel: "{export("unbound")}"\n'))
-        checked = subprocess.run(["unbound-checkconf", config], capture_output=True, text=True)
-        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
-        self.serve(["unbound", "-d", "-c", config], 5302)
-        self.assertBlocksAsSaved(5302)
+        self.check_unbound(5302, "", f'include-toplevel: "{export("unbound")}"\n')
 
     def test_dnsmasq(self):
         config = write("dnsmasq.conf", f"""port=5303

@@ -12,7 +12,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from quellnet_driver import Session  # noqa: E402
 from settings_window_driver import launch_settings  # noqa: E402
 from test_protection_road import save_preferences  # noqa: E402
-from test_system_blocking import DeadSimpleDNS, addrinfo_error, getent  # noqa: E402
+from dns_test_support import AnswerEveryName  # noqa: E402
+from test_system_blocking import addrinfo_error, getent  # noqa: E402
 
 SAVED = "tracker.example.net"
 
@@ -41,7 +42,7 @@ class RootRoadTest(unittest.TestCase):
 
     def test_from_quellnet_through_the_window_and_back(self):
         self.log = os.environ["QUELLNET_DNS_LOG"]
-        DeadSimpleDNS(self.log).start()
+        AnswerEveryName(log=self.log).start()
         with Session(real_system=True) as session:
             app, window = open_app_and_window(session)
             for by_keys in (False, True):

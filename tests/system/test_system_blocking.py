@@ -3,45 +3,16 @@ run_system_test.sh inside its private namespace, after the install and `system i
 
 import os
 import socket
-import struct
 import subprocess
 import sys
-import threading
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from quellnet_driver import Session  # noqa: E402
 from test_protection_road import save_preferences  # noqa: E402
+from dns_test_support import AnswerEveryName  # noqa: E402
 
 DNS_ANSWER = "10.53.53.53"
-
-
-class DeadSimpleDNS(threading.Thread):
-    """Answers every A question with DNS_ANSWER (and AAAA with nothing) and logs each name."""
-
-    def __init__(self, log_path):
-        super().__init__(daemon=True)
-        self.log_path = log_path
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.sock.bind(("127.0.0.1", 53))
-
-    def run(self):
-        while True:
-            query, peer = self.sock.recvfrom(512)
-            labels, at = [], 12
-            while query[at]:
-                labels.append(query[at + 1:at + 1 + query[at]].decode("ascii", "replace"))
-                at += 1 + query[at]
-            qtype = struct.unpack("!H", query[at + 1:at + 3])[0]
-            question = query[12:at + 5]
-            with open(self.log_path, "a") as log:
-                log.write(".".join(labels).lower() + "\n")
-            answers = b""
-            if qtype == 1:
-                answers = (b"\xc0\x0c" + struct.pack("!HHIH", 1, 1, 60, 4)
-                           + socket.inet_aton(DNS_ANSWER))
-            header = query[:2] + struct.pack("!HHHHH", 0x8180, 1, 1 if answers else 0, 0, 0)
-            self.sock.sendto(header + question + answers, peer)
 
 
 def getent(database, name):
@@ -62,7 +33,7 @@ class SystemBlockingTest(unittest.TestCase):
     def setUpClass(cls):
         cls.dns_log = os.environ["QUELLNET_DNS_LOG"]
         open(cls.dns_log, "w").close()
-        DeadSimpleDNS(cls.dns_log).start()
+        AnswerEveryName(DNS_ANSWER, log=cls.dns_log).start()
 
     def asked(self):
         with open(self.dns_log) as log:
