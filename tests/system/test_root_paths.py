@@ -182,5 +182,33 @@ class WriterLock(unittest.TestCase):
         self.assertEqual(self.listed(), ["before.example"])
 
 
+class InstalledUnderAnotherPrefix(unittest.TestCase):
+    """A build configured for /usr/local installed with `cmake --install --prefix /usr`: the
+    writer's path is compiled in, and `system install` says exactly what it looked for and
+    where the system part is instead."""
+
+    def test_mismatch_is_named(self):
+        configured = os.path.dirname(WRITER)
+        if not configured.startswith("/usr/local/"):
+            self.skipTest("the build is not configured for /usr/local")
+        manifest = os.path.join(os.environ["QUELLNET_BUILD"], "install_manifest_system.txt")
+        with open(manifest, "rb") as f:
+            kept = f.read()
+        subprocess.run(["cmake", "--install", os.environ["QUELLNET_BUILD"], "--prefix", "/usr",
+                        "--component", "system"], check=True, capture_output=True)
+        with open(manifest, "wb") as f:
+            f.write(kept)
+        os.rename(configured, configured + ".moved")
+        try:
+            done = subprocess.run([DEVICE_SETTINGS, "system", "install"], capture_output=True,
+                                  text=True, env=dict(os.environ, LC_ALL="C.UTF-8"))
+        finally:
+            os.rename(configured + ".moved", configured)
+        self.assertEqual(done.returncode, 1, done.stdout)
+        for said in (WRITER, "/usr/libexec/quellnet/quellnet-enforce",
+                     "-DCMAKE_INSTALL_PREFIX=/usr"):
+            self.assertIn(said, done.stderr)
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)
