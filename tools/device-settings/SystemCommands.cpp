@@ -4,6 +4,7 @@
 #include "foundation/PlatformPaths.h"
 #include "foundation/SafeFile.h"
 #include "networkextension/DNSConfigurationStore.h"
+#include "networkextension/DeviceDNSSettings.h"
 #include "nss/quellnet_enforced_list.h"
 #include "system/NsswitchConfig.h"
 
@@ -259,28 +260,31 @@ int DeviceSettings::switchStoredOff() {
         return fail(store.unavailableReason());
     if (SafeFile::kindOf(store.directory()) == SafeFile::Kind::absent)
         return success;
-    QString error;
-    const auto enforcing = store.enforcementLock(&error);
-    if (!enforcing)
-        return fail(error);
-    const auto lock = store.lock(&error);
-    if (!lock)
-        return fail(error);
-    const auto entries = store.readAll(&error);
-    if (!entries)
-        return fail(error);
-    for (const auto &entry : *entries) {
-        if (!entry.configuration) {
-            warn(entry.message() + tr("; it is left as it is"));
-            continue;
+    // The one transaction, deciding only the stored switches: no list action, so no prompt.
+    const auto result = changeDnsConfigurations(store, [](const DNSSnapshot &snapshot) {
+        DNSChange change;
+        for (const auto &entry : snapshot.entries) {
+            if (!entry.configuration) {
+                change.warnings.append(entry.message() + tr("; it is left as it is"));
+                continue;
+            }
+            if (!entry.configuration->enabled)
+                continue;
+            DNSChange::File file;
+            file.kind = DNSChange::File::Kind::setEnabled;
+            file.configuration = *entry.configuration;
+            file.configuration.enabled = false;
+            file.report =
+                tr("DNS configuration of %1 is now Off.\n").arg(label(*entry.configuration));
+            change.files.append(file);
         }
-        if (!entry.configuration->enabled)
-            continue;
-        if (!store.setEnabled(entry.configuration->identifier, false, &error))
-            return fail(error);
-        m_out << tr("DNS configuration of %1 is now Off.\n").arg(label(*entry.configuration));
-    }
-    return success;
+        return change;
+    });
+    for (const QString &warning : result.warnings)
+        warn(warning);
+    for (const QString &line : result.report)
+        m_out << line;
+    return result.ok() ? success : fail(result.message);
 }
 
 int DeviceSettings::switchInvokingAccountOff() {
