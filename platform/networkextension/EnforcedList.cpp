@@ -249,9 +249,9 @@ std::optional<QString> EnforcedList::prepareModule() {
     // Our own dlopen proves nothing: this program's run path may name the module's folder,
     // while every other program finds NSS modules through the linker's cache only. So the
     // cache is brought up to date (ldconfig is idempotent and quick) and then asked.
-    QString ldconfig = QStandardPaths::findExecutable(u"ldconfig"_s);
-    if (ldconfig.isEmpty())
-        ldconfig = QStandardPaths::findExecutable(u"ldconfig"_s, {u"/usr/sbin"_s, u"/sbin"_s});
+    // Run as root: from the system's own folders only, never from wherever PATH points.
+    const QString ldconfig =
+        QStandardPaths::findExecutable(u"ldconfig"_s, {u"/usr/sbin"_s, u"/sbin"_s});
     if (ldconfig.isEmpty())
         return loads();
     qCInfo(lcPlatformSystem).noquote() << "running" << ldconfig;
