@@ -419,6 +419,8 @@ namespace {
 struct Target {
     qsizetype index = -1;
     QString problem;
+    /** The app's own file, when that is what cannot be read. */
+    const ReadResult *unreadable = nullptr;
 };
 
 Target findTarget(const QList<ReadResult> &entries, const DNSConfigurationStore &store,
@@ -452,6 +454,7 @@ Target findTarget(const QList<ReadResult> &entries, const DNSConfigurationStore 
     }
     for (const auto &entry : entries) {
         if (!entry.configuration && entry.path == store.filePath(app)) {
+            target.unreadable = &entry;
             target.problem = DeviceDNSSettings::tr("the DNS configuration of %1 cannot be "
                                                    "switched: %2; it is left as it is")
                                  .arg(app, entry.message());
@@ -493,6 +496,18 @@ DNSChange::File note(const QString &report) {
 }
 
 } // namespace
+
+std::optional<DNSConfiguration> DeviceDNSSettings::find(const QString &app,
+                                                        QString *problem) const {
+    const auto entries = m_store.readAll(problem);
+    if (!entries)
+        return std::nullopt;
+    const Target target = findTarget(*entries, m_store, app);
+    if (target.index >= 0)
+        return entries->at(target.index).configuration;
+    *problem = target.unreadable ? target.unreadable->message() : target.problem;
+    return std::nullopt;
+}
 
 DeviceDNSSettings::Outcome DeviceDNSSettings::setEnabled(const QString &app, bool on) const {
     Outcome outcome;

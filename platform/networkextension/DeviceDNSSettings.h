@@ -147,6 +147,11 @@ public:
      * configuration off.
      */
     Outcome setEnabled(const QString &app, bool on) const;
+    /**
+     * The stored configuration `app` names, found as setEnabled() finds it; nullopt with the
+     * reason in `problem` (several apps named, none, or its file cannot be read).
+     */
+    std::optional<DNSConfiguration> find(const QString &app, QString *problem) const;
 
     /** Files and folders whose change may change entries(), for a file system watcher. */
     QStringList watchedPaths() const;

@@ -4,52 +4,10 @@
 #include "foundation/SafeFile.h"
 #include "networkextension/BlocklistExport.h"
 #include "networkextension/DNSConfigurationStore.h"
+#include "networkextension/DeviceDNSSettings.h"
 
 using namespace Qt::StringLiterals;
 using namespace CommandText;
-
-namespace {
-
-/** The one stored configuration `app` names, as `dns enable` finds it, or why there is none. */
-std::optional<DNSConfiguration> findConfiguration(const DNSConfigurationStore &store,
-                                                  const QString &app, QString *problem) {
-    QString error;
-    const auto entries = store.readAll(&error);
-    if (!entries) {
-        *problem = error;
-        return std::nullopt;
-    }
-    QList<DNSConfiguration> matches;
-    for (const auto &entry : *entries) {
-        if (entry.configuration && entry.configuration->identifier == app)
-            return entry.configuration;
-        if (entry.configuration &&
-            (entry.configuration->displayName.compare(app, Qt::CaseInsensitive) == 0 ||
-             entry.configuration->identifier.compare(app, Qt::CaseInsensitive) == 0))
-            matches.append(*entry.configuration);
-    }
-    if (matches.size() == 1)
-        return matches.first();
-    if (matches.size() > 1) {
-        QStringList identifiers;
-        for (const auto &configuration : std::as_const(matches))
-            identifiers.append(configuration.identifier);
-        *problem = DeviceSettings::tr("\"%1\" names several apps (%2); give the identifier")
-                       .arg(app, identifiers.join(u", "_s));
-        return std::nullopt;
-    }
-    // A file of this app's that cannot be read is named, not taken for an empty list.
-    for (const auto &entry : *entries) {
-        if (!entry.configuration && entry.path == store.filePath(app)) {
-            *problem = entry.message();
-            return std::nullopt;
-        }
-    }
-    *problem = DeviceSettings::tr("no DNS configuration is stored for app \"%1\"").arg(app);
-    return std::nullopt;
-}
-
-} // namespace
 
 int DeviceSettings::exportList(const QStringList &arguments) {
     if (arguments.size() < 2 || arguments.size() > 3 || arguments.first().isEmpty())
@@ -67,7 +25,7 @@ int DeviceSettings::exportList(const QStringList &arguments) {
     if (!store.isAvailable())
         return fail(store.unavailableReason());
     QString problem;
-    const auto configuration = findConfiguration(store, arguments.first(), &problem);
+    const auto configuration = DeviceDNSSettings(store).find(arguments.first(), &problem);
     if (!configuration)
         return fail(problem);
     const NEDNSSettings &settings = *configuration->settings;
