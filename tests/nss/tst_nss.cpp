@@ -61,8 +61,7 @@ public:
     void setListPath(const QString &list) { m_setPath(path(list).constData()); }
     void setResolvConfPath(const QString &file) { m_setResolv(path(file).constData()); }
 
-    /** 1 blocked, 0 not blocked, -1 when the entry points disagree, errno (or *errnop and
-     *herrnop, unless NOTFOUND) changed, or NOTFOUND came without ENOENT and HOST_NOT_FOUND. */
+    /** 1 blocked, 0 not, -1 if the entry points disagree or report errors wrongly. */
     int lookUp(const char *name) {
         char buffer[1024];
         hostent host{};
@@ -134,6 +133,13 @@ class NssTest : public QObject {
         // Without one, the search domain would come from this machine's host name.
         QVERIFY(replaceFile(resolvConf(), "domain quellnet-test.invalid\n"));
         m_module.setResolvConfPath(resolvConf());
+    }
+
+    void expect(const QByteArrayList &blocked, const QByteArrayList &open) {
+        for (const QByteArray &name : blocked)
+            QVERIFY2(m_module.lookUp(name.constData()) == 1, name.constData());
+        for (const QByteArray &name : open)
+            QVERIFY2(m_module.lookUp(name.constData()) == 0, name.constData());
     }
 
     Run run(const QStringList &arguments, const QByteArray &input = {},
@@ -230,42 +236,26 @@ private Q_SLOTS:
             QCOMPARE(rename(path(folder()).constData(), real.constData()), 0);
             QCOMPARE(symlink(real.constData(), path(folder()).constData()), 0);
         }
-        // A look-up that hangs (a FIFO opened without O_NONBLOCK waits for a writer forever)
-        // ends the whole test here rather than stalling it.
+        // A FIFO opened without O_NONBLOCK would hang: end the test rather than stall it.
         alarm(20);
         const auto noDeadline = qScopeGuard([] { alarm(0); });
-        for (const QByteArray &name : std::as_const(blocked))
-            QVERIFY2(m_module.lookUp(name.constData()) == 1, name.constData());
-        for (const QByteArray &name : std::as_const(open))
-            QVERIFY2(m_module.lookUp(name.constData()) == 0, name.constData());
+        expect(blocked, open);
     }
 
-    // Every name of a list spread over many first bytes is found, and no name between two
-    // listed ones is, whether the file is in byte order (searched as it stands) or not (sorted
-    // into a copy first).
-    void everyListedNameIsFound_data() {
-        QTest::addColumn<bool>("shuffled");
-        QTest::newRow("in byte order") << false;
-        QTest::newRow("out of order") << true;
-    }
+    // The search finds every name and no neighbour, on a list in byte order (searched as it
+    // stands) and reversed (sorted into a copy first).
     void everyListedNameIsFound() {
-        QFETCH(bool, shuffled);
         QByteArrayList listed, between;
         for (const char first : QByteArray("0123456789_abcdefghijklmnopqrstuvwxyz")) {
             for (int i = 0; i < 60; ++i)
                 (i % 2 ? between : listed) << first + QByteArray::number(i * 7) + ".t";
         }
         std::sort(listed.begin(), listed.end());
-        if (shuffled)
-            std::reverse(listed.begin(), listed.end());
-        freshRoot();
-        QVERIFY(replaceFile(list(), header() + listed.join('\n') + '\n'));
-        for (const QByteArray &name : std::as_const(listed))
-            QVERIFY2(m_module.lookUp(name.constData()) == 1, name.constData());
-        for (const QByteArray &name : std::as_const(between))
-            QVERIFY2(m_module.lookUp(name.constData()) == 0, name.constData());
-        QCOMPARE(m_module.lookUp("www.z406.t"), 1);
-        QCOMPARE(m_module.lookUp("z406.tt"), 0);
+        for (int pass = 0; pass < 2; ++pass, std::reverse(listed.begin(), listed.end())) {
+            freshRoot();
+            QVERIFY(replaceFile(list(), header() + listed.join('\n') + '\n'));
+            expect(listed + QByteArrayList{"www.z406.t"}, between + QByteArrayList{"z406.tt"});
+        }
     }
 
     // What the C library's resolver would send is what is matched: escapes decoded as
@@ -327,10 +317,7 @@ private Q_SLOTS:
         } else if (setup != "absent") {
             QVERIFY(replaceFile(resolvConf(), conf, setup == "0664" ? 0664 : 0644));
         }
-        for (const QByteArray &name : std::as_const(blocked))
-            QVERIFY2(m_module.lookUp(name.constData()) == 1, name.constData());
-        for (const QByteArray &name : std::as_const(open))
-            QVERIFY2(m_module.lookUp(name.constData()) == 0, name.constData());
+        expect(blocked, open);
     }
 
     // While a list is in force, even one naming nothing, the browser signal and names under it
@@ -343,7 +330,6 @@ private Q_SLOTS:
         QTest::newRow("an empty list in force") << header() << mode_t(0644) << true;
         QTest::newRow("no list") << QByteArray() << mode_t(0644) << false;
         QTest::newRow("a list not trusted") << header() << mode_t(0664) << false;
-        QTest::newRow("no header line") << QByteArray("example.com\n") << mode_t(0644) << false;
     }
     void browserSignal() {
         QFETCH(QByteArray, content);
@@ -372,13 +358,10 @@ private Q_SLOTS:
         };
         row("# quellnet-blocklist 1 uid=1000 app=com.example.A", QUELLNET_HEADER_OWNED, 1000,
             "com.example.A");
-        row("# quellnet-blocklist 1 uid=007 app=x", QUELLNET_HEADER_OWNED, 7, "x");
         row("# quellnet-blocklist 1 uid=4294967294 app=x", QUELLNET_HEADER_OWNED, 4294967294u, "x");
         row("# quellnet-blocklist 1", QUELLNET_HEADER_NO_OWNER);
-        row("# quellnet-blocklist 1 ", QUELLNET_HEADER_NO_OWNER);
         row("# quellnet-blocklist 1 uid=4294967295 app=x", QUELLNET_HEADER_NO_OWNER);
         row("# quellnet-blocklist 1 uid=99999999999999999999 app=x", QUELLNET_HEADER_NO_OWNER);
-        row("# quellnet-blocklist 1 uid= 5 app=x", QUELLNET_HEADER_NO_OWNER);
         row("# quellnet-blocklist 1 uid=+5 app=x", QUELLNET_HEADER_NO_OWNER);
         row("# quellnet-blocklist 1 uid=5 app=", QUELLNET_HEADER_NO_OWNER);
         row("# quellnet-blocklist 1 uid=5 app=two words", QUELLNET_HEADER_NO_OWNER);
@@ -465,8 +448,7 @@ private Q_SLOTS:
         else if (after != "<absent>")
             after = header(caller.isNull() ? getuid() : caller.toUInt()) + after;
         QCOMPARE(fileBytes(list(), "<absent>"), after);
-        // No temporary file left behind (the writers' lock file stays); through a symlinked
-        // folder, its target holds nothing.
+        // No temporary left behind, nor anything in a symlinked folder's target.
         QStringList left = QDir(folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                                     QDir::NoDotAndDotDot);
         left.removeOne(u".lock"_s);
