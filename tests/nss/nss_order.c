@@ -28,12 +28,9 @@ static int blocked(const char *name) {
            NSS_STATUS_NOTFOUND;
 }
 
-/*
- * Looks up until told to stop; exits with the number of look-ups that were wrong (capped).
- * Orders: 'c' a change is about to start (any answer will do), '1' or '0' the writer reported
- * the list on or off: every look-up from here on must agree; after a run of them it says so and
- * waits for the next order.
- */
+/* Looks up until 'q', exiting with the count of wrong answers (capped). 'c': a change starts,
+ * any answer will do; '1'/'0': the writer reported the list on/off, and every look-up must agree;
+ * after a run of them it acknowledges and waits for the next order. */
 static void looker(int orders, int acks) {
     enum { CHECKED_PER_ORDER = 200 };
     int expected = -1;
@@ -52,7 +49,6 @@ static void looker(int orders, int acks) {
             fprintf(stderr, "nss_order: a look-up after the writer said %s answered %s\n",
                     expected ? "on" : "off", now ? "blocked" : "open");
         if (expected >= 0 && ++since_order == CHECKED_PER_ORDER) {
-            /* Wait for the next order, so no look-up of ours straddles the next change. */
             struct pollfd next = {.fd = orders, .events = POLLIN};
             if (write(acks, "a", 1) != 1 || poll(&next, 1, -1) != 1)
                 _exit(100);
@@ -86,22 +82,20 @@ static bool run_writer(const char *writer, const char *root, bool on) {
     return sent && child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+static void load(void *module, const char *name, void *function_pointer) {
+    /* ISO C has no cast from a data pointer to a function pointer; copy the bits. */
+    void *symbol = module != NULL ? dlsym(module, name) : NULL;
+    memcpy(function_pointer, &symbol, sizeof symbol);
+}
+
 int main(int argc, char **argv) {
     void *module = argc == 3 ? dlopen(argv[1], RTLD_NOW | RTLD_LOCAL) : NULL;
-    void *symbols[3] = {NULL, NULL, NULL};
-    static const char *const names[3] = {"_nss_quellnet_gethostbyname4_r",
-                                         "quellnet_nss_test_set_list_path",
-                                         "quellnet_nss_test_set_resolv_conf_path"};
-    for (int i = 0; module != NULL && i < 3; ++i)
-        symbols[i] = dlsym(module, names[i]);
-    if (symbols[0] == NULL || symbols[1] == NULL || symbols[2] == NULL)
+    void (*set_list_path)(const char *) = NULL, (*set_resolv_conf_path)(const char *) = NULL;
+    load(module, "_nss_quellnet_gethostbyname4_r", &by_name4);
+    load(module, "quellnet_nss_test_set_list_path", &set_list_path);
+    load(module, "quellnet_nss_test_set_resolv_conf_path", &set_resolv_conf_path);
+    if (by_name4 == NULL || set_list_path == NULL || set_resolv_conf_path == NULL)
         return fprintf(stderr, "usage: nss_order MODULE WRITER\n"), 1;
-    void (*set_list_path)(const char *);
-    void (*set_resolv_conf_path)(const char *);
-    /* ISO C has no cast from a data pointer to a function pointer; copy the bits. */
-    memcpy(&by_name4, &symbols[0], sizeof symbols[0]);
-    memcpy(&set_list_path, &symbols[1], sizeof symbols[1]);
-    memcpy(&set_resolv_conf_path, &symbols[2], sizeof symbols[2]);
 
     char root[4096], etc[4200], path[4300];
     snprintf(root, sizeof root, "%s/nss_order.XXXXXX",
@@ -121,9 +115,8 @@ int main(int argc, char **argv) {
         return perror("nss_order: pipe"), 1;
     alarm(120); /* a deadline, not a pause: a hang fails the test instead of stalling it */
     const pid_t child = fork();
-    if (child == 0) {
+    if (child == 0)
         looker(orders[0], acks[1]);
-    }
     int failed_writes = 0;
     for (int round = 0; child > 0 && round < ROUNDS; ++round) {
         const bool on = round % 2 == 0;
