@@ -1,7 +1,7 @@
-/* A process that looks a name up in a loop, as a busy program does, is told each time the writer
+/* A process that looks names up in a loop, as a busy program does, is told each time the writer
  * has reported a change done; every look-up it starts after hearing so must see the change,
- * however recently the module looked at the list. Run with the test builds:
- *   nss_order MODULE WRITER */
+ * however recently the module looked at the list, and while the writer rewrites the list, a name
+ * every version holds is never missed. Run with the test builds: nss_order MODULE WRITER */
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -29,26 +29,27 @@ static int blocked(const char *name) {
 }
 
 /* Looks up until 'q', exiting with the count of wrong answers (capped). 'c': a change starts,
- * any answer will do; '1'/'0': the writer reported the list on/off, and every look-up must agree;
- * after a run of them it acknowledges and waits for the next order. */
+ * any answer will do; 'k': a rewrite starts that keeps always.example, which must never be missed;
+ * '0'-'3': the writer reported its change done, flip.example blocked if bit 1, always.example if
+ * bit 0, for every look-up from here on; after a run of them it acknowledges and waits. */
 static void looker(int orders, int acks) {
     enum { CHECKED_PER_ORDER = 200 };
-    int expected = -1;
-    int since_order = 0;
+    int flip = -1, always = -1, since_order = 0;
+    char order = 'c';
     long wrong = 0;
     for (;;) {
-        char order;
         if (read(orders, &order, 1) == 1) {
             if (order == 'q')
                 _exit(wrong > 100 ? 100 : (int)wrong);
-            expected = order == 'c' ? -1 : order == '1';
+            flip = order >= '0' && order <= '3' ? (order - '0') >> 1 : -1;
+            always = order == 'c' ? -1 : order == 'k' || (order - '0') & 1;
             since_order = 0;
         }
-        const int now = blocked("flip.example");
-        if (expected >= 0 && now != expected && ++wrong < 5)
-            fprintf(stderr, "nss_order: a look-up after the writer said %s answered %s\n",
-                    expected ? "on" : "off", now ? "blocked" : "open");
-        if (expected >= 0 && ++since_order == CHECKED_PER_ORDER) {
+        const int now = blocked("flip.example"), kept = blocked("always.example");
+        if (((flip >= 0 && now != flip) || (always >= 0 && kept != always)) && ++wrong < 5)
+            fprintf(stderr, "nss_order: after order %c: flip.example %s, always.example %s\n",
+                    order, now ? "blocked" : "open", kept ? "blocked" : "open");
+        if (flip >= 0 && ++since_order == CHECKED_PER_ORDER) {
             struct pollfd next = {.fd = orders, .events = POLLIN};
             if (write(acks, "a", 1) != 1 || poll(&next, 1, -1) != 1)
                 _exit(100);
@@ -56,7 +57,9 @@ static void looker(int orders, int acks) {
     }
 }
 
-static bool run_writer(const char *writer, const char *root, bool on) {
+/* State 3: always and flip listed, 1: always only (with 2000 more names, so the size swings),
+ * 0: cleared. */
+static bool run_writer(const char *writer, const char *root, int state) {
     int input[2];
     if (pipe(input) != 0)
         return false;
@@ -66,15 +69,19 @@ static bool run_writer(const char *writer, const char *root, bool on) {
         close(input[0]);
         close(input[1]);
         char *const arguments[] = {(char *)writer,      "--root",
-                                   (char *)root,        on ? "write" : "clear",
+                                   (char *)root,        state ? "write" : "clear",
                                    "com.example.Order", NULL};
         char *const environment[] = {NULL};
         execve(writer, arguments, environment);
         _exit(127);
     }
     close(input[0]);
-    const char names[] = "flip.example\n";
-    const bool sent = write(input[1], names, sizeof names - 1) == (ssize_t)(sizeof names - 1);
+    static char names[64 * 1024];
+    int length =
+        snprintf(names, sizeof names, "always.example\n%s", state == 3 ? "flip.example\n" : "");
+    for (int i = 0; state == 1 && i < 2000; ++i)
+        length += snprintf(names + length, sizeof names - (size_t)length, "p%d.example\n", i);
+    const bool sent = !state || write(input[1], names, (size_t)length) == (ssize_t)length;
     close(input[1]);
     int status = 0;
     while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -118,22 +125,24 @@ int main(int argc, char **argv) {
     if (child == 0)
         looker(orders[0], acks[1]);
     int failed_writes = 0;
+    /* Rounds cycle through no list, on, rewritten off, on again. */
+    static const int states[4] = {3, 1, 3, 0};
     for (int round = 0; child > 0 && round < ROUNDS; ++round) {
-        const bool on = round % 2 == 0;
-        if (write(orders[1], "c", 1) != 1)
+        const int state = states[round % 4];
+        if (write(orders[1], round % 4 == 1 || round % 4 == 2 ? "k" : "c", 1) != 1)
             break;
-        if (!run_writer(argv[2], root, on)) {
+        if (!run_writer(argv[2], root, state)) {
             ++failed_writes;
             continue;
         }
-        char ack;
-        if (write(orders[1], on ? "1" : "0", 1) != 1 || read(acks[0], &ack, 1) != 1)
+        char ack, done = (char)('0' + state);
+        if (write(orders[1], &done, 1) != 1 || read(acks[0], &ack, 1) != 1)
             break;
     }
     int status = 0;
     if (write(orders[1], "q", 1) != 1 || waitpid(child, &status, 0) != child)
         status = -1;
-    run_writer(argv[2], root, false);
+    run_writer(argv[2], root, 0);
     rmdir(strcat(strcpy(path, etc), "/quellnet"));
     rmdir(etc);
     rmdir(root);

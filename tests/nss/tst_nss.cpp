@@ -10,7 +10,6 @@
 #include <QTest>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dlfcn.h>
@@ -18,7 +17,6 @@
 #include <netdb.h>
 #include <nss.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -461,34 +459,6 @@ private Q_SLOTS:
             QVERIFY(
                 lstat(path(list()).constData(), &file) == 0 && file.st_mode == (S_IFREG | 0644) &&
                 lstat(path(folder()).constData(), &dir) == 0 && dir.st_mode == (S_IFDIR | 0755));
-    }
-
-    // While the writer rewrites the list over and over, a reader never misses a name that
-    // every version holds and never blocks one that none holds.
-    void readersNeverMissANameDuringRewrites() {
-        freshRoot(false);
-        QCOMPARE(run(writeList, "always.example\n").exitCode, 0);
-        std::atomic<bool> stop{false};
-        std::atomic<long> looks{0}, wrong{0};
-        std::thread reader([&] {
-            for (; !stop.load(); ++looks)
-                wrong += m_module.lookUp("always.example") != 1 ||
-                         m_module.lookUp("x.always.example") != 1 ||
-                         m_module.lookUp("never.example") != 0;
-        });
-        int failedWrites = 0;
-        for (int i = 0; i < 40; ++i) {
-            QByteArray names = "always.example\n";
-            for (int n = 0; n < (i % 2 ? 2000 : 3); ++n)
-                names += "v" + QByteArray::number(i) + "-" + QByteArray::number(n) + ".example\n";
-            failedWrites += run(writeList, names).exitCode != 0;
-        }
-        stop = true;
-        reader.join();
-        QCOMPARE(failedWrites, 0);
-        QVERIFY(looks.load() > 0);
-        QCOMPARE(wrong.load(), 0L);
-        QCOMPARE(m_module.lookUp("v39-1999.example"), 1);
     }
 };
 
