@@ -164,7 +164,8 @@ private Q_SLOTS:
         QVERIFY2(m_module.isValid(), qPrintable(QString::fromLocal8Bit(dlerror())));
     }
 
-    // Listed names and names under them are blocked; a list the module cannot trust or read
+    // Listed names and names under them are blocked, and while a list is in force, even an
+    // empty one, so is the browser signal (no list entry); a list the module cannot trust or read
     // whole blocks nothing; a bad line never blocks nor hides good ones. Never a crash or hang.
     void lookUps_data() {
         QTest::addColumn<QByteArray>("setup"); // what else is done besides writing `content`
@@ -172,21 +173,30 @@ private Q_SLOTS:
         QTest::addColumn<QByteArrayList>("blocked");
         QTest::addColumn<QByteArrayList>("open");
         const QByteArray good = header() + "example.com\n";
-        const auto distrusted = [](const char *name, const QByteArray &setup,
-                                   const QByteArray &content) {
-            QTest::newRow(name) << setup << content << QByteArrayList()
-                                << QByteArrayList{"example.com", "www.example.com"};
-        };
+        const auto distrusted =
+            [](const char *name, const QByteArray &setup, const QByteArray &content) {
+                QTest::newRow(name)
+                    << setup << content << QByteArrayList()
+                    << QByteArrayList{"example.com", "www.example.com", "use-application-dns.net"};
+            };
         const QByteArrayList open = QByteArray("example.com.evil.org b\303\274cher.example "
                                                "example.com.. www..example.com LOCALHOST. "
                                                "db.localhost")
                                         .split(' ')
-                                    << QByteArray(250, 'a') + ".example.com";
-        QTest::newRow("names") << QByteArray()
-                               << header() + "example.com\nlocalhost\nunder_score.example\n"
-                               << QByteArrayList{"_dmarc.under_score.example",
-                                                 "localhost.example.com"}
-                               << open;
+                                    << QByteArray(250, 'a') + ".example.com"
+                                    << "notuse-application-dns.net"
+                                    << "use-application-dns.net.example"
+                                    << "application-dns.net";
+        QTest::newRow("names")
+            << QByteArray() << header() + "example.com\nlocalhost\nunder_score.example\n"
+            << QByteArrayList{"_dmarc.under_score.example", "localhost.example.com",
+                              "use-application-dns.net",    "USE-Application-DNS.net.",
+                              "x.use-application-dns.net",  R"(use\-application-dns.net)"}
+            << open;
+        QTest::newRow("empty list")
+            << QByteArray() << header() << QByteArrayList{"use-application-dns.net"}
+            << QByteArrayList{"example.com"};
+        distrusted("no list", "absent", {});
         distrusted("no header line", {}, "example.com\nexample.com\n");
         distrusted("file group-writable", "file 0664", good);
         distrusted("list is a symlink", "symlink", good);
@@ -226,7 +236,7 @@ private Q_SLOTS:
         } else if (setup == "symlink") {
             QVERIFY(replaceFile(folder() + u"/real"_s, content));
             QCOMPARE(symlink("real", path(list()).constData()), 0);
-        } else {
+        } else if (setup != "absent") {
             QVERIFY(replaceFile(list(), content, setup == "file 0664" ? 0664 : 0644));
         }
         if (setup == "folder symlink") {
@@ -294,6 +304,8 @@ private Q_SLOTS:
             "a.tracker");
         row("ndots over 15 is 15", {}, search + "options ndots:99\n", "a.b.c.d.e.f.g.tracker",
             "a.b.c.d.e.f.g.h.i.j.k.l.m.n.o.tracker");
+        row("search joins the browser signal", {}, "search net\n", "use-application-dns",
+            "application-dns");
         row("resolv.conf a symlink", "symlink", search, "tracker.example.net", "tracker");
         row("resolv.conf writable by its group", "0664", search, "tracker.example.net", "tracker");
         row("resolv.conf over its cap", "big", search, "tracker.example.net", "tracker");
@@ -316,33 +328,6 @@ private Q_SLOTS:
             QVERIFY(replaceFile(resolvConf(), conf, setup == "0664" ? 0664 : 0644));
         }
         expect(blocked, open);
-    }
-
-    // While a list is in force, even one naming nothing, the browser signal and names under it
-    // fail; with no list, or one the module does not trust, they resolve. It is no list entry.
-    void browserSignal_data() {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<mode_t>("mode");
-        QTest::addColumn<bool>("held");
-        QTest::newRow("a list in force") << header() + "example.com\n" << mode_t(0644) << true;
-        QTest::newRow("an empty list in force") << header() << mode_t(0644) << true;
-        QTest::newRow("no list") << QByteArray() << mode_t(0644) << false;
-        QTest::newRow("a list not trusted") << header() << mode_t(0664) << false;
-    }
-    void browserSignal() {
-        QFETCH(QByteArray, content);
-        QFETCH(mode_t, mode);
-        QFETCH(bool, held);
-        freshRoot();
-        QVERIFY(content.isEmpty() || replaceFile(list(), content, mode));
-        QVERIFY(replaceFile(resolvConf(), "search net\n"));
-        for (const char *name :
-             {"use-application-dns.net", "USE-Application-DNS.net.", "x.use-application-dns.net",
-              R"(use\-application-dns.net)", "use-application-dns"})
-            QVERIFY2(m_module.lookUp(name) == int(held), name);
-        for (const char *name : {"notuse-application-dns.net", "use-application-dns.net.example",
-                                 "application-dns.net"})
-            QVERIFY2(m_module.lookUp(name) == 0, name);
     }
 
     // The header line, read one way by the module, the writer and the platform.
