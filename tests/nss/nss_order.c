@@ -125,7 +125,7 @@ int main(int argc, char **argv) {
     if (child == 0)
         looker(orders[0], acks[1]);
     int failed_writes = 0;
-    /* Rounds cycle through no list, on, rewritten off, on again. */
+    /* Rounds cycle: on, rewritten without flip.example, on, cleared. */
     static const int states[4] = {3, 1, 3, 0};
     for (int round = 0; child > 0 && round < ROUNDS; ++round) {
         const int state = states[round % 4];
