@@ -1,7 +1,7 @@
-/* A process that looks a name up in a loop, as a busy program does, is told each time the writer
+/* A process that looks names up in a loop, as a busy program does, is told each time the writer
  * has reported a change done; every look-up it starts after hearing so must see the change,
- * however recently the module looked at the list. Run with the test builds:
- *   nss_order MODULE WRITER */
+ * however recently the module looked at the list, and while the writer rewrites the list, a name
+ * every version holds is never missed. Run with the test builds: nss_order MODULE WRITER */
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -28,31 +28,28 @@ static int blocked(const char *name) {
            NSS_STATUS_NOTFOUND;
 }
 
-/*
- * Looks up until told to stop; exits with the number of look-ups that were wrong (capped).
- * Orders: 'c' a change is about to start (any answer will do), '1' or '0' the writer reported
- * the list on or off: every look-up from here on must agree; after a run of them it says so and
- * waits for the next order.
- */
+/* Looks up until 'q', exiting with the count of wrong answers (capped). 'c': a change starts,
+ * any answer will do; 'k': a rewrite starts that keeps always.example, which must never be missed;
+ * '0'-'3': the writer reported its change done, flip.example blocked if bit 1, always.example if
+ * bit 0, for every look-up from here on; after a run of them it acknowledges and waits. */
 static void looker(int orders, int acks) {
     enum { CHECKED_PER_ORDER = 200 };
-    int expected = -1;
-    int since_order = 0;
+    int flip = -1, always = -1, since_order = 0;
+    char order = 'c';
     long wrong = 0;
     for (;;) {
-        char order;
         if (read(orders, &order, 1) == 1) {
             if (order == 'q')
                 _exit(wrong > 100 ? 100 : (int)wrong);
-            expected = order == 'c' ? -1 : order == '1';
+            flip = order >= '0' && order <= '3' ? (order - '0') >> 1 : -1;
+            always = order == 'c' ? -1 : order == 'k' || (order - '0') & 1;
             since_order = 0;
         }
-        const int now = blocked("flip.example");
-        if (expected >= 0 && now != expected && ++wrong < 5)
-            fprintf(stderr, "nss_order: a look-up after the writer said %s answered %s\n",
-                    expected ? "on" : "off", now ? "blocked" : "open");
-        if (expected >= 0 && ++since_order == CHECKED_PER_ORDER) {
-            /* Wait for the next order, so no look-up of ours straddles the next change. */
+        const int now = blocked("flip.example"), kept = blocked("always.example");
+        if (((flip >= 0 && now != flip) || (always >= 0 && kept != always)) && ++wrong < 5)
+            fprintf(stderr, "nss_order: after order %c: flip.example %s, always.example %s\n",
+                    order, now ? "blocked" : "open", kept ? "blocked" : "open");
+        if (flip >= 0 && ++since_order == CHECKED_PER_ORDER) {
             struct pollfd next = {.fd = orders, .events = POLLIN};
             if (write(acks, "a", 1) != 1 || poll(&next, 1, -1) != 1)
                 _exit(100);
@@ -60,7 +57,9 @@ static void looker(int orders, int acks) {
     }
 }
 
-static bool run_writer(const char *writer, const char *root, bool on) {
+/* State 3: always and flip listed, 1: always only (with 2000 more names, so the size swings),
+ * 0: cleared. */
+static bool run_writer(const char *writer, const char *root, int state) {
     int input[2];
     if (pipe(input) != 0)
         return false;
@@ -70,15 +69,19 @@ static bool run_writer(const char *writer, const char *root, bool on) {
         close(input[0]);
         close(input[1]);
         char *const arguments[] = {(char *)writer,      "--root",
-                                   (char *)root,        on ? "write" : "clear",
+                                   (char *)root,        state ? "write" : "clear",
                                    "com.example.Order", NULL};
         char *const environment[] = {NULL};
         execve(writer, arguments, environment);
         _exit(127);
     }
     close(input[0]);
-    const char names[] = "flip.example\n";
-    const bool sent = write(input[1], names, sizeof names - 1) == (ssize_t)(sizeof names - 1);
+    static char names[64 * 1024];
+    int length =
+        snprintf(names, sizeof names, "always.example\n%s", state == 3 ? "flip.example\n" : "");
+    for (int i = 0; state == 1 && i < 2000; ++i)
+        length += snprintf(names + length, sizeof names - (size_t)length, "p%d.example\n", i);
+    const bool sent = !state || write(input[1], names, (size_t)length) == (ssize_t)length;
     close(input[1]);
     int status = 0;
     while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -86,22 +89,20 @@ static bool run_writer(const char *writer, const char *root, bool on) {
     return sent && child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+static void load(void *module, const char *name, void *function_pointer) {
+    /* ISO C has no cast from a data pointer to a function pointer; copy the bits. */
+    void *symbol = module != NULL ? dlsym(module, name) : NULL;
+    memcpy(function_pointer, &symbol, sizeof symbol);
+}
+
 int main(int argc, char **argv) {
     void *module = argc == 3 ? dlopen(argv[1], RTLD_NOW | RTLD_LOCAL) : NULL;
-    void *symbols[3] = {NULL, NULL, NULL};
-    static const char *const names[3] = {"_nss_quellnet_gethostbyname4_r",
-                                         "quellnet_nss_test_set_list_path",
-                                         "quellnet_nss_test_set_resolv_conf_path"};
-    for (int i = 0; module != NULL && i < 3; ++i)
-        symbols[i] = dlsym(module, names[i]);
-    if (symbols[0] == NULL || symbols[1] == NULL || symbols[2] == NULL)
+    void (*set_list_path)(const char *) = NULL, (*set_resolv_conf_path)(const char *) = NULL;
+    load(module, "_nss_quellnet_gethostbyname4_r", &by_name4);
+    load(module, "quellnet_nss_test_set_list_path", &set_list_path);
+    load(module, "quellnet_nss_test_set_resolv_conf_path", &set_resolv_conf_path);
+    if (by_name4 == NULL || set_list_path == NULL || set_resolv_conf_path == NULL)
         return fprintf(stderr, "usage: nss_order MODULE WRITER\n"), 1;
-    void (*set_list_path)(const char *);
-    void (*set_resolv_conf_path)(const char *);
-    /* ISO C has no cast from a data pointer to a function pointer; copy the bits. */
-    memcpy(&by_name4, &symbols[0], sizeof symbols[0]);
-    memcpy(&set_list_path, &symbols[1], sizeof symbols[1]);
-    memcpy(&set_resolv_conf_path, &symbols[2], sizeof symbols[2]);
 
     char root[4096], etc[4200], path[4300];
     snprintf(root, sizeof root, "%s/nss_order.XXXXXX",
@@ -121,26 +122,27 @@ int main(int argc, char **argv) {
         return perror("nss_order: pipe"), 1;
     alarm(120); /* a deadline, not a pause: a hang fails the test instead of stalling it */
     const pid_t child = fork();
-    if (child == 0) {
+    if (child == 0)
         looker(orders[0], acks[1]);
-    }
     int failed_writes = 0;
+    /* Rounds cycle: on, rewritten without flip.example, on, cleared. */
+    static const int states[4] = {3, 1, 3, 0};
     for (int round = 0; child > 0 && round < ROUNDS; ++round) {
-        const bool on = round % 2 == 0;
-        if (write(orders[1], "c", 1) != 1)
+        const int state = states[round % 4];
+        if (write(orders[1], round % 4 == 1 || round % 4 == 2 ? "k" : "c", 1) != 1)
             break;
-        if (!run_writer(argv[2], root, on)) {
+        if (!run_writer(argv[2], root, state)) {
             ++failed_writes;
             continue;
         }
-        char ack;
-        if (write(orders[1], on ? "1" : "0", 1) != 1 || read(acks[0], &ack, 1) != 1)
+        char ack, done = (char)('0' + state);
+        if (write(orders[1], &done, 1) != 1 || read(acks[0], &ack, 1) != 1)
             break;
     }
     int status = 0;
     if (write(orders[1], "q", 1) != 1 || waitpid(child, &status, 0) != child)
         status = -1;
-    run_writer(argv[2], root, false);
+    run_writer(argv[2], root, 0);
     rmdir(strcat(strcpy(path, etc), "/quellnet"));
     rmdir(etc);
     rmdir(root);

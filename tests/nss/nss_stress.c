@@ -23,7 +23,7 @@ static char root[4096], etc[4200], folder[4300], list[4400], temporary[4500];
 static atomic_bool stop_writing;
 static atomic_long wrong_answers, writes;
 
-/* 1 blocked, 0 not blocked, -1 errno or the status was not one the module may give. */
+/* 1 blocked, 0 not, -1 errno changed or a status the module may not give. */
 static int look_up(const char *name, bool via_getaddrinfo_entry) {
     char buffer[512];
     int error = 1111, herror = 2222;
@@ -48,7 +48,7 @@ static bool answers_right(bool via_getaddrinfo_entry) {
            look_up("localhost", via_getaddrinfo_entry) == 0;
 }
 
-/* Alternates a short and a long version, the long one unsorted, each replacing by rename. */
+/* Short and long (unsorted) versions in turn, each replacing by rename. */
 static bool write_list(long version) {
     FILE *file = fopen(temporary, "w");
     if (file == NULL)
@@ -78,7 +78,6 @@ static void *reader(void *bounded) {
     return NULL;
 }
 
-/* Forks a child that looks up at once under a deadline; false if it answered wrong or hung. */
 static bool child_answers_right(void) {
     const pid_t child = fork();
     if (child == 0) {
@@ -98,7 +97,6 @@ static void load(void *module, const char *name, void *function_pointer) {
 }
 
 int main(int argc, char **argv) {
-    /* nss_stress threads|fork MODULE */
     const bool forking = argc == 3 && strcmp(argv[1], "fork") == 0;
     void *module = argc == 3 ? dlopen(argv[2], RTLD_NOW | RTLD_LOCAL) : NULL;
     void (*set_list_path)(const char *) = NULL;
