@@ -1,6 +1,4 @@
-// Crash consistency: a writer process adds and deletes records and is killed at random points;
-// after each kill every write it acknowledged must be on disk and the file must pass
-// PRAGMA integrity_check.
+// A writer killed at random points loses no acknowledged write and leaves an intact file.
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/DomainListModel.h"
 #include "common/BlocklistFiles.h"
@@ -17,8 +15,7 @@ namespace {
 constexpr int kills = 40;
 constexpr int maxListed = 150; // the writer deletes more often as the list fills
 
-/** Writer side: adds and deletes at random forever, announcing each write ("?+id", "?-id")
-    before it and acknowledging it ("+id", "-id") once save() has returned. */
+/** Announces each write ("?+id", "?-id"), then acknowledges it ("+id", "-id") once saved. */
 int runWriter(const QStringList &args) {
     const quint32 seed = args.value(1).toUInt();
     BlocklistStore store(args.value(0));
@@ -60,7 +57,6 @@ private Q_SLOTS:
         for (int round = 0; round < kills; ++round) {
             QProcess writer;
             startChild(writer, {path, QString::number(random.generate())});
-            // Killed after a random number of acknowledged writes, wherever the writer is then.
             const int killAfter = 1 + random.bounded(120);
             QByteArray output;
             while (('\n' + output).count("\n+") + ('\n' + output).count("\n-") < killAfter) {

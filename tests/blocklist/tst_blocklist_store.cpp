@@ -32,11 +32,9 @@ DomainRef record(const QString &text) {
     return std::make_shared<Domain>(text, QUuid::createUuid());
 }
 
-/** "full-disk FOLDER": on the tmpfs main() mounted at FOLDER, fills the disk under a saved file
-    and prints what a store opened on it then saw and did. "read-only FILE": prints the problem
-    a store opened on FILE reports. */
+/** "full-disk FOLDER" fills the tmpfs under a saved file; "read-only FILE" prints the problem. */
 int child(const QStringList &args) {
-    if (args.value(0) == u"read-only"_s) { // opens the store as a user and says what it found
+    if (args.value(0) == u"read-only"_s) {
         WithoutFileOverrides asUser;
         QTextStream(stdout) << BlocklistStore(args.value(1)).writeProblem();
         return 0;
@@ -63,8 +61,7 @@ int child(const QStringList &args) {
     if (!saved.wait(20000))
         return 4;
     out << "problem: " << store.writeProblem() << ", on disk: " << onDisk(path).names.size();
-    // The disk filling up under the open store: the failed save once reset statements the
-    // failure had just finalized.
+    // Full under the open store: the failed save once reset statements it had just finalized.
     if (!fillDisk(filler))
         return 3;
     text = u"while-full.example"_s;
@@ -93,11 +90,8 @@ class TestBlocklistStore : public QObject {
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_env.isValid()); }
 
-    // How a file found at start is taken. One that cannot be written is never set aside: its
-    // records are shown, edits work from memory, and once it can be written again the pending
-    // insert and delete are written by id, over what another program wrote meanwhile. A link (to
-    // the file or its journal), a FIFO or a file of a newer version is never written and stays as
-    // it is; a bad file is moved aside intact; a file without our tables gets them.
+    // An unwritable file is kept and edited in memory, then written by id once it can be; a link,
+    // FIFO or newer file is never written; a bad file is moved aside intact.
     void filesFoundAtStart_data() {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("problem");
@@ -195,9 +189,8 @@ private Q_SLOTS:
         QCOMPARE(onDisk(path).names, expected);
     }
 
-    // A file read while read-only, by this version or an older one (which left SQLite's journal
-    // and its index behind with the file's mode 0444), is saved to as soon as it can be written
-    // again: in the same run, and in a later process. Nothing pending and nothing stored is lost.
+    // A file once read while read-only (an older version left its journal mode 0444) is saved
+    // to once writable, in this run or a later one, losing nothing.
     void readOnlyOnceThenWritable_data() {
         QTest::addColumn<QString>("reader");
         QTest::newRow("this run") << u"store"_s;
@@ -226,7 +219,6 @@ private Q_SLOTS:
         }
         QVERIFY(::chmod(file.constData(), 0644) == 0);
         WithoutFileOverrides asUser;
-        // What this version read leaves any program free to write, an older one too.
         if (reader != u"plain read"_s)
             QVERIFY(exec(path, "PRAGMA user_version = 1"));
         if (store) {
@@ -243,8 +235,7 @@ private Q_SLOTS:
         QCOMPARE(onDisk(path).names, names);
     }
 
-    // Rows another program wrote badly are skipped, the others kept, and a record whose id was
-    // written as text is still deleted by that id, alone.
+    // Bad rows are skipped and kept; a record with a text id is deleted by that id alone.
     void damagedRowsSkipped() {
         const QString path = freshPath();
         QVERIFY(exec(path, "CREATE TABLE domains(seq INTEGER PRIMARY KEY, domain, id);"
@@ -263,7 +254,6 @@ private Q_SLOTS:
         QVERIFY(!store->save());
         QCOMPARE(onDisk(path).names, (QStringList{u"good.example"_s, QString(), u"bad-id.example"_s,
                                                   u"short-id.example"_s}));
-        // Handed the list's own element, the removal deletes that record and no other.
         store->insert(record(u"after.example"_s));
         store->insert(record(u"hello.example"_s));
         store->remove(store->domains()->records().at(1));
@@ -273,10 +263,8 @@ private Q_SLOTS:
                               u"after.example"_s, u"hello.example"_s}));
     }
 
-    // Two copies on one file. A save that fails while the other holds the file keeps everything
-    // pending without troubling the user, and autosave writes it, any text intact, once the lock
-    // is gone. A delete in one never removes what the other added, though SQLite hands the freed
-    // row number to the next insert.
+    // A save failing on another's lock stays pending and quiet until autosave writes it; a
+    // delete never removes what the other copy added in the reused row number.
     void twoCopiesOnOneFile() {
         const QString path = freshPath();
         auto first = openStore(path);
@@ -303,9 +291,7 @@ private Q_SLOTS:
                  (QStringList{u" keep\U0001D49C"_s, u"added-by-first.example"_s}));
     }
 
-    // With the disk full at start, or filling up under an open store, the intact file is kept
-    // and the edit made then is written once space returns. Runs in a child with a small tmpfs of
-    // its own.
+    // A full disk keeps the intact file; the edit is written once space returns.
     void fullDiskKeepsFileAndWritesLater() {
         if (::geteuid() != 0)
             QSKIP("a full disk is a small tmpfs in a private mount namespace, which needs root");

@@ -1,8 +1,6 @@
 #pragma once
 
-// What the blocklist store's tests share: the file read and changed as another program would,
-// the test binary run again as a second process, and the file system made hostile (a full disk,
-// root without its overrides). Link with quellnet_blocklist for SQLite.
+// The blocklist file as another program sees it, a second process, and a hostile file system.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -24,7 +22,6 @@
 
 namespace BlocklistFiles {
 
-/** Runs SQL on the file outside the store. */
 inline bool exec(const QString &path, const QByteArray &sql) {
     sqlite3 *db = nullptr;
     const bool ok = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
@@ -33,9 +30,9 @@ inline bool exec(const QString &path, const QByteArray &sql) {
     return ok;
 }
 
-/** The rows in file order; empty unless the file passes its integrity check. */
+/** The rows in file order; none unless the integrity check says "ok". */
 struct OnDisk {
-    QByteArray verdict; // the check's first line: "ok" when intact
+    QByteArray verdict;
     QStringList names;
     QList<QUuid> ids; // null for an id that is not 16 bytes
 };
@@ -67,13 +64,13 @@ inline OnDisk onDisk(const QString &path) {
     return disk;
 }
 
-/** Starts this test's binary again as `--child ARGUMENTS`, which mainWithChild() hands on. */
+/** This test's binary again as `--child ARGUMENTS`, run by mainWithChild(). */
 inline void startChild(QProcess &child, const QStringList &arguments) {
     child.start(QCoreApplication::applicationFilePath(),
                 QStringList{QStringLiteral("--child")} + arguments);
 }
 
-/** The child's standard output once it exited; its exit code in `code` (-1: no normal exit). */
+/** The child's output; its exit code in `code` (-1: no normal exit). */
 inline QByteArray runChild(const QStringList &arguments, int *code = nullptr) {
     QProcess child;
     startChild(child, arguments);
@@ -85,7 +82,6 @@ inline QByteArray runChild(const QStringList &arguments, int *code = nullptr) {
                : "child failed: " + child.readAllStandardError();
 }
 
-/** main() of a test whose binary also plays the second process: `--child ...` runs `child`. */
 template<typename Test>
 int mainWithChild(int argc, char **argv, int (*child)(const QStringList &)) {
     QCoreApplication app(argc, argv);
@@ -95,8 +91,7 @@ int mainWithChild(int argc, char **argv, int (*child)(const QStringList &)) {
     return QTest::qExec(&test, argc, argv);
 }
 
-/** Mounts a 256 KiB tmpfs on `folder` in a mount namespace of this process's own. Call it
-    before any thread starts, so the whole process sees it; returns what failed, or empty. */
+/** A 256 KiB tmpfs on `folder` in a private mount namespace, before any thread starts. */
 inline QString privateSmallDisk(const char *folder) {
     if (::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0)
         return QStringLiteral("unshare: ") + QString::fromLocal8Bit(strerror(errno));
@@ -106,7 +101,7 @@ inline QString privateSmallDisk(const char *folder) {
     return {};
 }
 
-/** Fills the disk of `folder` to the last byte with the file `filler`; false if it could not. */
+/** Fills the disk to the last byte with `filler`. */
 inline bool fillDisk(const QString &filler) {
     const int fd =
         ::open(QFile::encodeName(filler).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
@@ -121,10 +116,7 @@ inline bool fillDisk(const QString &filler) {
     return full;
 }
 
-/**
- * While alive, this thread has none of root's overrides of file permissions, so chmod and
- * chown bind it as they bind any user. The store does all its file work on this thread.
- */
+/** While alive, this thread lacks root's permission overrides, as any user does. */
 class WithoutFileOverrides {
 public:
     WithoutFileOverrides() { setOverrides(false); }

@@ -56,7 +56,6 @@ private Q_SLOTS:
         QTest::newRow("relative URL")
             << resolverList(doh(u",\"serverURL\":\"dns-query\""_s)) << true;
         QTest::newRow("empty URL") << resolverList(doh(u",\"serverURL\":\"\""_s)) << false;
-        QTest::newRow("action fraction") << ruleList(u"1.5"_s) << false;
         QTest::newRow("action past max") << ruleList(u"9223372036854775808"_s) << false;
     }
     void readingRules() {
