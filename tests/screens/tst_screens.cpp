@@ -1,6 +1,4 @@
-// The screen models as plain C++ against the real platform layer in a temporary state folder;
-// what the Settings screen's loads and saves decide is the preferences controller's test, the
-// road through the screens the e2e tests'.
+// The screen models as plain C++ against the real platform layer in a temporary state folder.
 #include "ScreenFixture.h"
 #include "SettingsTestSupport.h"
 
