@@ -14,7 +14,6 @@
 #include <QAccessible>
 #include <QAnimationDriver>
 #include <QClipboard>
-#include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQmlExpression>
 #include <QQuickItem>
