@@ -243,9 +243,7 @@ private Q_SLOTS:
         QVERIFY2(!fromQml.hasError(), qPrintable(fromQml.error().toString()));
         QCOMPARE(m_f.store.domains()->count(), EntryRules::listCapacity);
 
-        // The field looks disabled; its paste button does not, and still fills it.
-        QQuickItem *field = items(u"addField"_s).value(0);
-        QVERIFY(field && !field->isEnabled() && drawnOpacity(field) < 1.0);
+        // The paste button does not look disabled with the field, and still fills it.
         QCOMPARE(drawnOpacity(items(u"pasteButton"_s).value(0)), 1.0);
         QGuiApplication::clipboard()->setText(u"pasted.example"_s);
         QVERIFY(press(item(QAccessible::Button, u"Paste"_s)));
