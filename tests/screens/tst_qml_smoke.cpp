@@ -1,6 +1,7 @@
 // Loads the real window offscreen and fails on any QML warning. The e2e tests drive the tabs and
 // the Domains road through AT-SPI; this one reaches what they cannot: calls made from QML at the
 // cap, the keys of a hidden page and a sheet holding the keyboard.
+#include "QmlWindow.h"
 #include "ScreenFixture.h"
 
 #include "blocklist/DomainListModel.h"
@@ -13,7 +14,6 @@
 #include <QAccessible>
 #include <QAnimationDriver>
 #include <QClipboard>
-#include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQmlExpression>
 #include <QQuickItem>
@@ -34,13 +34,6 @@ Q_IMPORT_QML_PLUGIN(QuellnetPlugin)
 using namespace Qt::StringLiterals;
 
 namespace {
-QStringList g_warnings;
-
-void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message) {
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        g_warnings << message;
-}
-
 // Animations that move only when a test says: after a change, all transitions can be run to
 // their end at once, as no frame of the real clock could be relied on to show.
 class SteppedAnimations : public QAnimationDriver {
@@ -78,8 +71,7 @@ class QmlSmokeTest : public QObject {
 
     ScreenFixture m_f;
     std::unique_ptr<AppView> m_app;
-    QQmlApplicationEngine *m_engine = nullptr;
-    QQuickWindow *m_window = nullptr;
+    QmlWindow m_qml;
 
     // Visible items in drawing order (delegates are not QObject children: findChildren misses them)
     QList<QQuickItem *> items(const QString &objectName = {}, QQuickWindow *window = nullptr) {
@@ -92,7 +84,7 @@ class QmlSmokeTest : public QObject {
             for (QQuickItem *child : at->childItems())
                 walk(child);
         };
-        walk((window ? window : m_window)->contentItem());
+        walk((window ? window : m_qml.window)->contentItem());
         return out;
     }
     // The item a screen reader knows by `role` and `name`; with `live`, only one inside a list
@@ -114,11 +106,16 @@ class QmlSmokeTest : public QObject {
     DomainsView *domains() { return qobject_cast<DomainsView *>(m_app->screen(AppView::domains)); }
     // The accessible name of what has the keyboard focus.
     QString focus() {
-        QQuickItem *at = m_window->activeFocusItem();
+        QQuickItem *at = m_qml.window->activeFocusItem();
         QAccessibleInterface *a = at ? QAccessible::queryAccessibleInterface(at) : nullptr;
         return a ? a->text(QAccessible::Name) : u"no accessible item"_s;
     }
 
+    void fill(int count) {
+        for (int i = 0; i < count; ++i)
+            m_f.store.insert(
+                std::make_shared<Domain>(u"filler%1.example"_s.arg(i), QUuid::createUuid()));
+    }
     /** Removes the records named `name`, or every record if it is empty. */
     void removeNamed(const QString &name) {
         const QList<DomainRef> records = m_f.store.domains()->records();
@@ -199,26 +196,16 @@ private Q_SLOTS:
         QSettings settings;
         settings.setValue(ReviewPrompt::appReviewVersionKey, ReviewPrompt::currentAppVersion());
         settings.setValue(ReviewPrompt::promotedAppVersionKey, ReviewPrompt::currentAppVersion());
-        qInstallMessageHandler(collectWarnings);
         AppServices services = ScreenFixture::services();
         services.requestReview = RequestReviewAction(); // its sheet is drawn by the app
         m_app = std::make_unique<AppView>(&m_f.store, &m_f.phase, services);
-        m_engine = new QQmlApplicationEngine(this);
-        m_engine->addImportPath(u"qrc:/qt/qml"_s);
-        m_engine->setInitialProperties({{u"appView"_s, QVariant::fromValue(m_app.get())}});
-        m_engine->load(QUrl(u"qrc:/qt/qml/Quellnet/qml/Main.qml"_s));
-        m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().value(0));
-        QVERIFY(m_window);
-        m_window->requestActivate();
-        QVERIFY(QTest::qWaitForWindowActive(m_window));
+        QVERIFY(m_qml.load(this, u"qrc:/qt/qml/Quellnet/qml/Main.qml"_s,
+                           {{u"appView"_s, QVariant::fromValue(m_app.get())}}));
     }
-    void cleanupTestCase() {
-        delete m_engine; // the window goes before the models it draws
-        qInstallMessageHandler(nullptr);
-    }
+    void cleanupTestCase() { m_qml.unload(); }
     void cleanup() {
-        const QStringList warnings = std::exchange(g_warnings, {});
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(u'\n')));
+        const QString warnings = QmlWindow::takeWarnings();
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
     }
 
     // Every screen draws without a warning (cleanup() checks) and a glyph for every symbol.
@@ -237,24 +224,17 @@ private Q_SLOTS:
     // paste button stays available and is drawn so.
     void domainsFullListAddsNothingByAnyRoute() {
         m_app->select(AppView::domains);
-        QList<DomainRef> fillers; // the later tests expect an empty list, even after a failure
-        const auto removeFillers = qScopeGuard([&] {
-            for (const DomainRef &filler : std::as_const(fillers))
-                m_f.store.remove(filler);
-        });
-        for (int i = 0; i < EntryRules::listCapacity; ++i) {
-            fillers << std::make_shared<Domain>(u"filler%1.example"_s.arg(i), QUuid::createUuid());
-            m_f.store.insert(fillers.last());
-        }
+        const auto emptyList = qScopeGuard([&] { removeNamed({}); }); // later tests expect none
+        fill(EntryRules::listCapacity);
         domains()->setSearchText(u"2mdn"_s);
         QTRY_VERIFY(item(QAccessible::Button, u"2mdn.net"_s, true));
         QQuickItem *suggestion = item(QAccessible::Button, u"2mdn.net"_s, true);
-        QTest::mouseClick(m_window, Qt::LeftButton, {},
+        QTest::mouseClick(m_qml.window, Qt::LeftButton, {},
                           suggestion->mapToScene(suggestion->boundingRect().center()).toPoint());
         QVERIFY(press(item(QAccessible::Button, u"2mdn.net"_s, true)));
         suggestion->forceActiveFocus();
-        QTest::keyClick(m_window, Qt::Key_Return);
-        QTest::keyClick(m_window, Qt::Key_Space);
+        QTest::keyClick(m_qml.window, Qt::Key_Return);
+        QTest::keyClick(m_qml.window, Qt::Key_Space);
         domains()->setDomain(u"direct.example"_s);
         QQmlExpression fromQml(qmlContext(suggestion), suggestion,
                                u"screen.submitDomain(); screen.addSuggestedDomain('2mdn.net');"
@@ -263,9 +243,7 @@ private Q_SLOTS:
         QVERIFY2(!fromQml.hasError(), qPrintable(fromQml.error().toString()));
         QCOMPARE(m_f.store.domains()->count(), EntryRules::listCapacity);
 
-        // The field looks disabled; its paste button does not, and still fills it.
-        QQuickItem *field = items(u"addField"_s).value(0);
-        QVERIFY(field && !field->isEnabled() && drawnOpacity(field) < 1.0);
+        // The paste button does not look disabled with the field, and still fills it.
         QCOMPARE(drawnOpacity(items(u"pasteButton"_s).value(0)), 1.0);
         QGuiApplication::clipboard()->setText(u"pasted.example"_s);
         QVERIFY(press(item(QAccessible::Button, u"Paste"_s)));
@@ -282,9 +260,7 @@ private Q_SLOTS:
         domains()->setSearchText({});
         domains()->setDomain({});
         const auto emptyList = qScopeGuard([&] { removeNamed({}); }); // later tests expect none
-        for (int i = 0; i + 1 < EntryRules::listCapacity; ++i)
-            m_f.store.insert(
-                std::make_shared<Domain>(u"filler%1.example"_s.arg(i), QUuid::createUuid()));
+        fill(EntryRules::listCapacity - 1);
         QVERIFY(settle(animations));
         QCOMPARE(capMismatch(false), QString());
 
@@ -293,8 +269,8 @@ private Q_SLOTS:
         QVERIFY(field);
         field->forceActiveFocus();
         for (const char key : "typed.example"_ba)
-            QTest::keyClick(m_window, key);
-        QTest::keyClick(m_window, Qt::Key_Return);
+            QTest::keyClick(m_qml.window, key);
+        QTest::keyClick(m_qml.window, Qt::Key_Return);
         QTRY_COMPARE(m_f.store.domains()->count(), EntryRules::listCapacity);
         QVERIFY(settle(animations));
         QCOMPARE(capMismatch(true), QString());
@@ -305,7 +281,7 @@ private Q_SLOTS:
         // Tapping a suggestion: the rows below it move up.
         QQuickItem *suggestion = item(QAccessible::Button, u"2mdn.net"_s, true);
         QVERIFY(suggestion);
-        QTest::mouseClick(m_window, Qt::LeftButton, {},
+        QTest::mouseClick(m_qml.window, Qt::LeftButton, {},
                           suggestion->mapToScene(suggestion->boundingRect().center()).toPoint());
         QTRY_COMPARE(m_f.store.domains()->count(), EntryRules::listCapacity);
         QVERIFY(settle(animations));
@@ -325,14 +301,14 @@ private Q_SLOTS:
             view.setResizeMode(QQuickView::SizeRootObjectToView);
             view.setInitialProperties({{u"screen"_s, QVariant::fromValue(&screen)}});
             view.setSource(QUrl(u"qrc:/qt/qml/Quellnet/qml/DomainsView.qml"_s));
-            view.resize(m_window->size());
+            view.resize(m_qml.window->size());
             view.show();
             QVERIFY(QTest::qWaitForWindowExposed(&view));
             QVERIFY(settle(animations, &view));
             QCOMPARE(capMismatch(true, &view), QString());
         }
-        m_window->requestActivate(); // the keys of the later tests go to the app's window
-        QVERIFY(QTest::qWaitForWindowActive(m_window));
+        m_qml.window->requestActivate(); // the keys of the later tests go to the app's window
+        QVERIFY(QTest::qWaitForWindowActive(m_qml.window));
 
         removeNamed(u"2mdn.net"_s);
         QVERIFY(settle(animations));
@@ -353,8 +329,8 @@ private Q_SLOTS:
         QTRY_VERIFY((entry = item(QAccessible::ListItem, u"adnxs.com"_s, true)));
         QTRY_COMPARE(entry->opacity(), 1.0); // faded in
         const qreal inset = entry->property("sideInset").toReal();
-        const QImage shot = m_window->grabWindow();
-        const qreal scale = shot.width() / qreal(m_window->width());
+        const QImage shot = m_qml.window->grabWindow();
+        const qreal scale = shot.width() / qreal(m_qml.window->width());
         for (const QPointF corner : {QPointF(entry->width() - inset - 1, entry->height() - 1),
                                      QPointF(inset, entry->height() - 1)}) {
             const QColor pixel = shot.pixelColor((entry->mapToScene(corner) * scale).toPoint());
@@ -389,7 +365,7 @@ private Q_SLOTS:
         QCOMPARE(focus(), u"adnxs.com"_s);
         m_app->select(AppView::status);
         QCOMPARE(focus(), u"Status"_s);
-        QTest::keyClick(m_window, Qt::Key_Delete);
+        QTest::keyClick(m_qml.window, Qt::Key_Delete);
         QCOMPARE(m_f.store.domains()->domainNames(), QStringList{u"adnxs.com"_s});
         m_app->select(AppView::domains);
         QVERIFY(press(item(QAccessible::Button, u"Delete adnxs.com"_s, true)));
@@ -400,33 +376,19 @@ private Q_SLOTS:
     void sheetKeepsTheKeyboard() {
         QSettings().remove(ReviewPrompt::appReviewVersionKey);
         m_app->select(AppView::status);
-        QTest::keyClick(m_window, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(m_qml.window, Qt::Key_F, Qt::ControlModifier);
         QTRY_COMPARE(focus(), u"Not Now"_s);
-        QTest::keyClick(m_window, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(m_qml.window, Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(focus(), u"Not Now"_s);
         for (const QString &next : {u"1 star(s)"_s, u"2 star(s)"_s, u"3 star(s)"_s, u"4 star(s)"_s,
                                     u"5 star(s)"_s, u"Not Now"_s, u"1 star(s)"_s}) {
-            QTest::keyClick(m_window, Qt::Key_Tab);
+            QTest::keyClick(m_qml.window, Qt::Key_Tab);
             QCOMPARE(focus(), next);
         }
-        QTest::keyClick(m_window, Qt::Key_Backtab, Qt::ShiftModifier);
+        QTest::keyClick(m_qml.window, Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(focus(), u"Not Now"_s);
-        QTest::keyClick(m_window, Qt::Key_Escape);
+        QTest::keyClick(m_qml.window, Qt::Key_Escape);
         QTRY_VERIFY(items(u"sheetCloseButton"_s).isEmpty());
-    }
-
-    // Narrow, the tabs are a bar along the bottom; from 720 px wide, a rail at the left. Last,
-    // as it leaves the window wide.
-    void tabsBecomeARailOnWideWindows() {
-        const QSize phone = m_window->size();
-        for (const int width : {phone.width(), 1000}) {
-            m_window->resize(width, 700);
-            QQuickItem *tabs = item(QAccessible::PageTabList, u"Tabs"_s);
-            QVERIFY(tabs);
-            const bool rail = width >= 720;
-            QTRY_COMPARE(tabs->height() == m_window->height(), rail);
-            QCOMPARE(tabs->width() < m_window->width() / 2, rail);
-        }
     }
 };
 

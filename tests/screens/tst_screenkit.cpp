@@ -14,10 +14,9 @@ class ScreenKitTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Random lists over random sections, each after the last: the rows and their section edges
-    // (rounded corners) are always the ones given, a row whose text alone changed keeps its place
-    // (a view keeps its focus on it), and the same rows again send nothing. The single inserts,
-    // removals and ranges run under the Domains screen's random test.
+    // Random lists over random sections: the rows and their section edges are always the ones
+    // given, a row whose text alone changed keeps its place (and a view its focus), and the same
+    // rows again send nothing.
     void randomListsReachTheTarget() {
         RowListModel model;
         QAbstractItemModelTester tester(&model,

@@ -1,15 +1,14 @@
 // The Settings window for real, offscreen, over the platform's own DNS settings in a test
 // folder, failing on any QML warning: the road by keys (Enter, Space, Tab, Escape, Alt+Left),
 // the switch checked and unchecked through its accessibility toggle, and dark as asked.
+#include "QmlWindow.h"
 #include "SettingsPages.h"
 #include "TestEnvironment.h"
 #include "screens/Appearance.h"
 #include "screens/QmlTypes.h"
 
 #include <QAccessible>
-#include <QQmlApplicationEngine>
 #include <QQuickItem>
-#include <QQuickWindow>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -18,14 +17,6 @@ Q_IMPORT_QML_PLUGIN(QuellnetSettingsPlugin)
 
 using namespace Qt::StringLiterals;
 
-namespace {
-QStringList g_warnings;
-void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message) {
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        g_warnings << message;
-}
-} // namespace
-
 class SettingsWindowQmlTest : public QObject {
     Q_OBJECT
 
@@ -33,16 +24,15 @@ class SettingsWindowQmlTest : public QObject {
     ScenePhaseSource m_phase;
     Appearance m_appearance;
     SettingsNavigator m_nav{DnsSettingsBackend::platform(), &m_phase};
-    QQmlApplicationEngine *m_engine = nullptr;
-    QQuickWindow *m_window = nullptr;
+    QmlWindow m_qml;
 
     QAccessibleInterface *focus() {
-        QQuickItem *at = m_window->activeFocusItem();
+        QQuickItem *at = m_qml.window->activeFocusItem();
         return at ? QAccessible::queryAccessibleInterface(at) : nullptr;
     }
     QString focusName() { return focus() ? focus()->text(QAccessible::Name) : QString(); }
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
-        QTest::keyClick(m_window, key, modifiers);
+        QTest::keyClick(m_qml.window, key, modifiers);
     }
 
 private Q_SLOTS:
@@ -53,24 +43,14 @@ private Q_SLOTS:
         saved.settings = settings;
         QString error;
         QVERIFY2(DNSConfigurationStore().write(saved, &error), qPrintable(error));
-        qInstallMessageHandler(collectWarnings);
         AppearanceForeign::setInstance(&m_appearance);
-        m_engine = new QQmlApplicationEngine(this);
-        m_engine->addImportPath(u"qrc:/qt/qml"_s);
-        m_engine->setInitialProperties({{u"navigator"_s, QVariant::fromValue(&m_nav)}});
-        m_engine->load(QUrl(u"qrc:/qt/qml/QuellnetSettings/qml/SettingsWindow.qml"_s));
-        m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().value(0));
-        QVERIFY(m_window);
-        m_window->requestActivate();
-        QVERIFY(QTest::qWaitForWindowActive(m_window));
+        QVERIFY(m_qml.load(this, u"qrc:/qt/qml/QuellnetSettings/qml/SettingsWindow.qml"_s,
+                           {{u"navigator"_s, QVariant::fromValue(&m_nav)}}));
     }
-    void cleanupTestCase() {
-        delete m_engine; // the window goes before the models it draws
-        qInstallMessageHandler(nullptr);
-    }
+    void cleanupTestCase() { m_qml.unload(); }
     void cleanup() {
-        const QStringList warnings = std::exchange(g_warnings, {});
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(u'\n')));
+        const QString warnings = QmlWindow::takeWarnings();
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
     }
 
     void roadByKeysAndTheAccessibilityTree() {
@@ -107,11 +87,11 @@ private Q_SLOTS:
     }
 
     void followsTheDesktopsDarkness() {
-        const QColor light = m_window->color();
+        const QColor light = m_qml.window->color();
         m_appearance.setPortalColorScheme(Appearance::preferDark);
-        QTRY_VERIFY(m_window->color().lightness() < 64);
+        QTRY_VERIFY(m_qml.window->color().lightness() < 64);
         m_appearance.setPortalColorScheme(Appearance::preferLight);
-        QTRY_COMPARE(m_window->color(), light);
+        QTRY_COMPARE(m_qml.window->color(), light);
     }
 };
 
