@@ -1,7 +1,5 @@
 #pragma once
 
-// What the tests that drive the saved DNS configuration share: the app's identifier, waiting
-// for the platform's answers, filling the blocklist and the device Settings app's switch.
 // Helpers that check with QVERIFY report into the running test; callers that go on after one
 // check QTest::currentTestFailed().
 
@@ -29,7 +27,6 @@ inline bool settle(NEDNSSettingsManager &manager = NEDNSSettingsManager::sharedM
     return QTest::qWaitFor([&done] { return done; });
 }
 
-/** One record per name, each saved as the add field saves it. */
 inline void addDomains(BlocklistStore &store, const QStringList &names) {
     for (const QString &name : names) {
         store.insert(std::make_shared<Domain>(name, QUuid::createUuid()));

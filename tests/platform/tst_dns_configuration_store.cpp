@@ -14,7 +14,6 @@ using ReadResult = DNSConfigurationStore::ReadResult;
 
 namespace {
 
-/** A valid file, with `from` replaced by `to`. */
 QByteArray validFile(const char *from = nullptr, const char *to = nullptr) {
     QByteArray data = R"({"format": 1, "identifier": "org.a", "displayName": "A", "enabled": true,
               "settings": {"protocol": "HTTPS", "servers": ["0.0.0.0"]}, "onDemandRules": []})";
@@ -75,7 +74,6 @@ private Q_SLOTS:
         QTest::addColumn<ReadResult::Status>("status");
         QTest::newRow("truncated") << validFile().left(30) << ReadResult::damaged;
         QTest::newRow("deep nesting") << QByteArray(100000, '[') << ReadResult::damaged;
-        QTest::newRow("empty identifier") << validFile("\"org.a\"", "\"\"") << ReadResult::damaged;
         QTest::newRow("interface out of range")
             << validFile("[]}", R"([{"action": "ignore", "interfaceTypeMatch": 1e19}]})")
             << ReadResult::damaged;
@@ -145,9 +143,7 @@ private Q_SLOTS:
         QCOMPARE(QJsonDocument::fromJson(fileBytes(path)).object(), expected);
     }
 
-    // A holder killed before it wrote anything leaves an empty lock file: that is no lock. (A
-    // killed holder's flock goes with it: tst_dns_crash_consistency; a busy lock makes a save
-    // wait without blocking the GUI thread: tst_dns_settings_manager.)
+    // A holder killed before it wrote anything leaves an empty lock file: that is no lock.
     void emptyLockFileIsNoLock() {
         const DNSConfigurationStore store;
         QVERIFY(QDir().mkpath(store.directory()) && putFile(store.lockFilePath(), {}));

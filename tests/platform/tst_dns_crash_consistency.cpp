@@ -17,11 +17,7 @@ namespace {
 
 const QStringList apps{u"org.crash.a"_s, u"org.crash.b"_s};
 
-/**
- * The writer: forever, for a random app, either saves a new generation through the manager or
- * switches the stored configuration through the store, as device-settings does. "try" goes out
- * before each change, "ack" once it is stored; flushed, so an acknowledgement is out or not.
- */
+/** Forever saves or switches a random app, saying "try" before each change, "ack" after it. */
 int churn(quint32 seed, qint64 firstGeneration) {
     const auto say = [](const char *what, const QString &app, qint64 value) {
         QTextStream(stdout) << what << ' ' << app << ' ' << value << Qt::endl;
@@ -43,7 +39,7 @@ int churn(quint32 seed, qint64 firstGeneration) {
             continue;
         }
         setBundle(app);
-        // A real server: nothing is enforced, so the kill lands in the store's own writes.
+        // A real server: nothing is enforced, so kills land in the store's own writes.
         NEDNSSettingsManager::sharedManager().setDnsSettings(
             generationSettings(generation, 50, u"9.9.9.9"_s));
         say("try save", app, generation);
@@ -53,7 +49,6 @@ int churn(quint32 seed, qint64 firstGeneration) {
     }
 }
 
-/** What the writer said: the last acknowledged value and the one in flight after it. */
 struct Expected {
     std::optional<qint64> acked;
     std::optional<qint64> inFlight;
@@ -89,7 +84,6 @@ private Q_SLOTS:
                      ack ? std::nullopt : std::optional(words[3].toLongLong())};
                 acknowledged += ack;
             };
-            // Killed after a random number of lines: mid-save, mid-switch, between them.
             for (int lines = 1 + random.bounded(16); lines > 0; --lines) {
                 while (!writer.canReadLine())
                     QVERIFY2(writer.waitForReadyRead(60'000),

@@ -16,10 +16,8 @@ namespace {
 
 const QString app = u"org.quellnet.app"_s;
 
-/** The operations a person can start; the killed ones run in a child process. */
 enum class Step { saveSame, saveNew, remove, enable, disable };
 
-/** Runs `step` in this process; false if it did not succeed as the caller expects. */
 bool perform(Step step, qint64 generation) {
     setBundle(app);
     auto &manager = NEDNSSettingsManager::sharedManager();
@@ -50,10 +48,7 @@ int disagreement() {
     return list.isMine() && list.app == app ? 1 : 0;
 }
 
-/**
- * Makes `path` a writer that kills its caller, before or after running the real writer: the
- * child is killed at the moment that point is reached, not after some time.
- */
+/** A writer that kills its caller just before or just after the real one runs. */
 bool useKillingWriter(const QString &path, const QByteArray &real, const QByteArray &point) {
     qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", path.toUtf8());
     QByteArray script = "#!/bin/sh\n";
@@ -72,7 +67,6 @@ class InterruptedSwitchTest : public QObject {
     TestEnvironment m_env;
     const QByteArray m_writer = qgetenv("DEVICE_PLATFORM_ENFORCE_WRITER");
 
-    /** The stored configuration and the list, as a load must leave them. */
     std::pair<QByteArray, QByteArray> files() const {
         return {fileBytes(DNSConfigurationStore().filePath(app)),
                 fileBytes(m_env.enforcedListPath())};
@@ -83,7 +77,6 @@ private Q_SLOTS:
         constexpr int rounds = 20;
         int leftOver = 0, caused = 0;
         for (int round = 0; round < rounds; ++round) {
-            // In step to begin with: saved, and On in every other round pair.
             qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", m_writer);
             const bool on = round % 4 < 2;
             const qint64 generation = qint64(round) * 10;

@@ -49,25 +49,18 @@ private Q_SLOTS:
 
     // Every way the writer (or pkexec in front of it) ends maps to one outcome; none of the
     // failures reads as done.
-    void writerOutcomes_data() {
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<bool>("crashed");
-        QTest::addColumn<bool>("pkexec");
-        QTest::addColumn<Outcome::Status>("status");
-        QTest::newRow("done") << 0 << false << true << Outcome::done;
-        QTest::newRow("I/O failure") << 1 << false << false << Outcome::failed;
-        QTest::newRow("pkexec cancelled") << 126 << false << true << Outcome::cancelled;
-        QTest::newRow("pkexec not authorized") << 127 << false << true << Outcome::notPermitted;
-        QTest::newRow("127 without pkexec") << 127 << false << false << Outcome::failed;
-        QTest::newRow("crashed") << 0 << true << false << Outcome::failed;
-    }
     void writerOutcomes() {
-        QFETCH(int, exitCode);
-        QFETCH(bool, crashed);
-        QFETCH(bool, pkexec);
-        QTEST(EnforcedList::outcomeOfWriter(exitCode, crashed, pkexec, u"quellnet-enforce: x\n"_s)
-                  .status,
-              "status");
+        for (const auto &[code, crashed, pkexec, status] :
+             {std::tuple(0, false, true, Outcome::done),
+              {1, false, false, Outcome::failed},
+              {126, false, true, Outcome::cancelled},
+              {127, false, true, Outcome::notPermitted},
+              {127, false, false, Outcome::failed},
+              {0, true, false, Outcome::failed}})
+            QCOMPARE(
+                EnforcedList::outcomeOfWriter(code, crashed, pkexec, u"quellnet-enforce: x\n"_s)
+                    .status,
+                status);
     }
 
     // Only a dead end is enforced; release() of another app leaves our list in force. (What the

@@ -1,4 +1,3 @@
-// The review request: how often it shows and how it treats its record.
 #include "common/TestEnvironment.h"
 #include "common/TestFiles.h"
 #include "foundation/NSBundle.h"

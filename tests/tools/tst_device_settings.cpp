@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-/** Runs the tool; its exit code (-1 if it crashed) and its merged output. */
+/** Exit code (-1 if it crashed) and merged output. */
 std::pair<int, QString> deviceSettings(const QStringList &arguments) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -49,7 +49,6 @@ class DeviceSettingsTest : public QObject {
     const QByteArray m_writer = qgetenv("DEVICE_PLATFORM_ENFORCE_WRITER");
 
 private Q_SLOTS:
-    // Quellnet's dead end, off; another app's real server, on.
     void init() {
         QDir(m_env.stateHome()).removeRecursively();
         const DNSConfigurationStore store;
@@ -78,7 +77,7 @@ private Q_SLOTS:
         QCOMPARE(state(), std::tuple(false, false, QByteArray()));
     }
 
-    // When the writer refuses, enable fails and changes nothing (other reasons: platform tests).
+    // When the writer refuses, enable fails and changes nothing.
     void enableStaysOffWhenNotEnforceable() {
         QVERIFY(useFakeWriter(m_env.root() + u"/fake-writer"_s, 3, "no"));
         const auto before = folderSnapshot(DNSConfigurationStore().directory());

@@ -98,10 +98,8 @@ private Q_SLOTS:
     void refusals_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("code");
-        QTest::newRow("no format") << QStringList{u"Quellnet"_s} << 2;
         QTest::newRow("unknown format") << QStringList{u"Quellnet"_s, u"bind"_s} << 2;
         QTest::newRow("empty file name") << QStringList{u"Quellnet"_s, u"rpz"_s, u""_s} << 2;
-        QTest::newRow("too many") << QStringList{u"Quellnet"_s, u"rpz"_s, u"a"_s, u"b"_s} << 2;
         QTest::newRow("unknown app") << QStringList{u"Nobody"_s, u"rpz"_s} << 1;
         QTest::newRow("real server") << QStringList{u"com.other.dns"_s, u"rpz"_s} << 1;
         QTest::newRow("every name") << QStringList{u"org.all"_s, u"dnsmasq"_s} << 1;
