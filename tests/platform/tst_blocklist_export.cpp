@@ -68,6 +68,10 @@ private Q_SLOTS:
                                  << "#" + every +
                                         "address=/kept.example/\naddress=/quellnet.rpz/\n"
                                         "address=/xn--bcher-kva.example/\n";
+        QTest::newRow("adblock") << Format::adblock
+                                 << "!" + every +
+                                        "||kept.example^\n||quellnet.rpz^\n"
+                                        "||xn--bcher-kva.example^\n";
         QTest::newRow("hosts") << Format::hosts
                                << QByteArray("# Quellnet blocklist: 3 names.\n"
                                              "# Exact names only: a hosts file cannot block the "
