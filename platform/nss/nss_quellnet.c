@@ -86,8 +86,8 @@ struct search_list {
 static pthread_mutex_t list_lock = PTHREAD_MUTEX_INITIALIZER;
 static struct file_identity list_identity;
 /*
- * The list's text from list_first on: its lines in byte order, each ending in a newline. Lines
- * beginning with byte b (an empty one counts as 0) are lines [line_end[b - 1], line_end[b]),
+ * The list's text from list_first on: its lines, each ending in a newline. Once indexed, in
+ * byte order; lines beginning with byte b (an empty one counts as 0) are lines [line_end[b - 1], line_end[b]),
  * bytes [byte_end[b - 1], byte_end[b]) (from line 0 and byte list_first for b = 0): a look-up
  * searches only those sharing its first byte. Every ANCHOR_EVERY-th line's offset is kept: a
  * whole index would cost a fresh process more pages than the text it indexes.
@@ -120,6 +120,14 @@ static uint32_t filter_bit(const char *name, size_t length) {
 }
 /* A list file we trust and could read is present, even one that names nothing. */
 static bool list_in_force;
+/*
+ * Until it is indexed, the list is list_text[list_first, list_end), searched as it stands.
+ * Most programs look up one name and exit; indexing a full list costs a fresh process more
+ * than the rest of its look-up, so only a second answer from the same list pays for it.
+ */
+static size_t list_end;
+static bool list_indexed;
+static bool list_answered;
 static struct search_list search = {.ndots = 1};
 /* When the files were last looked at; never, until `checked`. */
 static bool checked;
@@ -130,19 +138,15 @@ static bool fork_handlers_installed;
 
 #ifdef QUELLNET_NSS_TESTING
 static char list_folder[PATH_MAX] = QUELLNET_LIST_DIR;
-static char list_file_name[NAME_MAX + 1] = QUELLNET_LIST_NAME;
 static char list_file_path[PATH_MAX] = QUELLNET_LIST_PATH;
 static char resolv_folder[PATH_MAX] = RESOLV_CONF_FOLDER;
-static char resolv_name[NAME_MAX + 1] = RESOLV_CONF_NAME;
 static char resolv_file_path[PATH_MAX] = RESOLV_CONF_FOLDER "/" RESOLV_CONF_NAME;
 static uid_t trusted_owner(void) {
     return geteuid();
 }
 #else
 #define list_folder QUELLNET_LIST_DIR
-#define list_file_name QUELLNET_LIST_NAME
 #define resolv_folder RESOLV_CONF_FOLDER
-#define resolv_name RESOLV_CONF_NAME
 #define list_file_path QUELLNET_LIST_PATH
 #define resolv_file_path RESOLV_CONF_FOLDER "/" RESOLV_CONF_NAME
 static uid_t trusted_owner(void) {
@@ -182,7 +186,8 @@ static void free_text(char *text, size_t size) {
         munmap(text, size);
 }
 
-static void drop_list(void) {
+/* Forgets the names but not the file they came from, so that a file refused is not re-read. */
+static void forget_names(void) {
     free_text(list_text, list_text_size);
     list_text = NULL;
     list_text_size = 0;
@@ -192,7 +197,14 @@ static void drop_list(void) {
     memset(list_line_end, 0, sizeof list_line_end);
     memset(list_byte_end, 0, sizeof list_byte_end);
     clear_filter();
+    list_end = 0;
+    list_indexed = false;
+    list_answered = false;
     list_in_force = false;
+}
+
+static void drop_list(void) {
+    forget_names();
     list_identity.known = false;
 }
 
@@ -230,23 +242,24 @@ static bool trusted(const struct stat *st) {
     return st->st_uid == trusted_owner() && (st->st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-/* Reads exactly `size` bytes; false if the file is shorter or longer than its fstat said. */
+/*
+ * Reads exactly `size` bytes into `buffer` (room for size + 1); false if the file is shorter or
+ * longer than its fstat said. Asking for one byte more tells a longer file in the same call: a
+ * regular file gives less than asked only at its end.
+ */
 static bool read_exactly(int fd, char *buffer, size_t size) {
     size_t total = 0;
     for (;;) {
-        char probe;
-        char *into = total < size ? buffer + total : &probe;
-        const size_t room = total < size ? size - total : 1;
-        const ssize_t got = read(fd, into, room);
+        const ssize_t got = read(fd, buffer + total, size + 1 - total);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0)
-            return false;
-        if (got == 0)
-            return total == size;
-        if (total == size)
-            return false;
+        if (got <= 0)
+            return got == 0 && total == size;
         total += (size_t)got;
+        if (total > size)
+            return false;
+        if (total == size)
+            return true;
     }
 }
 
@@ -256,18 +269,14 @@ static bool read_exactly(int fd, char *buffer, size_t size) {
  * every file that was opened and judged, so that a bad one is not re-read on every look-up; an
  * untrusted folder is not remembered, so repairing it takes effect at once.
  */
-static char *read_trusted(const char *folder_path, const char *name, size_t limit,
+static char *read_trusted(const char *folder_path, const char *file_path, size_t limit,
                           struct file_identity *identity, size_t *size) {
-    const int folder = open(folder_path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder < 0)
-        return NULL;
+    /* The folder's own folder is root's, so the folder judged here is the one opened through. */
     struct stat st;
-    if (fstat(folder, &st) != 0 || !S_ISDIR(st.st_mode) || !trusted(&st)) {
-        close(folder);
+    if (fstatat(AT_FDCWD, folder_path, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
+        !trusted(&st))
         return NULL;
-    }
-    const int fd = openat(folder, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    close(folder);
+    const int fd = open(file_path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return NULL;
     if (fstat(fd, &st) != 0) {
@@ -401,11 +410,10 @@ static char *sorted_names(const char *text, size_t from, size_t end, size_t *sor
 
 /*
  * Makes `text` (of `size` bytes, in allocate_text(size + 1)) the list in force if its header
- * line carries the format's magic. The writer validates and sorts every name, so a file in
- * order is searched as it stands: a line that is not a valid name can never equal the valid
- * names a look-up searches for. Takes the text either way.
+ * line carries the format's magic, to be indexed once a second answer needs it. Takes the text
+ * either way.
  */
-static void index_list(char *text, size_t size) {
+static void take_list(char *text, size_t size) {
     const char *header_end = memchr(text, '\n', size);
     struct quellnet_list_header header;
     if (header_end == NULL || quellnet_parse_header(text, (size_t)(header_end - text), &header) ==
@@ -416,21 +424,35 @@ static void index_list(char *text, size_t size) {
     const size_t from = (size_t)(header_end + 1 - text);
     /* An unterminated last line is not a name. */
     const char *last_newline = memrchr(text + from - 1, '\n', size - from + 1);
-    const size_t end = (size_t)(last_newline + 1 - text);
-    size_t text_size = size + 1;
-    if (!index_in_order(text, from, end)) {
-        size_t sorted_size = 0;
-        char *sorted = sorted_names(text, from, end, &sorted_size);
-        free_text(text, text_size);
-        if (sorted == NULL || !index_in_order(sorted, 0, sorted_size - 1)) {
-            free_text(sorted, sorted_size);
-            return;
-        }
-        text = sorted;
-        text_size = sorted_size;
-    }
     list_text = text;
-    list_text_size = text_size;
+    list_text_size = size + 1;
+    list_first = (uint32_t)from;
+    list_end = (size_t)(last_newline + 1 - text);
+    list_in_force = true;
+}
+
+/*
+ * The writer validates and sorts every name, so a list in order is indexed as it stands: a line
+ * that is not a valid name can never equal the valid names a look-up searches for. A list out
+ * of order is validated and sorted into a text of its own. If neither can be indexed, nothing
+ * is in force, and the file is not read again until it changes.
+ */
+static void index_list(void) {
+    if (index_in_order(list_text, list_first, list_end)) {
+        list_indexed = true;
+        return;
+    }
+    size_t sorted_size = 0;
+    char *sorted = sorted_names(list_text, list_first, list_end, &sorted_size);
+    forget_names();
+    if (sorted == NULL || !index_in_order(sorted, 0, sorted_size - 1)) {
+        free_text(sorted, sorted_size);
+        return;
+    }
+    list_text = sorted;
+    list_text_size = sorted_size;
+    list_end = sorted_size - 1;
+    list_indexed = true;
     list_in_force = true;
 }
 
@@ -439,9 +461,9 @@ static void reload_list(void) {
     drop_list();
     size_t size = 0;
     char *text =
-        read_trusted(list_folder, list_file_name, QUELLNET_LIST_MAX_BYTES, &list_identity, &size);
+        read_trusted(list_folder, list_file_path, QUELLNET_LIST_MAX_BYTES, &list_identity, &size);
     if (text != NULL)
-        index_list(text, size);
+        take_list(text, size);
 }
 
 /* glibc's MATCH(): the keyword, then a blank. */
@@ -527,7 +549,7 @@ static void reload_search(void) {
     drop_search();
     size_t size = 0;
     char *text =
-        read_trusted(resolv_folder, resolv_name, RESOLV_CONF_MAX_BYTES, &search.identity, &size);
+        read_trusted(resolv_folder, resolv_file_path, RESOLV_CONF_MAX_BYTES, &search.identity, &size);
     if (text == NULL)
         return;
     search.text = text;
@@ -596,10 +618,39 @@ static int line_order(const char *line, const char *name, size_t length) {
 }
 
 /*
+ * A list not yet indexed, searched as it stands: a binary search by byte, each probe taking the
+ * line it falls in. In the writer's order it finds what the index would; a list out of order
+ * can only make it miss a name, never block one it does not hold.
+ */
+static bool find_unindexed(const char *name, size_t length) {
+    size_t low = list_first; /* where a line starts */
+    size_t high = list_end;  /* where a line starts, or the end */
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        const char *before = memrchr(list_text + low, '\n', middle - low);
+        const size_t start = before != NULL ? (size_t)(before + 1 - list_text) : low;
+        const int order = line_order(list_text + start, name, length);
+        if (order == 0)
+            return true;
+        if (order > 0) {
+            high = start;
+            continue;
+        }
+        const char *newline = memchr(list_text + start, '\n', list_end - start);
+        if (newline == NULL)
+            return false;
+        low = (size_t)(newline + 1 - list_text);
+    }
+    return false;
+}
+
+/*
  * `name` is a valid name: not empty. Binary search over the anchors within its bucket, then
  * the few lines from the last anchor not after it.
  */
 static bool find_name(const char *name, size_t length) {
+    if (!list_indexed)
+        return find_unindexed(name, length);
     const uint32_t bit = filter_bit(name, length);
     if ((list_filter[bit / 64] & ((uint64_t)1 << (bit % 64))) == 0)
         return false;
@@ -832,6 +883,11 @@ static enum nss_status answer(const char *name, int *errnop, int *herrnop) {
             refresh_list();
             pthread_setcancelstate(cancel_state, NULL);
         }
+        if (list_in_force && !list_indexed) {
+            if (list_answered)
+                index_list();
+            list_answered = true;
+        }
         blocked = list_in_force && search_blocks(name, n);
         unlock_list();
     }
@@ -893,14 +949,13 @@ enum nss_status _nss_quellnet_gethostbyname_r(const char *name, struct hostent *
 QUELLNET_EXPORT void quellnet_nss_test_set_list_path(const char *path);
 QUELLNET_EXPORT void quellnet_nss_test_set_resolv_conf_path(const char *path);
 
-static void split_path(const char *path, char *whole, char *folder, char *name) {
+static void split_path(const char *path, char *whole, char *folder) {
     const char *slash = strrchr(path, '/');
     const size_t length = strlen(path);
     if (slash != NULL && slash != path && length < PATH_MAX && strlen(slash + 1) <= NAME_MAX) {
         memcpy(whole, path, length + 1);
         memcpy(folder, path, (size_t)(slash - path));
         folder[slash - path] = '\0';
-        strcpy(name, slash + 1);
     }
 }
 
@@ -909,7 +964,7 @@ void quellnet_nss_test_set_list_path(const char *path) {
     lock_list();
     drop_list();
     checked = false;
-    split_path(path, list_file_path, list_folder, list_file_name);
+    split_path(path, list_file_path, list_folder);
     unlock_list();
     errno = saved_errno;
 }
@@ -919,7 +974,7 @@ void quellnet_nss_test_set_resolv_conf_path(const char *path) {
     lock_list();
     drop_search();
     checked = false;
-    split_path(path, resolv_file_path, resolv_folder, resolv_name);
+    split_path(path, resolv_file_path, resolv_folder);
     unlock_list();
     errno = saved_errno;
 }

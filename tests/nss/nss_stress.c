@@ -48,15 +48,15 @@ static bool answers_right(bool via_getaddrinfo_entry) {
            look_up("localhost", via_getaddrinfo_entry) == 0;
 }
 
-/* Short and long (unsorted) versions in turn, each replacing by rename. */
+/* Short and long versions in turn, in the writer's order, each replacing by rename. */
 static bool write_list(long version) {
     FILE *file = fopen(temporary, "w");
     if (file == NULL)
         return false;
     fprintf(file, "# quellnet-blocklist 1 uid=%u app=com.example.Stress\n", (unsigned)geteuid());
-    for (int i = version % 2 ? 500 : 2; i > 0; --i)
-        fprintf(file, "v%ld-%d.example\n", version, i);
     fputs("always.example\n", file);
+    for (int i = 1; i <= (version % 2 ? 500 : 2); ++i)
+        fprintf(file, "v%ld-%03d.example\n", version, i);
     return fclose(file) == 0 && chmod(temporary, 0644) == 0 && rename(temporary, list) == 0;
 }
 
