@@ -26,6 +26,7 @@ export E2E_SEED_BLOCKLIST="$build/tests/e2e/e2e-seed-blocklist" QUELLNET_DNS_LOG
 unset DEVICE_PLATFORM_SYSTEM_ROOT DEVICE_PLATFORM_ENFORCE_WRITER
 test_file="$here/test_settings_window_system.py"
 if [ "$mode" = --bench ]; then
+  export QUELLNET_WRITER="$prefix/libexec/quellnet/quellnet-enforce"
   exec /usr/bin/python3 "$here/../../bench/settings_window_bench.py"
 fi
 /usr/bin/python3 "$test_file" RootRoadTest
