@@ -33,6 +33,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -160,6 +161,73 @@ double timed(const std::function<void()> &step) {
     step();
     return double(timer.nsecsElapsed()) / 1e6;
 }
+
+// Where one window's frames go, from the window's own signals, for a change followed by a grab:
+// the change itself, polishing (layout, delegates made), syncing the scene graph, painting, and
+// the rest of the grab (mostly the window's image copied). Listened to only while it exists.
+class FrameSplit {
+public:
+    enum Phase { change, polish, sync, paint, rest, phases };
+    explicit FrameSplit(QQuickWindow *window)
+        : m_window(window) {
+        const auto mark = [this](int at) {
+            return [this, at] { m_marks[at] = m_clock.nsecsElapsed(); };
+        };
+        m_connections = {
+            QObject::connect(window, &QQuickWindow::beforeSynchronizing, window, mark(0),
+                             Qt::DirectConnection),
+            QObject::connect(window, &QQuickWindow::afterSynchronizing, window, mark(1),
+                             Qt::DirectConnection),
+            QObject::connect(window, &QQuickWindow::beforeRendering, window, mark(2),
+                             Qt::DirectConnection),
+            QObject::connect(window, &QQuickWindow::afterRendering, window, mark(3),
+                             Qt::DirectConnection),
+        };
+    }
+    ~FrameSplit() {
+        for (const QMetaObject::Connection &c : m_connections)
+            QObject::disconnect(c);
+    }
+    FrameSplit(const FrameSplit &) = delete;
+    FrameSplit &operator=(const FrameSplit &) = delete;
+
+    void run(int kind, const std::function<void()> &changeStep) {
+        m_marks.fill(-1);
+        m_clock.start();
+        changeStep();
+        const qint64 changed = m_clock.nsecsElapsed();
+        m_window->grabWindow();
+        const qint64 end = m_clock.nsecsElapsed();
+        if (std::find(m_marks.cbegin(), m_marks.cend(), -1) != m_marks.cend())
+            return; // no frame rendered: nothing to split
+        const auto ms = [](qint64 ns) { return double(ns) / 1e6; };
+        m_samples[kind].push_back({ms(changed), ms(m_marks[0] - changed),
+                                   ms(m_marks[1] - m_marks[0]), ms(m_marks[3] - m_marks[2]),
+                                   ms(end - m_marks[3] + m_marks[2] - m_marks[1])});
+    }
+    void print(const char *side, int kind) const {
+        const std::vector<std::array<double, phases>> &samples = m_samples[kind];
+        if (samples.empty())
+            return;
+        std::array<double, phases> median{};
+        for (int p = 0; p < phases; ++p) {
+            std::vector<double> one;
+            for (const auto &sample : samples)
+                one.push_back(sample[p]);
+            median[p] = stats(one).median;
+        }
+        std::printf(
+            "    %-6s change %.2f  polish %.2f  sync %.2f  paint %.2f  rest of the grab %.2f ms\n",
+            side, median[change], median[polish], median[sync], median[paint], median[rest]);
+    }
+
+private:
+    QQuickWindow *m_window;
+    QElapsedTimer m_clock;
+    std::array<qint64, 4> m_marks{};
+    std::array<std::vector<std::array<double, phases>>, 2> m_samples;
+    QList<QMetaObject::Connection> m_connections;
+};
 
 void report(const char *what, int records, const std::vector<double> &real,
             const std::vector<double> &floor, double goal) {
@@ -370,6 +438,39 @@ int main(int argc, char *argv[]) {
         if (!screen->searchText().isEmpty())
             return 7;
 
+        // The frames split into their phases, in pairs of their own after the timed ones (the
+        // windows' signals are listened to only here): add (0) and delete (1). The floor's phases
+        // show what any frame costs; the screen's, where its gap lies.
+        FrameSplit realSplit(window), floorSplit(floorWindow);
+        for (int pair = 0; pair < pairs; ++pair) {
+            screen->setDomain(added);
+            realSplit.run(0, [&] {
+                screen->submitDomain();
+                store.save();
+            });
+            settle();
+            floorSplit.run(0, [&] {
+                bare.insert(added);
+                strings.insertRows(addedRow, 1);
+                strings.setData(strings.index(addedRow), added);
+            });
+            settle();
+            const QList<DomainRef> stored = store.domains()->records();
+            const int position =
+                int(std::find_if(stored.cbegin(), stored.cend(),
+                                 [&](const DomainRef &d) { return d->domain() == added; }) -
+                    stored.cbegin());
+            realSplit.run(1, [&] { screen->deleteDomains({position}); });
+            settle();
+            floorSplit.run(1, [&] {
+                bare.remove(added);
+                strings.removeRows(addedRow, 1);
+            });
+            settle();
+        }
+        if (store.domains()->count() != size || strings.rowCount() != texts.size())
+            return 5;
+
         report("add", size, realAdd, floorAdd, 2.0);
         report("delete", size, realDelete, floorDelete, 2.0);
         report("keystroke", size, realKey, floorKey, 1.2);
@@ -377,6 +478,12 @@ int main(int argc, char *argv[]) {
                     "(rows and save): %.2f ms and %.2f ms\n",
                     stats(realAdd).median, stats(realDelete).median, stats(realAddModel).median,
                     stats(realDeleteModel).median);
+        for (const int kind : {0, 1}) {
+            std::printf("  %s at %d records, phases (medians):\n", kind == 0 ? "add" : "delete",
+                        size);
+            realSplit.print("screen", kind);
+            floorSplit.print("floor", kind);
+        }
         std::fflush(stdout);
     }
     engine.reset(); // the window goes before the models it draws

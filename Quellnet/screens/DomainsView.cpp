@@ -17,6 +17,18 @@ const QString moreOptionsPrefix = u"moreOptions:"_s;
 const QString suggestionPrefix = u"suggestion:"_s;
 const QString entryPrefix = u"domain:"_s;
 constexpr int domainsSection = 1; // after More Options
+
+// The built-in entries' canonical forms, in the same order, made once: every record added or
+// removed checks which built-ins are still offered.
+const QStringList &canonicalBuiltInDomains() {
+    static const QStringList forms = [] {
+        QStringList out;
+        for (const QString &entry : builtInDomains())
+            out.append(EntryRules::canonicalForm(entry));
+        return out;
+    }();
+    return forms;
+}
 } // namespace
 
 DomainsView::DomainsView(BlocklistStore *store, ScenePhaseSource *scenePhase, Actions actions,
@@ -119,9 +131,10 @@ void DomainsView::rebuild() {
         ++m_present[EntryRules::canonicalForm(record->domain())];
     const bool wasFull = std::exchange(m_listFull, EntryRules::isListFull(records.size()));
     m_offered.clear();
-    for (const QString &entry : builtInDomains())
-        if (!m_present.contains(EntryRules::canonicalForm(entry)))
-            m_offered.append(entry);
+    const QStringList &builtIns = builtInDomains();
+    for (qsizetype i = 0; i < builtIns.size(); ++i)
+        if (!m_present.contains(canonicalBuiltInDomains().at(i)))
+            m_offered.append(builtIns.at(i));
 
     Screen::Section moreOptions{tr("More Options"), {}};
     const QList<AppInfo> &apps = AppCatalogue::moreOptionsInfo();
@@ -184,17 +197,26 @@ void DomainsView::recordsAboutToBeRemoved(int first, int last) {
 void DomainsView::updateOffer() {
     const bool full = EntryRules::isListFull(m_store->domains()->count());
     QStringList offered;
-    for (const QString &entry : builtInDomains())
-        if (!m_present.contains(EntryRules::canonicalForm(entry)))
-            offered.append(entry);
+    const QStringList &builtIns = builtInDomains();
+    const QStringList &canonicalBuiltIns = canonicalBuiltInDomains();
+    for (qsizetype i = 0; i < builtIns.size(); ++i)
+        if (!m_present.contains(canonicalBuiltIns.at(i)))
+            offered.append(builtIns.at(i));
     const bool fullChanged = full != m_listFull;
-    if (!fullChanged && offered == m_offered)
+    const bool offerChanged = offered != m_offered;
+    if (!fullChanged && !offerChanged)
         return;
     m_listFull = full;
-    m_offered = std::move(offered);
-    if (fullChanged)
-        showAddRow();
-    showSuggestions();
+    if (offerChanged) {
+        m_offered = std::move(offered);
+        if (fullChanged)
+            showAddRow();
+        showSuggestions();
+    } else {
+        // Only the cap moved (the 200th record came or went): the add row and the suggestions
+        // after it flip `enabled` together, nothing else about them changes.
+        rows()->setRowsEnabled(addIndex(), 1 + int(m_shownSuggestions), !full);
+    }
     if (fullChanged)
         Q_EMIT listFullChanged();
 }

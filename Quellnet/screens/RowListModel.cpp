@@ -5,6 +5,8 @@
 #include <QMetaEnum>
 #include <QSet>
 
+#include <algorithm>
+
 using namespace Screen;
 
 namespace {
@@ -208,6 +210,20 @@ void RowListModel::removeRowsAt(int first, int count) {
     updateEdges(first - 1);
     updateEdges(first);
     Q_EMIT countChanged();
+}
+
+void RowListModel::setRowsEnabled(int first, int count, bool enabled) {
+    const int end = std::min(first + count, int(m_items.size()));
+    for (int i = std::max(first, 0); i < end;) {
+        if (m_items.at(i).row.enabled == enabled) {
+            ++i;
+            continue;
+        }
+        const int from = i;
+        for (; i < end && m_items.at(i).row.enabled != enabled; ++i)
+            m_items[i].row.enabled = enabled;
+        Q_EMIT dataChanged(index(from), index(i - 1), {EnabledRole});
+    }
 }
 
 QList<Section> RowListModel::sections() const {

@@ -64,6 +64,10 @@ public:
     void insertRowsAt(int at, const QString &header, int sectionIndex,
                       const QList<Screen::Row> &rows);
     void removeRowsAt(int first, int count);
+    /** Sets `enabled` of rows [first, first + count), telling views of that role alone, in one
+        change per run of rows that flipped: at the Domains cap every suggestion flips at once,
+        and a view walks its rows once per change it is told of. */
+    void setRowsEnabled(int first, int count, bool enabled);
 
     const Screen::Row &rowAt(int index) const { return m_items.at(index).row; }
     /** The rows grouped as the sections they were given in. */

@@ -150,6 +150,71 @@ private Q_SLOTS:
         QCOMPARE(full.size(), 2);
     }
 
+    // Crossing the cap either way, with or without a search hiding suggestions, and by a
+    // built-in that leaves the offer as it crosses: the add and suggestion rows take input
+    // exactly while the list has room. A plain crossing reaches views as one change naming
+    // `enabled` alone: a view walks its rows once per change it is told of.
+    void capCrossingsFlipOnlyEnabled() {
+        for (int i = 0; i < EntryRules::listCapacity - 1; ++i)
+            add(u"host%1.example"_s.arg(i, 3, 10, QChar(u'0')));
+        RowListModel *rows = m_view->rows();
+        const auto refusing = [&](bool full) {
+            int offered = 0;
+            for (int i = 0; i < rows->rowCount(); ++i) {
+                const Screen::Row &row = rows->rowAt(i);
+                const bool capped = row.key == DomainsView::addKey ||
+                                    row.key.startsWith(DomainsView::suggestionKey({}));
+                offered += row.key != DomainsView::addKey && capped;
+                if (capped && row.enabled == full)
+                    return -1;
+            }
+            return offered;
+        };
+        const auto cross = [&](const QString &name, bool plain) {
+            QSignalSpy changed(rows, &QAbstractItemModel::dataChanged);
+            add(name);
+            const int offered = refusing(true);
+            QVERIFY(offered > 0);
+            QCOMPARE(drawn(*m_view), expected(m_f->store.domains()->records(), m_view->searchText(),
+                                              m_view->domain()));
+            const auto enabledChanges = [&] {
+                QList<QList<QVariant>> out;
+                for (const QList<QVariant> &change : std::as_const(changed))
+                    if (change.at(2).value<QList<int>>().contains(RowListModel::EnabledRole))
+                        out << change;
+                return out;
+            };
+            if (plain) {
+                const QList<QList<QVariant>> flips = enabledChanges();
+                QCOMPARE(flips.size(), 1);
+                const int addRow = rows->indexOfKey(DomainsView::addKey);
+                QCOMPARE(flips.at(0).at(0).toModelIndex().row(), addRow);
+                QCOMPARE(flips.at(0).at(1).toModelIndex().row(), addRow + offered);
+                QCOMPARE(flips.at(0).at(2).value<QList<int>>(),
+                         QList<int>{RowListModel::EnabledRole});
+            }
+            changed.clear();
+            const QList<DomainRef> records = m_f->store.domains()->records();
+            const auto it = std::find_if(records.cbegin(), records.cend(),
+                                         [&](const DomainRef &r) { return r->domain() == name; });
+            QVERIFY(it != records.cend());
+            m_view->deleteRows({DomainsView::entryKey(**it)});
+            QCOMPARE(refusing(false), offered + (plain ? 0 : 1));
+            QCOMPARE(drawn(*m_view), expected(m_f->store.domains()->records(), m_view->searchText(),
+                                              m_view->domain()));
+            if (plain)
+                QCOMPARE(enabledChanges().size(), 1);
+        };
+        for (const QString &search : {QString(), u"d"_s}) {
+            m_view->setSearchText(search);
+            for (const bool plain : {true, false}) {
+                cross(plain ? u"over.example"_s : u"doubleclick.net"_s, plain);
+                if (QTest::currentTestFailed())
+                    return;
+            }
+        }
+    }
+
     void oncePerVersion_data() {
         QTest::addColumn<QVariant>("stored"); // invalid: absent
         QTest::addColumn<QString>("version");
