@@ -16,6 +16,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QOpenGLContext>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
 #include <QtQml/qqmlextensionplugin.h>
@@ -92,23 +93,33 @@ public:
                                 .promoteApp = &AppCatalogue::promoteRandomApp}) {
         m_scenePhase.followApplicationState();
         m_appearance.followDesktopPortal(); // answers while the window is being made
+        markStartupPhase("app-constructed");
     }
 
     bool show() {
         const QUrl main(u"qrc:/qt/qml/Quellnet/qml/Main.qml"_s);
         m_engine.addImportPath(u"qrc:/qt/qml"_s);
-        // The QML types load on the engine's thread while this one finishes the fonts; load()
-        // below then finds them loaded or waits for them.
+        // The QML types load on the engine's thread while this one loads the graphics driver
+        // and the fonts; load() below then finds them loaded or waits for them.
         QQmlComponent preload(&m_engine, main, QQmlComponent::Asynchronous);
+        markStartupPhase("preload-started");
+        // The window's first show would load the OpenGL driver here anyway (Qt makes a trial
+        // context to choose its render loop; tens of ms with Mesa): done now, it overlaps the
+        // type loading instead of following it.
+        if (QQuickWindow::graphicsApi() == QSGRendererInterface::OpenGL)
+            QOpenGLContext::supportsThreadedOpenGL();
+        markStartupPhase("gl-ready");
         if (m_systemFonts.joinable())
             m_systemFonts.join();
         Symbols::fontFamily(); // before the window: a font added later re-lays out all text
         loadFirstFrameFonts();
+        markStartupPhase("fonts-loaded");
         AppearanceForeign::setInstance(&m_appearance);
         QVariantMap properties{{u"appView"_s, QVariant::fromValue(&m_appView)}};
         properties.insert(windowProperties(m_windowState.placement()));
         m_engine.setInitialProperties(properties);
         m_engine.load(main);
+        markStartupPhase("qml-created");
         if (m_engine.rootObjects().isEmpty())
             return false;
         auto *window = qobject_cast<QQuickWindow *>(m_engine.rootObjects().constFirst());
@@ -142,6 +153,7 @@ private:
 };
 
 int main(int argc, char *argv[]) {
+    markStartupPhase("main");
     // The platform layers ask the bundle who is calling, so it comes before anything else.
     installAppIdentity();
 
@@ -152,6 +164,7 @@ int main(int argc, char *argv[]) {
     SingleInstance instance(SingleInstance::nameFor(u"quellnet"_s, BlocklistStore::defaultPath()));
     if (const auto launch = instance.handOver(token); launch != SingleInstance::Launch::first)
         return launch == SingleInstance::Launch::handedOver ? 0 : 1;
+    markStartupPhase("single-instance");
 
     // The style by environment rather than QQuickStyle::setStyle(): linking QtQuick.Controls'
     // library only for that call costs its relocations at every launch, while the controls
@@ -159,10 +172,16 @@ int main(int argc, char *argv[]) {
     // would override the user's choice too.
     qputenv("QT_QUICK_CONTROLS_STYLE", "Basic");
     QGuiApplication app(argc, argv);
+    // Text drawn as the desktop draws it (hinted glyphs at their size) rather than from
+    // distance fields: as crisp in a window that is never scaled, and its glyphs and shader
+    // cost the first frame several ms less.
+    QQuickWindow::setTextRenderType(QQuickWindow::NativeTextRendering);
+    markStartupPhase("gui-application");
     Translations::installTranslations();
 
     QuellnetApp quellnet;
     instance.listen([&quellnet](const QByteArray &token) { quellnet.activate(token); });
+    markStartupPhase("listening");
     if (!quellnet.show())
         return 1;
     return QGuiApplication::exec();

@@ -191,33 +191,36 @@ FocusScope {
                 }
             }
 
-            // The switch: a track with its knob, teal when on; a pulsing knob while busy.
-            Rectangle {
+            // The switch: a track with its knob, teal when on; a pulsing knob while busy. Made
+            // only for toggle rows, so the rows of the first screen make none of its parts.
+            Loader {
                 id: toggleSwitch
-                visible: row.isToggle
+                active: row.isToggle
+                visible: active
                 anchors.right: parent.right
                 anchors.rightMargin: Theme.inset
                 anchors.verticalCenter: parent.verticalCenter
                 width: 51
                 height: 31
-                radius: height / 2
-                color: row.checked ? Theme.teal : Theme.hairline
+                sourceComponent: Rectangle {
+                    radius: height / 2
+                    color: row.checked ? Theme.teal : Theme.hairline
 
-                Rectangle {
-                    id: knob
-                    width: 27
-                    height: 27
-                    radius: width / 2
-                    y: 2
-                    x: row.checked ? parent.width - width - 2 : 2
-                    color: "#ffffff"
-                    Behavior on x { NumberAnimation { duration: 150 } }
-                    SequentialAnimation on opacity {
-                        running: row.busy
-                        loops: Animation.Infinite
-                        alwaysRunToEnd: true
-                        NumberAnimation { to: 0.35; duration: 450 }
-                        NumberAnimation { to: 1; duration: 450 }
+                    Rectangle {
+                        width: 27
+                        height: 27
+                        radius: width / 2
+                        y: 2
+                        x: row.checked ? parent.width - width - 2 : 2
+                        color: "#ffffff"
+                        Behavior on x { NumberAnimation { duration: 150 } }
+                        SequentialAnimation on opacity {
+                            running: row.busy
+                            loops: Animation.Infinite
+                            alwaysRunToEnd: true
+                            NumberAnimation { to: 0.35; duration: 450 }
+                            NumberAnimation { to: 1; duration: 450 }
+                        }
                     }
                 }
             }
