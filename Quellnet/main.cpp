@@ -173,8 +173,9 @@ int main(int argc, char *argv[]) {
     qputenv("QT_QUICK_CONTROLS_STYLE", "Basic");
     QGuiApplication app(argc, argv);
     // Text drawn as the desktop draws it (hinted glyphs at their size) rather than from
-    // distance fields: as crisp in a window that is never scaled, and its glyphs and shader
-    // cost the first frame several ms less.
+    // distance fields: as crisp in a window that is never scaled, as the screenshots (drawn by
+    // the software renderer) always showed it, and its glyphs cost the first frame several ms
+    // less.
     QQuickWindow::setTextRenderType(QQuickWindow::NativeTextRendering);
     markStartupPhase("gui-application");
     Translations::installTranslations();

@@ -117,7 +117,6 @@ int main(int argc, char *argv[]) {
     installAppIdentity();
     QGuiApplication app(argc, argv);
     QQuickStyle::setStyle(u"Basic"_s);
-    QQuickWindow::setTextRenderType(QQuickWindow::NativeTextRendering); // as the app draws text
     FrameStepDriver animations;
     animations.install();
     const QString out = app.arguments().value(1, u"docs/screenshots"_s);
