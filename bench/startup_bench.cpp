@@ -202,6 +202,8 @@ int main(int argc, char **argv) {
         std::printf("median moment of each step from the launch:\n");
         printMedians("quellnet", appSamples, &Sample::phases);
         printMedians("minimal window", minimalSamples, &Sample::phases);
+        // Threads of one name are summed: those that never name themselves share the
+        // program's name with the main thread.
         std::printf("median processor time of each thread until the first frame:\n");
         printMedians("quellnet", appSamples, &Sample::threads);
         printMedians("minimal window", minimalSamples, &Sample::threads);
