@@ -16,7 +16,6 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLoggingCategory>
-#include <QOpenGLContext>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
 #include <QtQml/qqmlextensionplugin.h>
@@ -99,16 +98,10 @@ public:
     bool show() {
         const QUrl main(u"qrc:/qt/qml/Quellnet/qml/Main.qml"_s);
         m_engine.addImportPath(u"qrc:/qt/qml"_s);
-        // The QML types load on the engine's thread while this one loads the graphics driver
-        // and the fonts; load() below then finds them loaded or waits for them.
+        // The QML types load on the engine's thread while this one finishes the fonts; load()
+        // below then finds them loaded or waits for them.
         QQmlComponent preload(&m_engine, main, QQmlComponent::Asynchronous);
         markStartupPhase("preload-started");
-        // The window's first show would load the OpenGL driver here anyway (Qt makes a trial
-        // context to choose its render loop; tens of ms with Mesa): done now, it overlaps the
-        // type loading instead of following it.
-        if (QQuickWindow::graphicsApi() == QSGRendererInterface::OpenGL)
-            QOpenGLContext::supportsThreadedOpenGL();
-        markStartupPhase("gl-ready");
         if (m_systemFonts.joinable())
             m_systemFonts.join();
         Symbols::fontFamily(); // before the window: a font added later re-lays out all text

@@ -191,36 +191,33 @@ FocusScope {
                 }
             }
 
-            // The switch: a track with its knob, teal when on; a pulsing knob while busy. Made
-            // only for toggle rows, so the rows of the first screen make none of its parts.
-            Loader {
+            // The switch: a track with its knob, teal when on; a pulsing knob while busy.
+            Rectangle {
                 id: toggleSwitch
-                active: row.isToggle
-                visible: active
+                visible: row.isToggle
                 anchors.right: parent.right
                 anchors.rightMargin: Theme.inset
                 anchors.verticalCenter: parent.verticalCenter
                 width: 51
                 height: 31
-                sourceComponent: Rectangle {
-                    radius: height / 2
-                    color: row.checked ? Theme.teal : Theme.hairline
+                radius: height / 2
+                color: row.checked ? Theme.teal : Theme.hairline
 
-                    Rectangle {
-                        width: 27
-                        height: 27
-                        radius: width / 2
-                        y: 2
-                        x: row.checked ? parent.width - width - 2 : 2
-                        color: "#ffffff"
-                        Behavior on x { NumberAnimation { duration: 150 } }
-                        SequentialAnimation on opacity {
-                            running: row.busy
-                            loops: Animation.Infinite
-                            alwaysRunToEnd: true
-                            NumberAnimation { to: 0.35; duration: 450 }
-                            NumberAnimation { to: 1; duration: 450 }
-                        }
+                Rectangle {
+                    id: knob
+                    width: 27
+                    height: 27
+                    radius: width / 2
+                    y: 2
+                    x: row.checked ? parent.width - width - 2 : 2
+                    color: "#ffffff"
+                    Behavior on x { NumberAnimation { duration: 150 } }
+                    SequentialAnimation on opacity {
+                        running: row.busy
+                        loops: Animation.Infinite
+                        alwaysRunToEnd: true
+                        NumberAnimation { to: 0.35; duration: 450 }
+                        NumberAnimation { to: 1; duration: 450 }
                     }
                 }
             }
