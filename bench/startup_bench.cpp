@@ -5,6 +5,8 @@
 // line of text (fontconfig and the first font cost several ms that a blank window never pays)
 // and a QtQuick.Controls ApplicationWindow. With --phases, both sides also say when they reach
 // each step of their start (QUELLNET_BENCH_PHASES) and the medians of those moments follow.
+// --also PATH adds another build of the app to every round (an older one, say), so a change is
+// measured against it in the same run: its figures and ratio come last, for context only.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -159,11 +161,16 @@ int main(int argc, char **argv) {
         g_phases = true;
         arguments.remove(at);
     }
+    QString also;
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--also")); at >= 0) {
+        also = arguments.value(at + 1);
+        arguments.remove(at, std::min<qsizetype>(2, arguments.size() - at));
+    }
     const int runs = arguments.isEmpty() ? 11 : std::max(9, arguments.constFirst().toInt());
     QTemporaryDir home;
     const QString minimal = QStringLiteral(MINIMAL_WINDOW_PATH);
     const QString quellnet = QStringLiteral(QUELLNET_APP_PATH);
-    QList<Sample> appSamples, minimalSamples, textSamples, controlsSamples;
+    QList<Sample> appSamples, minimalSamples, textSamples, controlsSamples, alsoSamples;
     launch(quellnet, home.path()); // warm the file cache and make the store
     launch(minimal, home.path());
     for (int i = 0; i < runs; ++i) {
@@ -176,6 +183,8 @@ int main(int argc, char **argv) {
         }
         textSamples << launch(minimal, home.path(), {QStringLiteral("text")});
         controlsSamples << launch(minimal, home.path(), {QStringLiteral("controls")});
+        if (!also.isEmpty())
+            alsoSamples << launch(also, home.path());
     }
     const auto missed = [](const QList<Sample> &samples) {
         return std::any_of(samples.cbegin(), samples.cend(),
@@ -217,6 +226,14 @@ int main(int argc, char **argv) {
         std::printf("  %s %7.1f/%7.1f/%7.1f ms   peak RSS %7ld KiB   ratio %.2fx, memory %.2fx\n",
                     name, b.min, b.median, b.max, b.peakKiB, ratio(a.median, b.median),
                     ratio(double(a.peakKiB), double(b.peakKiB)));
+    }
+    if (!also.isEmpty() && !missed(alsoSamples)) {
+        const Summary b = summarize(alsoSamples);
+        std::printf("also %s\n", qPrintable(also));
+        std::printf("  %7.1f/%7.1f/%7.1f ms   peak RSS %7ld KiB   against the minimal window "
+                    "%.2fx; quellnet against it %.2fx\n",
+                    b.min, b.median, b.max, b.peakKiB, ratio(b.median, m.median),
+                    ratio(a.median, b.median));
     }
     return 0;
 }
