@@ -92,6 +92,7 @@ public:
                                 .promoteApp = &AppCatalogue::promoteRandomApp}) {
         m_scenePhase.followApplicationState();
         m_appearance.followDesktopPortal(); // answers while the window is being made
+        markStartupPhase("app-constructed");
     }
 
     bool show() {
@@ -100,15 +101,18 @@ public:
         // The QML types load on the engine's thread while this one finishes the fonts; load()
         // below then finds them loaded or waits for them.
         QQmlComponent preload(&m_engine, main, QQmlComponent::Asynchronous);
+        markStartupPhase("preload-started");
         if (m_systemFonts.joinable())
             m_systemFonts.join();
         Symbols::fontFamily(); // before the window: a font added later re-lays out all text
         loadFirstFrameFonts();
+        markStartupPhase("fonts-loaded");
         AppearanceForeign::setInstance(&m_appearance);
         QVariantMap properties{{u"appView"_s, QVariant::fromValue(&m_appView)}};
         properties.insert(windowProperties(m_windowState.placement()));
         m_engine.setInitialProperties(properties);
         m_engine.load(main);
+        markStartupPhase("qml-created");
         if (m_engine.rootObjects().isEmpty())
             return false;
         auto *window = qobject_cast<QQuickWindow *>(m_engine.rootObjects().constFirst());
@@ -142,6 +146,7 @@ private:
 };
 
 int main(int argc, char *argv[]) {
+    markStartupPhase("main");
     // The platform layers ask the bundle who is calling, so it comes before anything else.
     installAppIdentity();
 
@@ -152,6 +157,7 @@ int main(int argc, char *argv[]) {
     SingleInstance instance(SingleInstance::nameFor(u"quellnet"_s, BlocklistStore::defaultPath()));
     if (const auto launch = instance.handOver(token); launch != SingleInstance::Launch::first)
         return launch == SingleInstance::Launch::handedOver ? 0 : 1;
+    markStartupPhase("single-instance");
 
     // The style by environment rather than QQuickStyle::setStyle(): linking QtQuick.Controls'
     // library only for that call costs its relocations at every launch, while the controls
@@ -159,10 +165,17 @@ int main(int argc, char *argv[]) {
     // would override the user's choice too.
     qputenv("QT_QUICK_CONTROLS_STYLE", "Basic");
     QGuiApplication app(argc, argv);
+    // Text drawn as the desktop draws it (hinted glyphs at their size) rather than from
+    // distance fields: as crisp in a window that is never scaled, as the screenshots (drawn by
+    // the software renderer) always showed it, and its glyphs cost the first frame several ms
+    // less.
+    QQuickWindow::setTextRenderType(QQuickWindow::NativeTextRendering);
+    markStartupPhase("gui-application");
     Translations::installTranslations();
 
     QuellnetApp quellnet;
     instance.listen([&quellnet](const QByteArray &token) { quellnet.activate(token); });
+    markStartupPhase("listening");
     if (!quellnet.show())
         return 1;
     return QGuiApplication::exec();

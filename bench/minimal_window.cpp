@@ -7,10 +7,12 @@
 #include <QQmlApplicationEngine>
 
 int main(int argc, char **argv) {
+    markStartupPhase("main");
     const QByteArray kind = argc > 1 ? QByteArray(argv[1]) : QByteArray();
     if (kind == "controls")
         qputenv("QT_QUICK_CONTROLS_STYLE", "Basic"); // no QQuickStyle: the plain window stays plain
     QGuiApplication app(argc, argv);
+    markStartupPhase("gui-application");
     QQmlApplicationEngine engine;
     if (kind == "text")
         engine.loadData("import QtQuick\nWindow { width: 390; height: 844; visible: true\n"
@@ -20,6 +22,7 @@ int main(int argc, char **argv) {
                         "ApplicationWindow { width: 390; height: 844; visible: true }");
     else
         engine.loadData("import QtQuick\nWindow { width: 390; height: 844; visible: true }");
+    markStartupPhase("qml-created");
     if (engine.rootObjects().isEmpty())
         return 1;
     reportFirstFrameIfAsked(qobject_cast<QQuickWindow *>(engine.rootObjects().constFirst()));

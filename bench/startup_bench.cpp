@@ -3,7 +3,10 @@
 // swaps each pair. Runs under a private Xvfb when one is installed, else offscreen (or on the
 // display given with --display). Two more baselines give context: the blank window with one
 // line of text (fontconfig and the first font cost several ms that a blank window never pays)
-// and a QtQuick.Controls ApplicationWindow.
+// and a QtQuick.Controls ApplicationWindow. With --phases, both sides also say when they reach
+// each step of their start (QUELLNET_BENCH_PHASES) and the medians of those moments follow.
+// --also PATH adds another build of the app to every round (an older one, say), so a change is
+// measured against it in the same run: its figures and ratio come last, for context only.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -12,16 +15,26 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 struct Sample {
     double milliseconds = 0;
     long peakKiB = 0;
+    QList<std::pair<QByteArray, double>> phases;  // milliseconds from the launch, in order
+    QList<std::pair<QByteArray, double>> threads; // processor milliseconds, summed by name
 };
 
 // Where the windows are shown: a display of this benchmark's own, so no desktop's compositor or
 // other windows take part.
 QString g_display;
+bool g_phases = false;
+
+qint64 monotonicNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
 
 /** Starts Xvfb on a free display; empty (and no process) when it cannot. */
 QString startXvfb(QProcess &xvfb) {
@@ -49,6 +62,8 @@ Sample launch(const QString &program, const QString &home, const QStringList &ar
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QUELLNET_BENCH_FIRST_FRAME"), QStringLiteral("1"));
     env.insert(QStringLiteral("HOME"), home);
+    if (g_phases)
+        env.insert(QStringLiteral("QUELLNET_BENCH_PHASES"), QStringLiteral("1"));
     for (const char *xdg : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
         env.remove(QString::fromLatin1(xdg));
     if (!g_display.isEmpty()) {
@@ -59,6 +74,7 @@ Sample launch(const QString &program, const QString &home, const QStringList &ar
     }
     process.setProcessEnvironment(env);
     QElapsedTimer timer;
+    const qint64 launched = monotonicNanoseconds();
     timer.start();
     process.start(program, arguments);
     Sample sample;
@@ -71,6 +87,23 @@ Sample launch(const QString &program, const QString &home, const QStringList &ar
         }
     }
     process.waitForFinished(30000);
+    for (const QByteArray &line : process.readAllStandardError().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() != 3)
+            continue;
+        if (fields.at(0) == "phase") {
+            sample.phases.append(
+                {fields.at(1), double(fields.at(2).toLongLong() - launched) / 1e6});
+        } else if (fields.at(0) == "cpu") {
+            const double milliseconds = double(fields.at(2).toLongLong()) / 1e6;
+            auto same = std::find_if(sample.threads.begin(), sample.threads.end(),
+                                     [&](const auto &t) { return t.first == fields.at(1); });
+            if (same == sample.threads.end())
+                sample.threads.append({fields.at(1), milliseconds});
+            else
+                same->second += milliseconds;
+        }
+    }
     return sample;
 }
 
@@ -78,6 +111,24 @@ struct Summary {
     double min = 0, median = 0, max = 0;
     long peakKiB = 0;
 };
+
+/** The median of each named figure (a step's moment, a thread's time), in the first sample's
+    order. */
+void printMedians(const char *name, const QList<Sample> &samples,
+                  QList<std::pair<QByteArray, double>> Sample::*figures) {
+    std::printf("  %s\n", name);
+    for (const auto &[figure, unused] : samples.constFirst().*figures) {
+        QList<double> values;
+        for (const Sample &sample : samples)
+            for (const auto &[other, milliseconds] : sample.*figures)
+                if (other == figure) {
+                    values << milliseconds;
+                    break;
+                }
+        std::sort(values.begin(), values.end());
+        std::printf("    %-22s %7.1f ms\n", figure.constData(), values.at(values.size() / 2));
+    }
+}
 
 Summary summarize(QList<Sample> samples) {
     std::sort(samples.begin(), samples.end(),
@@ -106,11 +157,20 @@ int main(int argc, char **argv) {
     } else {
         g_display = startXvfb(xvfb);
     }
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--phases")); at >= 0) {
+        g_phases = true;
+        arguments.remove(at);
+    }
+    QString also;
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--also")); at >= 0) {
+        also = arguments.value(at + 1);
+        arguments.remove(at, std::min<qsizetype>(2, arguments.size() - at));
+    }
     const int runs = arguments.isEmpty() ? 11 : std::max(9, arguments.constFirst().toInt());
     QTemporaryDir home;
     const QString minimal = QStringLiteral(MINIMAL_WINDOW_PATH);
     const QString quellnet = QStringLiteral(QUELLNET_APP_PATH);
-    QList<Sample> appSamples, minimalSamples, textSamples, controlsSamples;
+    QList<Sample> appSamples, minimalSamples, textSamples, controlsSamples, alsoSamples;
     launch(quellnet, home.path()); // warm the file cache and make the store
     launch(minimal, home.path());
     for (int i = 0; i < runs; ++i) {
@@ -123,6 +183,8 @@ int main(int argc, char **argv) {
         }
         textSamples << launch(minimal, home.path(), {QStringLiteral("text")});
         controlsSamples << launch(minimal, home.path(), {QStringLiteral("controls")});
+        if (!also.isEmpty())
+            alsoSamples << launch(also, home.path());
     }
     const auto missed = [](const QList<Sample> &samples) {
         return std::any_of(samples.cbegin(), samples.cend(),
@@ -145,6 +207,16 @@ int main(int argc, char **argv) {
     const double r = ratio(a.median, m.median);
     std::printf("  ratio of medians %6.2fx   memory %5.2fx   goal: within 1.3x, %s\n", r,
                 ratio(double(a.peakKiB), double(m.peakKiB)), r <= 1.3 ? "met" : "NOT met");
+    if (g_phases) {
+        std::printf("median moment of each step from the launch:\n");
+        printMedians("quellnet", appSamples, &Sample::phases);
+        printMedians("minimal window", minimalSamples, &Sample::phases);
+        // Threads of one name are summed: those that never name themselves share the
+        // program's name with the main thread.
+        std::printf("median processor time of each thread until the first frame:\n");
+        printMedians("quellnet", appSamples, &Sample::threads);
+        printMedians("minimal window", minimalSamples, &Sample::threads);
+    }
     std::printf("context (quellnet against each):\n");
     for (const auto &[name, samples] : {std::pair{"window + text  ", &textSamples},
                                         std::pair{"controls window", &controlsSamples}}) {
@@ -154,6 +226,14 @@ int main(int argc, char **argv) {
         std::printf("  %s %7.1f/%7.1f/%7.1f ms   peak RSS %7ld KiB   ratio %.2fx, memory %.2fx\n",
                     name, b.min, b.median, b.max, b.peakKiB, ratio(a.median, b.median),
                     ratio(double(a.peakKiB), double(b.peakKiB)));
+    }
+    if (!also.isEmpty() && !missed(alsoSamples)) {
+        const Summary b = summarize(alsoSamples);
+        std::printf("also %s\n", qPrintable(also));
+        std::printf("  %7.1f/%7.1f/%7.1f ms   peak RSS %7ld KiB   against the minimal window "
+                    "%.2fx; quellnet against it %.2fx\n",
+                    b.min, b.median, b.max, b.peakKiB, ratio(b.median, m.median),
+                    ratio(a.median, b.median));
     }
     return 0;
 }

@@ -82,6 +82,7 @@ int main(int argc, char *argv[]) {
 
     qputenv("QT_QUICK_CONTROLS_STYLE", "Basic");
     QGuiApplication app(argc, argv);
+    QQuickWindow::setTextRenderType(QQuickWindow::NativeTextRendering); // as the app draws text
     Translations::installTranslations();
     // The window's title, as the phone's Settings app is called in the user's language.
     QGuiApplication::setApplicationDisplayName(SettingsNavigator::tr("Settings"));
