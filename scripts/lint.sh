@@ -4,7 +4,7 @@
 # cannot see types registered from C++ at build time, so those look-ups are reported as info.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run --Werror
 build="${1:-build}"
 status=0
 report=$(git ls-files -z 'Quellnet/*.qml' 'tools/*.qml' | xargs -0 /usr/lib/qt6/bin/qmllint \

@@ -86,11 +86,12 @@ struct search_list {
 static pthread_mutex_t list_lock = PTHREAD_MUTEX_INITIALIZER;
 static struct file_identity list_identity;
 /*
- * The list's text from list_first on: its lines, each ending in a newline. Once indexed, in
- * byte order; lines beginning with byte b (an empty one counts as 0) are lines [line_end[b - 1], line_end[b]),
- * bytes [byte_end[b - 1], byte_end[b]) (from line 0 and byte list_first for b = 0): a look-up
- * searches only those sharing its first byte. Every ANCHOR_EVERY-th line's offset is kept: a
- * whole index would cost a fresh process more pages than the text it indexes.
+ * The list's text from list_first on: its lines, each ending in a newline. Once indexed, they
+ * are in byte order, and the lines beginning with byte b (an empty one counts as 0) are lines
+ * [line_end[b - 1], line_end[b]), bytes [byte_end[b - 1], byte_end[b]) (from line 0 and byte
+ * list_first for b = 0): a look-up searches only those sharing its first byte. Every
+ * ANCHOR_EVERY-th line's offset is kept: a whole index would cost a fresh process more pages
+ * than the text it indexes.
  */
 #define ANCHOR_EVERY 4
 static char *list_text;
@@ -548,8 +549,8 @@ static void search_host_domain(void) {
 static void reload_search(void) {
     drop_search();
     size_t size = 0;
-    char *text =
-        read_trusted(resolv_folder, resolv_file_path, RESOLV_CONF_MAX_BYTES, &search.identity, &size);
+    char *text = read_trusted(resolv_folder, resolv_file_path, RESOLV_CONF_MAX_BYTES,
+                              &search.identity, &size);
     if (text == NULL)
         return;
     search.text = text;
