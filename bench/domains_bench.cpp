@@ -4,13 +4,12 @@
 // The real window is built exactly as tst_qml_smoke builds it (Main.qml over an AppView, the
 // Domains tab selected); both windows are drawn offscreen in software and a frame counts as
 // drawn when grabWindow() returns it. Each pair alternates which side runs first.
+#include "AppWindowSetup.h"
 #include "blocklist/BlocklistStore.h"
 #include "blocklist/DomainListModel.h"
-#include "foundation/NSBundle.h"
 #include "networkextension/NEDNSSettingsManager.h"
 #include "screens/AppView.h"
 #include "screens/DomainsView.h"
-#include "screens/ReviewPrompt.h"
 #include "screens/RowListModel.h"
 #include "screens/ScenePhase.h"
 
@@ -20,9 +19,7 @@
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickItem>
-#include <QQuickStyle>
 #include <QQuickWindow>
-#include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QStringListModel>
 #include <QTemporaryDir>
@@ -257,17 +254,7 @@ int main(int argc, char *argv[]) {
     const int pairs = argc > 1 ? std::max(9, atoi(argv[1])) : 15;
 
     // The real window, as tst_qml_smoke builds it.
-    NSBundle::mainBundle().setInfoDictionary(
-        QVariantMap{{u"CFBundleIdentifier"_s, u"net.quellnet.Quellnet"_s},
-                    {u"CFBundleDisplayName"_s, u"Quellnet"_s},
-                    {u"CFBundleShortVersionString"_s, QStringLiteral(QUELLNET_VERSION)}});
-    QQuickStyle::setStyle(u"Basic"_s);
-    {
-        // No review sheet may take the keyboard.
-        QSettings settings;
-        settings.setValue(ReviewPrompt::appReviewVersionKey, ReviewPrompt::currentAppVersion());
-        settings.setValue(ReviewPrompt::promotedAppVersionKey, ReviewPrompt::currentAppVersion());
-    }
+    setUpAsTheApp();
     BlocklistStore store(home.path() + u"/domains.sqlite"_s);
     ScenePhaseSource phase;
     AppView appView(&store, &phase,

@@ -1,12 +1,12 @@
 // Loads the real window offscreen and fails on any QML warning. The e2e tests drive the tabs and
 // the Domains road through AT-SPI; this one reaches what they cannot: calls made from QML at the
 // cap, the keys of a hidden page and a sheet holding the keyboard.
+#include "AppWindowSetup.h"
 #include "QmlWindow.h"
 #include "ScreenFixture.h"
 
 #include "blocklist/DomainListModel.h"
 #include "blocklist/EntryRules.h"
-#include "foundation/NSBundle.h"
 #include "screens/DomainsView.h"
 #include "screens/ReviewPrompt.h"
 #include "storekit/RequestReviewAction.h"
@@ -17,7 +17,6 @@
 #include <QQmlContext>
 #include <QQmlExpression>
 #include <QQuickItem>
-#include <QQuickStyle>
 #include <QQuickView>
 #include <QQuickWindow>
 #include <QScopeGuard>
@@ -186,16 +185,7 @@ class QmlSmokeTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        NSBundle::mainBundle().setInfoDictionary(
-            QVariantMap{{u"CFBundleIdentifier"_s, u"net.quellnet.Quellnet"_s},
-                        {u"CFBundleDisplayName"_s, u"Quellnet"_s},
-                        {u"CFBundleShortVersionString"_s, QStringLiteral(QUELLNET_VERSION)}});
-        QQuickStyle::setStyle(u"Basic"_s);
-        // This version's review request and promotion were seen already: no sheet takes the
-        // keyboard until a test asks for one.
-        QSettings settings;
-        settings.setValue(ReviewPrompt::appReviewVersionKey, ReviewPrompt::currentAppVersion());
-        settings.setValue(ReviewPrompt::promotedAppVersionKey, ReviewPrompt::currentAppVersion());
+        setUpAsTheApp();
         AppServices services = ScreenFixture::services();
         services.requestReview = RequestReviewAction(); // its sheet is drawn by the app
         m_app = std::make_unique<AppView>(&m_f.store, &m_f.phase, services);
