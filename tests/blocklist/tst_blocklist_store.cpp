@@ -7,6 +7,8 @@
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -32,8 +34,38 @@ DomainRef record(const QString &text) {
     return std::make_shared<Domain>(text, QUuid::createUuid());
 }
 
-/** "full-disk FOLDER" fills the tmpfs under a saved file; "read-only FILE" prints the problem. */
+/** Announces each write ("?+id", "?-id"), then acknowledges it ("+id", "-id") once saved. */
+int runWriter(const QString &path, quint32 seed) {
+    constexpr int maxListed = 150; // deletes grow more frequent as the list fills
+    BlocklistStore store(path);
+    QRandomGenerator random(seed);
+    for (quint64 n = 0;; ++n) {
+        const QList<DomainRef> &records = store.domains()->records();
+        const bool remove = !records.isEmpty() && (records.size() >= maxListed ||
+                                                   random.bounded(maxListed) < records.size());
+        QString text = u"w%1-%2.example"_s.arg(seed).arg(n);
+        if (n % 7 == 0)
+            text += QChar(0xD800); // stored as UTF-16: the other column form
+        const DomainRef r = remove ? records.at(random.bounded(int(records.size()))) : record(text);
+        const QByteArray write = (remove ? "-" : "+") + r->id().toByteArray(QUuid::WithoutBraces);
+        for (const QByteArray &line : {'?' + write, write}) {
+            // One write per line: a line below PIPE_BUF reaches the pipe whole or not at all.
+            if (::write(STDOUT_FILENO, (line + '\n').constData(), size_t(line.size() + 1)) !=
+                line.size() + 1)
+                return 3;
+            if (line.startsWith('?') && (remove ? store.remove(r) : store.insert(r), store.save()))
+                return 2;
+        }
+    }
+}
+
+/**
+ * "writer FILE SEED" runs runWriter; "full-disk FOLDER" fills the tmpfs under a saved file;
+ * "read-only FILE" prints the problem.
+ */
 int child(const QStringList &args) {
+    if (args.value(0) == u"writer"_s)
+        return runWriter(args.value(1), args.value(2).toUInt());
     if (args.value(0) == u"read-only"_s) {
         WithoutFileOverrides asUser;
         QTextStream(stdout) << BlocklistStore(args.value(1)).writeProblem();
@@ -305,6 +337,73 @@ private Q_SLOTS:
         QCOMPARE(out,
                  QByteArray("26 records, moved aside: , pending: 1, problem: the disk is full\n"
                             "problem: , on disk: 26, then pending: 1, on disk: 27"));
+    }
+
+    // A writer killed at random points loses no acknowledged write and leaves an intact file.
+    void killedWriterLosesNothingAcknowledged() {
+        const QString path = m_env.dataHome() + u"/crash/blocklist.sqlite"_s;
+        QRandomGenerator random(QRandomGenerator::global()->generate());
+        QSet<QUuid> expected;
+        for (int round = 0; round < 40; ++round) {
+            QProcess writer;
+            startChild(writer, {u"writer"_s, path, QString::number(random.generate())});
+            const int killAfter = 1 + random.bounded(120);
+            QByteArray output;
+            while (('\n' + output).count("\n+") + ('\n' + output).count("\n-") < killAfter) {
+                QVERIFY2(writer.state() != QProcess::NotRunning || writer.bytesAvailable(),
+                         writer.readAllStandardError().constData());
+                if (writer.bytesAvailable() == 0)
+                    QVERIFY(writer.waitForReadyRead(30000));
+                output += writer.readAllStandardOutput();
+            }
+            writer.kill();
+            QVERIFY(writer.waitForFinished(30000));
+            output += writer.readAllStandardOutput();
+
+            QUuid inFlight; // the one write announced and not acknowledged, if any
+            for (const QByteArray &line : output.trimmed().split('\n')) {
+                const QUuid id(QString::fromLatin1(line.mid(line.startsWith('?') ? 2 : 1)));
+                inFlight = line.startsWith('?') ? id : QUuid();
+                if (line.startsWith('+'))
+                    expected.insert(id);
+                else if (line.startsWith('-'))
+                    expected.remove(id);
+            }
+            const OnDisk disk = onDisk(path);
+            QCOMPARE(disk.verdict, "ok");
+            const QSet<QUuid> found(disk.ids.cbegin(), disk.ids.cend());
+            // Only the write in flight may have landed or not; from here on it counts as it did.
+            QSet<QUuid> differing = (expected - found) + (found - expected);
+            differing.remove(inFlight);
+            QVERIFY2(differing.isEmpty(),
+                     qPrintable(u"%1 acknowledged writes lost or undone"_s.arg(differing.size())));
+            expected = found;
+        }
+    }
+
+    // Text is kept as typed; only a canonically equal duplicate and the empty text are refused
+    // (an empty match domain would send every look-up to the dead end). The field empties.
+    void typedEntries_data() {
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("added");
+        QTest::newRow("differs in case") << QStringList{u"example.com"_s} << u"Example.com"_s << true;
+        QTest::newRow("empty refused") << QStringList{} << QString() << false;
+        QTest::newRow("composed equals decomposed")
+            << QStringList{u"caf\u00e9.fr"_s} << u"cafe\u0301.fr"_s << false;
+    }
+    void typedEntries() {
+        QFETCH(QStringList, existing);
+        QFETCH(QString, typed);
+        QFETCH(bool, added);
+        BlocklistStore store(QString(), {.isStoredInMemoryOnly = true});
+        for (const QString &text : existing)
+            store.insert(record(text));
+        QString addText = typed;
+        const DomainRef entry = EntryRules::submitDomain(addText, store);
+        QVERIFY(addText.isEmpty());
+        QCOMPARE(store.domains()->count(), existing.size() + (added ? 1 : 0));
+        QVERIFY(added ? entry && entry->domain() == typed : !entry);
     }
 };
 

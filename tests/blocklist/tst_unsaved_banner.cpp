@@ -1,19 +1,11 @@
 // The unsaved-blocklist line: announced as an alert, gone once a save reaches the file.
-#include "TestEnvironment.h"
-
-#include "blocklist/BlocklistStore.h"
-#include "blocklist/DomainListModel.h"
-#include "foundation/NSBundle.h"
-#include "networkextension/NEDNSSettingsManager.h"
-#include "screens/AppView.h"
-#include "screens/ScenePhase.h"
+#include "AppWindowSetup.h"
+#include "QmlWindow.h"
+#include "ScreenFixture.h"
 
 #include <QAccessible>
-#include <QQmlApplicationEngine>
 #include <QQuickItem>
-#include <QQuickStyle>
-#include <QQuickWindow>
-#include <QTest>
+#include <QScopeGuard>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(QuellnetPlugin)
@@ -26,34 +18,22 @@ class TestUnsavedBanner : public QObject {
     TestEnvironment m_env;
 
 private Q_SLOTS:
-    void initTestCase() {
-        QVERIFY(m_env.isValid());
-        NSBundle::mainBundle().setInfoDictionary(
-            QVariantMap{{u"CFBundleIdentifier"_s, u"net.quellnet.Quellnet"_s},
-                        {u"CFBundleShortVersionString"_s, QStringLiteral(QUELLNET_VERSION)}});
-        QQuickStyle::setStyle(u"Basic"_s);
-    }
-
     void bannerAboveTabBarUntilSaved() {
+        QVERIFY(m_env.isValid());
+        setUpAsTheApp();
         // A file stands where the store's folder should be: nothing can be written.
         QFile file(m_env.root() + u"/not-a-folder"_s);
         QVERIFY(file.open(QIODevice::WriteOnly));
         BlocklistStore store(file.fileName() + u"/blocklist.sqlite"_s);
         ScenePhaseSource phase;
-        AppView app(&store, &phase,
-                    {.dnsSettings = &NEDNSSettingsManager::sharedManager(),
-                     .requestReview = {},
-                     .promoteApp = {}});
+        AppView app(&store, &phase, ScreenFixture::services());
         QVERIFY(!app.storageWarning().isEmpty());
 
-        QQmlApplicationEngine engine;
-        engine.addImportPath(u"qrc:/qt/qml"_s);
-        engine.setInitialProperties({{u"appView"_s, QVariant::fromValue(&app)}});
-        engine.load(QUrl(u"qrc:/qt/qml/Quellnet/qml/Main.qml"_s));
-        QCOMPARE(engine.rootObjects().size(), 1);
-        auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
-        QVERIFY(window && QTest::qWaitForWindowExposed(window));
-        auto *banner = window->findChild<QQuickItem *>(u"storageWarning"_s);
+        QmlWindow qml;
+        const auto unload = qScopeGuard([&] { qml.unload(); });
+        QVERIFY(qml.load(this, u"qrc:/qt/qml/Quellnet/qml/Main.qml"_s,
+                         {{u"appView"_s, QVariant::fromValue(&app)}}));
+        auto *banner = qml.window->findChild<QQuickItem *>(u"storageWarning"_s);
         QVERIFY(banner && banner->isVisible());
         QCOMPARE(QAccessible::queryAccessibleInterface(banner)->role(), QAccessible::AlertMessage);
 
