@@ -387,7 +387,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("existing");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("added");
-        QTest::newRow("differs in case") << QStringList{u"example.com"_s} << u"Example.com"_s << true;
+        QTest::newRow("differs in case")
+            << QStringList{u"example.com"_s} << u"Example.com"_s << true;
         QTest::newRow("empty refused") << QStringList{} << QString() << false;
         QTest::newRow("composed equals decomposed")
             << QStringList{u"caf\u00e9.fr"_s} << u"cafe\u0301.fr"_s << false;
