@@ -1,13 +1,11 @@
 #pragma once
 
 // What a test that builds screens needs: a fresh temporary home with its blocklist store, a
-// scene phase to drive, and the app's services with the real DNS settings manager but without
-// the once-per-version actions.
+// scene phase to drive, and the app's services without the once-per-version actions.
 
 #include "TestEnvironment.h"
 
 #include "blocklist/BlocklistStore.h"
-#include "foundation/PlatformPaths.h"
 #include "networkextension/NEDNSSettingsManager.h"
 #include "screens/AppView.h"
 #include "screens/ScenePhase.h"
@@ -16,13 +14,6 @@ struct ScreenFixture {
     TestEnvironment env;
     BlocklistStore store{env.dataHome() + QStringLiteral("/domains.sqlite")};
     ScenePhaseSource phase;
-    /** A manager of this fixture's own, over its own folders. */
-    NEDNSSettingsManager dnsSettings{env.stateHome() + u'/' + platformFolderName};
-
-    /** The app's services with this fixture's own DNS settings manager. */
-    AppServices ownServices() {
-        return {.dnsSettings = &dnsSettings, .requestReview = {}, .promoteApp = {}};
-    }
 
     /** The app's services with the process-wide manager, as main() hands them. */
     static AppServices services() {

@@ -151,11 +151,6 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    DNSConfigurationStoreTest test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(DNSConfigurationStoreTest)
 
 #include "tst_dns_configuration_store.moc"
