@@ -30,25 +30,6 @@ TestEnvironment::TestEnvironment() {
     qputenv("DEVICE_PLATFORM_ENFORCE_WRITER", QUELLNET_TEST_ENFORCE_WRITER);
 }
 
-QString TestEnvironment::stateHome() const {
-    return m_dir.path() + QStringLiteral("/state");
-}
-QString TestEnvironment::dataHome() const {
-    return m_dir.path() + QStringLiteral("/data");
-}
-QString TestEnvironment::configHome() const {
-    return m_dir.path() + QStringLiteral("/config");
-}
-QString TestEnvironment::systemRoot() const {
-    return m_dir.path() + QStringLiteral("/system");
-}
-QString TestEnvironment::nsswitchPath() const {
-    return systemRoot() + QStringLiteral("/etc/nsswitch.conf");
-}
-QString TestEnvironment::enforcedListPath() const {
-    return systemRoot() + QStringLiteral("/etc/quellnet/blocked");
-}
-
 QByteArray TestEnvironment::installedNsswitch() {
     return "# /etc/nsswitch.conf\n"
            "passwd:         files\n"

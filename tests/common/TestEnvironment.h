@@ -18,14 +18,16 @@ public:
 
     bool isValid() const { return m_dir.isValid(); }
     QString root() const { return m_dir.path(); }
-    QString stateHome() const;
-    QString dataHome() const;
-    QString configHome() const;
+    QString stateHome() const { return root() + QStringLiteral("/state"); }
+    QString dataHome() const { return root() + QStringLiteral("/data"); }
+    QString configHome() const { return root() + QStringLiteral("/config"); }
 
     /** The stand-in for "/" of this computer. */
-    QString systemRoot() const;
-    QString nsswitchPath() const;
-    QString enforcedListPath() const;
+    QString systemRoot() const { return root() + QStringLiteral("/system"); }
+    QString nsswitchPath() const { return systemRoot() + QStringLiteral("/etc/nsswitch.conf"); }
+    QString enforcedListPath() const {
+        return systemRoot() + QStringLiteral("/etc/quellnet/blocked");
+    }
     /** The nsswitch.conf the system root starts with: the module installed on Debian's line. */
     static QByteArray installedNsswitch();
 
