@@ -1,4 +1,5 @@
-// device-settings as a program: switching, the system part, the listing and `dns export`.
+// device-settings as a program: switching, the system part, the listing, `dns export` and the
+// language it speaks.
 #include "common/EnforcementTestSupport.h"
 #include "common/TestEnvironment.h"
 #include "networkextension/BlocklistExport.h"
@@ -21,8 +22,11 @@ struct Run {
     QString said() const { return QString::fromUtf8(out) + err; }
 };
 
-Run deviceSettings(const QStringList &arguments, const QString &outputFile = {}) {
+Run deviceSettings(
+    const QStringList &arguments, const QString &outputFile = {},
+    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) {
     QProcess process;
+    process.setProcessEnvironment(environment);
     if (!outputFile.isEmpty())
         process.setStandardOutputFile(outputFile);
     process.start(QStringLiteral(DEVICE_SETTINGS_PATH), arguments);
@@ -186,6 +190,31 @@ private Q_SLOTS:
                 QFile::link(victim, flag));
         QCOMPARE(exitCode({u"store"_s, u"offline"_s}), 1);
         QCOMPARE(fileBytes(victim), QByteArray("export SAFE=1\n"));
+    }
+
+    // LANGUAGE picks the language unless the messages locale asks for the untranslated texts.
+    void deviceSettingsSpeaksTheLocale_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("messagesLocale");
+        QTest::addColumn<QString>("error");
+        const QString german = u"unbekannter Befehl „bogus“"_s;
+        const QString english = u"unknown command \"bogus\""_s;
+        QTest::newRow("German") << u"de"_s << u"de_DE.UTF-8"_s << german;
+        QTest::newRow("French") << u"fr"_s << u"fr_FR@euro"_s
+                                << u"commande inconnue «\u00a0bogus\u00a0»"_s;
+        QTest::newRow("Catalan is no C") << u"de"_s << u"ca_ES.UTF-8"_s << german;
+        QTest::newRow("C") << u"de"_s << u"C.UTF-8"_s << english;
+    }
+    void deviceSettingsSpeaksTheLocale() {
+        QFETCH(QString, language);
+        QFETCH(QString, messagesLocale);
+        QFETCH(QString, error);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"LANGUAGE"_s, language);
+        environment.insert(u"LC_ALL"_s, messagesLocale);
+        const Run run = deviceSettings({u"bogus"_s}, {}, environment);
+        QCOMPARE(run.code, 2);
+        QVERIFY2(run.err.contains(error), qPrintable(run.err));
     }
 
     // Standard output and FILE get the same bytes, the formatter's; the left-out names are

@@ -122,8 +122,8 @@ private Q_SLOTS:
     }
 
     // Down by each page's one row, named as the page it opens (a press raced by a back, for a
-    // row not on the page in view, opens nothing), then back one page at a time to the first.
-    void navigationGoesDownAndBack() {
+    // row not on the page in view, opens nothing). The way back is the window's road below.
+    void navigationGoesDown() {
         SettingsNavigator nav(m_backend, &m_phase);
         QStringList titles{nav.page()->navigationTitle()};
         for (const QString &key : {u"general"_s, u"vpn"_s, u"dns"_s}) {
@@ -134,12 +134,6 @@ private Q_SLOTS:
             QCOMPARE(nav.backTitle(), titles[titles.size() - 2]); // the back button's words
         }
         QCOMPARE(titles, (QStringList{u"Settings"_s, u"General"_s, u"VPN"_s, u"DNS"_s}));
-        QTRY_VERIFY(nav.dnsPage()->isLoaded()); // read as it came into view
-        for (int i = 2; i >= -1; --i) {
-            nav.back();
-            QCOMPARE(nav.page()->navigationTitle(), titles[std::max(i, 0)]);
-        }
-        QCOMPARE(nav.depth(), 1);
     }
 
     // No switch before the truth is known; then one per configuration at its stored position
