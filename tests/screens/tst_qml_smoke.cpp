@@ -210,40 +210,9 @@ private Q_SLOTS:
         QTRY_VERIFY(item(QAccessible::ListItem, u"Add domains to the list"_s));
     }
 
-    // At 200 records no route adds one: tap, keys, accessibility, or a call made from QML. The
-    // paste button stays available and is drawn so.
-    void domainsFullListAddsNothingByAnyRoute() {
-        m_app->select(AppView::domains);
-        const auto emptyList = qScopeGuard([&] { removeNamed({}); }); // later tests expect none
-        fill(EntryRules::listCapacity);
-        domains()->setSearchText(u"2mdn"_s);
-        QTRY_VERIFY(item(QAccessible::Button, u"2mdn.net"_s, true));
-        QQuickItem *suggestion = item(QAccessible::Button, u"2mdn.net"_s, true);
-        QTest::mouseClick(m_qml.window, Qt::LeftButton, {},
-                          suggestion->mapToScene(suggestion->boundingRect().center()).toPoint());
-        QVERIFY(press(item(QAccessible::Button, u"2mdn.net"_s, true)));
-        suggestion->forceActiveFocus();
-        QTest::keyClick(m_qml.window, Qt::Key_Return);
-        QTest::keyClick(m_qml.window, Qt::Key_Space);
-        domains()->setDomain(u"direct.example"_s);
-        QQmlExpression fromQml(qmlContext(suggestion), suggestion,
-                               u"screen.submitDomain(); screen.addSuggestedDomain('2mdn.net');"
-                               u"screen.submit('add'); screen.activate('suggestion:2mdn.net')"_s);
-        fromQml.evaluate();
-        QVERIFY2(!fromQml.hasError(), qPrintable(fromQml.error().toString()));
-        QCOMPARE(m_f.store.domains()->count(), EntryRules::listCapacity);
-
-        // The paste button does not look disabled with the field, and still fills it.
-        QCOMPARE(drawnOpacity(items(u"pasteButton"_s).value(0)), 1.0);
-        QGuiApplication::clipboard()->setText(u"pasted.example"_s);
-        QVERIFY(press(item(QAccessible::Button, u"Paste"_s)));
-        QTRY_COMPARE(domains()->domain(), u"pasted.example"_s);
-        QCOMPARE(m_f.store.domains()->count(), EntryRules::listCapacity);
-    }
-
     // Every way to the 200th record leaves the refusing rows dimmed and reported disabled to a
     // screen reader (list changes animate rows, which must not undo the dimming), and one
-    // record fewer gives them back.
+    // record fewer gives them back. At 200 nothing adds a record by any route.
     void domainsRowsTellTheCapOnEveryRoad() {
         SteppedAnimations animations;
         m_app->select(AppView::domains);
@@ -264,12 +233,41 @@ private Q_SLOTS:
         QTRY_COMPARE(m_f.store.domains()->count(), EntryRules::listCapacity);
         QVERIFY(settle(animations));
         QCOMPARE(capMismatch(true), QString());
+
+        // Full, no route adds: tap, keys, accessibility, or a call made from QML. The paste
+        // button stays available and is drawn so.
+        domains()->setSearchText(u"2mdn"_s);
+        QVERIFY(settle(animations));
+        QQuickItem *suggestion = item(QAccessible::Button, u"2mdn.net"_s, true);
+        QVERIFY(suggestion);
+        QTest::mouseClick(m_qml.window, Qt::LeftButton, {},
+                          suggestion->mapToScene(suggestion->boundingRect().center()).toPoint());
+        QVERIFY(press(suggestion));
+        suggestion->forceActiveFocus();
+        QTest::keyClick(m_qml.window, Qt::Key_Return);
+        QTest::keyClick(m_qml.window, Qt::Key_Space);
+        domains()->setDomain(u"direct.example"_s);
+        QQmlExpression fromQml(qmlContext(suggestion), suggestion,
+                               u"screen.submitDomain(); screen.addSuggestedDomain('2mdn.net');"
+                               u"screen.submit('add'); screen.activate('suggestion:2mdn.net')"_s);
+        fromQml.evaluate();
+        QVERIFY2(!fromQml.hasError(), qPrintable(fromQml.error().toString()));
+        QCOMPARE(drawnOpacity(items(u"pasteButton"_s).value(0)), 1.0);
+        QGuiApplication::clipboard()->setText(u"pasted.example"_s);
+        QVERIFY(press(item(QAccessible::Button, u"Paste"_s)));
+        QTRY_COMPARE(domains()->domain(), u"pasted.example"_s);
+        QCOMPARE(m_f.store.domains()->count(), EntryRules::listCapacity);
+        // The keys back to the field, as before: a suggestion holding them when it is added at
+        // 199 records crashes the list in its layout (not mended yet).
+        field->forceActiveFocus();
+        domains()->setSearchText({});
+        QVERIFY(settle(animations));
         removeNamed(u"typed.example"_s);
         QVERIFY(settle(animations));
         QCOMPARE(capMismatch(false), QString());
 
         // Tapping a suggestion: the rows below it move up.
-        QQuickItem *suggestion = item(QAccessible::Button, u"2mdn.net"_s, true);
+        suggestion = item(QAccessible::Button, u"2mdn.net"_s, true);
         QVERIFY(suggestion);
         QTest::mouseClick(m_qml.window, Qt::LeftButton, {},
                           suggestion->mapToScene(suggestion->boundingRect().center()).toPoint());

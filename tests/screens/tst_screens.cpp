@@ -1,6 +1,8 @@
-// The screen models as plain C++ against the real platform layer in a temporary state folder.
+// The row kit and the screen models as plain C++ against the real platform layer in a temporary
+// state folder.
 #include "ScreenFixture.h"
 #include "SettingsTestSupport.h"
+#include "TestFiles.h"
 
 #include "blocklist/BuiltInDomains.h"
 #include "blocklist/DomainListModel.h"
@@ -14,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
@@ -23,6 +26,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace TestSupport;
+using Screen::Section;
 
 namespace {
 // The Domains section as "text|symbol|description", its edges as "[" and "]".
@@ -79,10 +83,15 @@ class ScreensTest : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { setVersion(u"1.0"_s); }
+    void initTestCase() {
+        QCoreApplication::setOrganizationName(u"Quellnet"_s); // without, QSettings never saves
+        setVersion(u"1.0"_s);
+    }
     void init() {
         QVERIFY(settle()); // the previous test's answers land before its folders go away
         m_f = std::make_unique<ScreenFixture>();
+        // QSettings keeps the folder it found first; each test's is its own.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_f->env.configHome());
         QVERIFY(settle()); // the shared manager forgets the previous folder's configuration
         m_actions.clear();
         m_view = std::make_unique<DomainsView>(&m_f->store, &m_f->phase, recordedActions());
@@ -132,30 +141,13 @@ private Q_SLOTS:
         QCOMPARE(resets.size(), 0);
     }
 
-    // Full (past the cap, as an older store may be), the add row and suggestions are disabled and
-    // refuse direct calls too; deletes enable them. Every route through the window is QML's test.
-    void capacity() {
-        QSignalSpy full(m_view.get(), &DomainsView::listFullChanged);
-        for (int i = 0; i <= EntryRules::listCapacity; ++i)
-            add(u"host%1.example"_s.arg(i));
-        QVERIFY(!m_view->content().row(DomainsView::addKey)->enabled);
-        QVERIFY(!m_view->content().row(DomainsView::suggestionKey(u"2mdn.net"_s))->enabled);
-        m_view->setDomain(u"waiting.example"_s);
-        m_view->submitDomain();
-        m_view->addSuggestedDomain(u"adnxs.com"_s);
-        QCOMPARE(m_f->store.domains()->count(), EntryRules::listCapacity + 1);
-        QCOMPARE(m_view->domain(), u"waiting.example"_s);
-        m_view->deleteDomains({0, 1});
-        QVERIFY(m_view->content().row(DomainsView::addKey)->enabled);
-        QCOMPARE(full.size(), 2);
-    }
-
     // Crossing the cap either way, with or without a search hiding suggestions, and by a
     // built-in that leaves the offer as it crosses: the add and suggestion rows take input
     // exactly while the list has room. A plain crossing reaches views as one change naming
     // `enabled` alone: a view walks its rows once per change it is told of.
     void capCrossingsFlipOnlyEnabled() {
-        for (int i = 0; i < EntryRules::listCapacity - 1; ++i)
+        QSignalSpy full(m_view.get(), &DomainsView::listFullChanged);
+        for (int i = 0; i <= EntryRules::listCapacity; ++i)
             add(u"host%1.example"_s.arg(i, 3, 10, QChar(u'0')));
         RowListModel *rows = m_view->rows();
         const auto refusing = [&](bool full) {
@@ -205,6 +197,17 @@ private Q_SLOTS:
             if (plain)
                 QCOMPARE(enabledChanges().size(), 1);
         };
+        // Past the cap (as an older store may be) direct calls are refused too, the typed name
+        // kept; deleting by position gives the room back.
+        QVERIFY(refusing(true) > 0);
+        m_view->setDomain(u"waiting.example"_s);
+        m_view->submitDomain();
+        m_view->addSuggestedDomain(u"adnxs.com"_s);
+        QCOMPARE(m_f->store.domains()->count(), EntryRules::listCapacity + 1);
+        QCOMPARE(m_view->domain(), u"waiting.example"_s);
+        m_view->deleteDomains({0, 1});
+        QVERIFY(refusing(false) > 0);
+        QCOMPARE(full.size(), 2);
         for (const QString &search : {QString(), u"d"_s}) {
             m_view->setSearchText(search);
             for (const bool plain : {true, false}) {
@@ -215,45 +218,138 @@ private Q_SLOTS:
         }
     }
 
+    // Random lists over random sections: the rows and their section edges are always the ones
+    // given, a row whose text alone changed keeps its place (and a view its focus), and the same
+    // rows again send nothing.
+    void randomListsReachTheTarget() {
+        RowListModel model;
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy moved(&model, &QAbstractItemModel::rowsMoved);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        const auto sent = [&] { return inserted.size() + removed.size() + moved.size(); };
+        QRandomGenerator rng(20240601);
+        QList<Section> sections;
+        for (int round = 0; round < 300; ++round) {
+            const bool textsOnly = round % 3 == 2;
+            if (textsOnly) { // the same keys in the same sections, some texts new
+                for (Section &section : sections)
+                    for (Screen::Row &row : section.rows)
+                        row.text = row.key + QString::number(rng.bounded(2));
+            } else { // a random subset of 40 keys, in random order, over random sections
+                QStringList keys;
+                for (int k = 0; k < 40; ++k)
+                    if (rng.bounded(3) != 0)
+                        keys << QString::number(k);
+                std::shuffle(keys.begin(), keys.end(), rng);
+                sections.clear();
+                for (const QString &k : keys) {
+                    if (sections.isEmpty() || rng.bounded(5) == 0)
+                        sections << Section{QString::number(sections.size()), {}};
+                    sections.last().rows
+                        << Screen::label(k, k + QString::number(rng.bounded(2)), {});
+                }
+            }
+            const qsizetype before = sent();
+            model.apply(sections);
+            QVERIFY(!textsOnly || sent() == before);
+            const qsizetype after = sent() + changed.size();
+            model.apply(sections);
+            QCOMPARE(sent() + changed.size(), after);
+
+            int n = 0;
+            for (const Section &section : std::as_const(sections))
+                for (const Screen::Row &row : section.rows) {
+                    const QModelIndex at = model.index(n++);
+                    QCOMPARE(model.rowAt(at.row()), row);
+                    QCOMPARE(model.data(at, RowListModel::SectionRole).toString(), section.header);
+                    QCOMPARE(model.data(at, RowListModel::FirstInSectionRole).toBool(),
+                             &row == &section.rows.first());
+                    QCOMPARE(model.data(at, RowListModel::LastInSectionRole).toBool(),
+                             &row == &section.rows.last());
+                }
+            QCOMPARE(model.rowCount(), n);
+        }
+        QCOMPARE(reset.size(), 0);
+    }
+
+    // A row that changed sends only the roles that did: at the cap only `enabled` flips, and
+    // a view rebinds nothing else of the 59 rows.
+    void changesNameOnlyTheirRoles() {
+        RowListModel model;
+        QList<Screen::Row> rows;
+        for (const QString &key : {u"add"_s, u"a"_s, u"b"_s})
+            rows << Screen::button(key, key, u"plus"_s);
+        model.apply({{u"Domains"_s, rows}});
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        for (Screen::Row &row : rows)
+            row.enabled = false;
+        rows[2].text = u"b2"_s;
+        model.apply({{u"Domains"_s, rows}});
+        QCOMPARE(changed.size(), 3);
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(changed.at(i).at(2).value<QList<int>>(),
+                     QList<int>{RowListModel::EnabledRole});
+        QCOMPARE(changed.at(2).at(2).value<QList<int>>(),
+                 (QList<int>{RowListModel::TextRole, Qt::DisplayRole, RowListModel::EnabledRole}));
+    }
+
     void oncePerVersion_data() {
         QTest::addColumn<QVariant>("stored"); // invalid: absent
         QTest::addColumn<QString>("version");
         QTest::addColumn<bool>("acts");
-        QTest::addColumn<bool>("blocked"); // a folder stands where the settings file goes
+        QTest::addColumn<QString>("planted"); // what stands in the settings file's place
         const QVariant v10(u"1.0"_s), none;
-        QTest::newRow("first launch") << none << u"1.0"_s << true << false;
-        QTest::newRow("same version") << v10 << u"1.0"_s << false << false;
-        QTest::newRow("updated") << v10 << u"1.1"_s << true << false;
-        QTest::newRow("letter case differs") << QVariant(u"1.0-B"_s) << u"1.0-b"_s << true << false;
-        QTest::newRow("empty version, again") << QVariant(u""_s) << u""_s << false << false;
-        QTest::newRow("settings cannot be written") << none << u"1.0"_s << true << true;
+        QTest::newRow("first launch") << none << u"1.0"_s << true << QString();
+        QTest::newRow("same version") << v10 << u"1.0"_s << false << QString();
+        QTest::newRow("updated") << v10 << u"1.1"_s << true << QString();
+        QTest::newRow("letter case differs")
+            << QVariant(u"1.0-B"_s) << u"1.0-b"_s << true << QString();
+        QTest::newRow("empty version, again") << QVariant(u""_s) << u""_s << false << QString();
+        QTest::newRow("a folder at the file") << none << u"1.0"_s << true << u"folder"_s;
+        QTest::newRow("the file is a link") << none << u"1.0"_s << true << u"file link"_s;
+        QTest::newRow("its folder is a link") << none << u"1.0"_s << true << u"folder link"_s;
     }
     // Appearing acts once per version; appearing again, returning to the app or a screen made
-    // anew do not, even when the version could not be written (as root no permission stops a
-    // write: a folder does). After an update, returning to the app acts once more.
+    // anew do not, even when the version cannot be kept: a folder in the file's place (as root no
+    // permission stops a write) or a link there or at its folder, which is never read or written
+    // through (its target stays as it was). Other settings stay beside the version. After an
+    // update, returning to the app acts once more.
     void oncePerVersion() {
         QFETCH(QVariant, stored);
         QFETCH(QString, version);
         QFETCH(bool, acts);
-        QFETCH(bool, blocked);
+        QFETCH(QString, planted);
         const QStringList keys{ReviewPrompt::appReviewVersionKey,
                                ReviewPrompt::promotedAppVersionKey};
-        const QString file = QSettings().fileName();
-        const auto unblock = qScopeGuard([&] {
-            QDir(file).removeRecursively();
-            ReviewPrompt::forgetUnsavedSettings();
-            QSettings settings; // what QSettings kept of the failed writes goes too
-            for (const QString &key : keys)
-                settings.remove(key);
-        });
+        const QString file = QSettings().fileName(), folder = QFileInfo(file).path();
+        const QString elsewhere = m_f->env.root() + u"/elsewhere"_s,
+                      moved = elsewhere + u'/' + QFileInfo(file).fileName();
+        const auto forget = qScopeGuard([] { ReviewPrompt::forgetUnsavedSettings(); });
         setVersion(version);
         {
             QSettings settings;
+            settings.setValue(u"other"_s, u"kept"_s);
             for (const QString &key : keys)
                 stored.isValid() ? settings.setValue(key, stored) : settings.remove(key);
         }
-        if (blocked)
-            QVERIFY(QFile::remove(file) && QDir().mkpath(file));
+        QVERIFY(QDir().mkpath(elsewhere));
+        if (!planted.isEmpty()) {
+            QVERIFY(QFile::rename(file, moved));
+            if (planted == u"folder"_s)
+                QVERIFY(QDir().mkpath(file));
+            else if (planted == u"file link"_s)
+                QVERIFY(QFile::link(moved, file));
+            else
+                QVERIFY(QDir(folder).removeRecursively() && QFile::link(elsewhere, folder));
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(u"^appReviewVersion is kept for this run only: "
+                                                    ".* is a (symbolic link|folder)$"_s));
+        }
+        const auto before = folderSnapshot(elsewhere);
 
         const QStringList once = acts ? QStringList{u"review"_s, u"promote"_s} : QStringList();
         m_view->appear();
@@ -262,8 +358,15 @@ private Q_SLOTS:
         m_f->phase.setPhase(ScenePhase::active);
         DomainsView(&m_f->store, &m_f->phase, recordedActions()).appear();
         QCOMPARE(m_actions, once);
-        for (const QString &key : keys)
-            QCOMPARE(QSettings().value(key).toString(), blocked ? QString() : version);
+        QCOMPARE(folderSnapshot(elsewhere), before);
+        QVERIFY(planted.isEmpty() || planted == u"folder"_s ||
+                QFileInfo(planted == u"file link"_s ? file : folder).isSymLink());
+        if (planted.isEmpty()) {
+            const QSettings settings;
+            QCOMPARE(settings.value(u"other"_s).toString(), u"kept"_s);
+            for (const QString &key : keys)
+                QCOMPARE(settings.value(key).toString(), version);
+        }
 
         setVersion(u"2.0"_s);
         m_f->phase.setPhase(ScenePhase::background);

@@ -4,7 +4,6 @@
 #include "Translations.h"
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
 #include <QTranslator>
@@ -61,35 +60,6 @@ private Q_SLOTS:
         QCOMPARE(tabTitles(), tabs);
         if (!stars.isEmpty())
             QCOMPARE(::stars(), stars);
-    }
-
-    // LANGUAGE picks the language unless the messages locale asks for the untranslated texts.
-    void deviceSettingsSpeaksTheLocale_data() {
-        QTest::addColumn<QString>("language");
-        QTest::addColumn<QString>("messagesLocale");
-        QTest::addColumn<QString>("error");
-        const QString german = u"unbekannter Befehl „bogus“"_s;
-        const QString english = u"unknown command \"bogus\""_s;
-        QTest::newRow("German") << u"de"_s << u"de_DE.UTF-8"_s << german;
-        QTest::newRow("French") << u"fr"_s << u"fr_FR@euro"_s
-                                << u"commande inconnue «\u00a0bogus\u00a0»"_s;
-        QTest::newRow("Catalan is no C") << u"de"_s << u"ca_ES.UTF-8"_s << german;
-        QTest::newRow("C") << u"de"_s << u"C.UTF-8"_s << english;
-    }
-    void deviceSettingsSpeaksTheLocale() {
-        QFETCH(QString, language);
-        QFETCH(QString, messagesLocale);
-        QFETCH(QString, error);
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"LANGUAGE"_s, language);
-        environment.insert(u"LC_ALL"_s, messagesLocale);
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(DEVICE_SETTINGS_PATH), {u"bogus"_s});
-        QVERIFY(process.waitForFinished(60'000));
-        QCOMPARE(process.exitCode(), 2);
-        const QString output = QString::fromUtf8(process.readAllStandardError());
-        QVERIFY2(output.contains(error), qPrintable(output));
     }
 
     // Last: what installTranslations() installs stays for the rest of the process.

@@ -1,3 +1,5 @@
+#include "resolver/DNSSettingsBuilder.h"
+#include "resolver/Resolver.h"
 #include "resolver/ResolverJSON.h"
 
 #include <QTest>
@@ -42,7 +44,7 @@ Resolver fullResolver(const QString &name) {
 
 } // namespace
 
-class TestResolverJson : public QObject {
+class TestResolver : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -85,7 +87,34 @@ private Q_SLOTS:
         QCOMPARE(rawValue({fullResolver(u"fine"_s), loneSurrogate}), u"[]"_s);
         QCOMPARE(rawValue({invalidURL}), u"[]"_s);
     }
+
+    // The blocked names, as typed and in order, are the match domains of a dead-end server; none
+    // is an empty list, as unset would route every look-up there. TLS never sets them.
+    void blockingResolver() {
+        for (const QStringList &domains :
+             {QStringList{u"z.test"_s, u"a.test"_s, u"z.test"_s, u"Mixed.Test"_s}, QStringList()}) {
+            const Resolver made = makeBlockingResolver(domains);
+            QVERIFY(made.configuration.dohConfiguration() && made.onDemandRules.isEmpty());
+            QCOMPARE(makeDNSSettings(made.configuration)->matchDomains(), domains);
+        }
+        QCOMPARE(makeDNSSettings(Configuration::dnsOverTLS({}))->matchDomains(), std::nullopt);
+    }
+
+    // An action outside 1..4 has no platform class: skipped, never turned into another; SSIDs
+    // only where the interface type takes them.
+    void onDemandRules() {
+        const auto made =
+            makeOnDemandRules({{.action = 7},
+                               {.action = 1, .ssidMatch = {u"home"_s}},
+                               {.action = 0},
+                               {.action = 4, .interfaceType = -5, .ssidMatch = {u"home"_s}}});
+        QCOMPARE(made.size(), 2);
+        QCOMPARE(made[0]->action(), NEOnDemandRuleAction::connect);
+        QCOMPARE(made[0]->SSIDMatch(), std::optional(QStringList{u"home"_s}));
+        QCOMPARE(made[1]->action(), NEOnDemandRuleAction::ignore);
+        QCOMPARE(made[1]->SSIDMatch(), std::nullopt);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestResolverJson)
-#include "tst_resolver_json.moc"
+QTEST_GUILESS_MAIN(TestResolver)
+#include "tst_resolver.moc"
