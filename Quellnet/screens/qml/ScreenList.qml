@@ -72,8 +72,12 @@ ListView {
     // The current row is the focused one, or none: the view carries its index through changes
     // above it, and moves the focus on when it is removed. With a current row while the focus
     // is elsewhere in the list (the search field), a removal would take the focus away.
+    // Followed once the event that moved the focus is done: the focus also moves while the view
+    // is applying a change of its rows (a focused row removed or disabled), and setting the
+    // current index in the middle of that crashes the view (Qt 6.4).
     readonly property Item focusedItem: Window.activeFocusItem
-    onFocusedItemChanged: {
+    onFocusedItemChanged: Qt.callLater(followFocus)
+    function followFocus() {
         let row = -1
         for (let item = focusedItem; item && item !== list; item = item.parent) {
             if (item.parent === contentItem) {
