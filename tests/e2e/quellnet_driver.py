@@ -220,6 +220,15 @@ class App:
     def wait_selected(self, title):
         wait_until(lambda: (title, "", True) in self.tabs(), f"tab {title!r} selected")
 
+    def save_preferences(self):
+        self.select_tab("Settings")
+        self.press(self.wait_for("push button", "Save preferences", ""))
+        self.wait_for("list item", "Preferences saved!", "")
+
+    def expect_status(self, enabled):
+        self.select_tab("Status")
+        self.wait_for("list item", f"DNS protection is {'en' if enabled else 'dis'}abled", "")
+
     def bring_to_front(self):
         """Gives the app the input focus: sheets only appear on a foreground-active window."""
         xdotool("windowfocus",

@@ -1,11 +1,11 @@
 """From the Domains tab: first-visit sheets, typing, a suggestion, the offline store falling
-back to the web address, then saving and enabling the list."""
+back to the web address; then the list saved, switched on in the device's Settings app, both
+screens following on return, and a relaunch offering "Update preferences"."""
 
 import os
 import unittest
 
 from quellnet_driver import Session
-from test_protection_road import expect_status, save_preferences
 
 
 class DomainsRoadTest(unittest.TestCase):
@@ -13,6 +13,7 @@ class DomainsRoadTest(unittest.TestCase):
         with Session() as session:
             opened_log = os.path.join(session.root, "opened-urls.txt")
             session.env["QUELLNET_URL_OPENER_LOG"] = opened_log
+            session.seed_blocklist("tracker.example", "ads.example")
             app = session.launch()
             app.bring_to_front()
 
@@ -44,10 +45,21 @@ class DomainsRoadTest(unittest.TestCase):
             self.assertFalse(app.find("dialog"))
             session.device_settings("store", "online")
 
-            save_preferences(app)
+            app.save_preferences()
+            self.assertIn("net.quellnet.Quellnet", session.device_settings("dns"))
             session.device_settings("dns", "enable", "Quellnet")
+
+            # Back from the device's Settings app: Settings reloads without a tap.
             app.leave_and_return()
-            expect_status(app, enabled=True)
+            app.wait_for("list item", "Preferences updated!", "")
+            self.assertFalse(app.find("push button", "Save preferences"))
+            app.expect_status(enabled=True)
+            app.quit()
+
+            app = session.launch()
+            app.select_tab("Settings")
+            app.wait_for("push button", "Update preferences", "")
+            app.wait_for("push button", "Remove preferences", "")
 
 
 if __name__ == "__main__":
