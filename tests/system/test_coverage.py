@@ -1,6 +1,5 @@
 """What the system part blocks, program by program, compared with README.md's coverage table.
-Run by run_coverage_test.sh inside its private namespace, after the install and `system
-install`."""
+Run by run_in_namespace.sh after the install and `system install`."""
 
 import http.server
 import os
@@ -11,7 +10,7 @@ import unittest
 
 from dns_test_support import AnswerEveryName, save_configuration
 
-WORK = os.environ["QUELLNET_COVERAGE_WORK"]
+WORK = os.environ["QUELLNET_WORK"]
 SAVED = "kept.example"
 CONTROL = "other.example"  # not saved: every program must reach it, or the measure is void
 BLOCKED, LEAVES, NOT_BLOCKED = "blocked", "name leaves, no connection", "not blocked"

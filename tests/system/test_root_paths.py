@@ -1,5 +1,5 @@
 """What root does on behalf of other accounts, with real accounts made in the private namespace
-of run_root_paths_test.sh: root never creates, writes, renames or chowns anything inside a folder
+of run_in_namespace.sh: root never creates, writes, renames or chowns anything inside a folder
 another account controls, and no account can stall the writer of the enforced list."""
 
 import fcntl
@@ -14,7 +14,7 @@ import unittest
 
 DEVICE_SETTINGS = os.environ["DEVICE_SETTINGS"]
 WRITER = os.environ["QUELLNET_WRITER"]
-SCRATCH = os.environ["QUELLNET_NAMESPACE_SCRATCH"]
+SCRATCH = os.environ["QUELLNET_WORK"]
 APP = "net.quellnet.Quellnet"
 LIST = "/etc/quellnet/blocked"
 
