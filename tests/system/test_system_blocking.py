@@ -1,5 +1,6 @@
 """Real blocking on this computer, seen by programs that know nothing of Quellnet: run by
-run_system_test.sh inside its private namespace, after the install and `system install`."""
+run_settings_window_test.sh in its private namespace, after the install and `system
+install`."""
 
 import os
 import socket
