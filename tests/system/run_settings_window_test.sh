@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The whole system for real, installed into /usr: as root the road from Quellnet through the
-# device's Settings window to a name that no longer resolves (by actions and by keys), then the
-# app's road through `dns enable` to `system uninstall`; then, as an ordinary account beside
-# another one, each way switching on in the window is refused: the system part missing, a
-# cancelled password prompt (a pkexec stand-in that exits 126) and another account's list in
-# force. Runs in a private mount and network namespace over overlays of /etc, /usr and /var, so
-# the host is never touched. Exit 77 (ctest: skipped) where that cannot be made. With --bench
-# it measures instead (bench/settings_window_bench.sh).
+# device's Settings window to a name that no longer resolves (by actions, by keys and by `dns
+# enable`), an update and a removal while on, and `system uninstall`; then, as an ordinary
+# account beside another, each way switching on in the window is refused: the system part
+# missing, a cancelled password prompt (a pkexec stand-in that exits 126) and another account's
+# list in force. Runs in a private mount and network namespace over overlays of /etc, /usr and
+# /var. Exit 77 (ctest: skipped) where that cannot be made. With --bench it measures instead
+# (bench/settings_window_bench.sh).
 #   run_settings_window_test.sh BUILD_DIR [--bench]
 set -euo pipefail
 build=$(realpath "$1")
@@ -33,8 +33,7 @@ if [ "$mode" = --bench ]; then
   export QUELLNET_WRITER="$prefix/libexec/quellnet/quellnet-enforce"
   exec /usr/bin/python3 "$here/../../bench/settings_window_bench.py"
 fi
-/usr/bin/python3 "$test_file" RootRoadTest
-/usr/bin/python3 "$here/test_system_blocking.py" # ends with `system uninstall`
+/usr/bin/python3 "$test_file" RootRoadTest # ends with `system uninstall`
 
 # Two ordinary accounts of this namespace's /etc; each refusal runs as alice in a session of
 # her own, with a pkexec stand-in first on her PATH that logs its call and exits 126.

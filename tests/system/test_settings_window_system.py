@@ -10,7 +10,7 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from quellnet_driver import Session  # noqa: E402
 from settings_window_driver import launch_settings  # noqa: E402
-from test_system_blocking import BlockingAsserts  # noqa: E402
+from test_system_blocking import DNS_ANSWER, BlockingAsserts  # noqa: E402
 
 SAVED = "tracker.example.net"
 
@@ -50,14 +50,44 @@ class RootRoadTest(BlockingAsserts):
                     app.expect_status(on)
                     window.bring_to_front(leaving=app)
 
-            # The command switches while the window is open: the window follows.
+            # The command switches while the window is open: the window follows. Names under
+            # the saved one are blocked whatever their case; others, /etc/hosts and localhost
+            # resolve.
             session.device_settings("dns", "enable", "Quellnet")
             window.wait_line("Quellnet", True, "yes, 1 name")
+            for name in ("a.b." + SAVED, "TRACKER.Example.NET."):
+                self.assertBlocked(name)
+            for name, address in (("nottracker.example.net", DNS_ANSWER),
+                                  ("fromfiles.test", "10.7.7.7"), ("localhost", None)):
+                self.assertResolves(name, address)
+            self.assertIn(SAVED, session.device_settings("dns", "check", "a.b." + SAVED))
             session.device_settings("dns", "disable", "Quellnet")
             window.wait_line("Quellnet", False)
             # A second launch hands over to the running window and leaves.
             launched = subprocess.run([os.environ["QUELLNET_SETTINGS_WINDOW"]], env=session.env)
             self.assertEqual(launched.returncode, 0)
+
+            # An update saved in the app while on takes effect at once (the list grown while the
+            # app was closed: typing a name in is the Domains road's own test).
+            session.device_settings("dns", "enable", "Quellnet")
+            app.quit()
+            session.seed_blocklist(SAVED, "second.example")
+            app = session.launch()
+            app.select_tab("Settings")
+            app.press(app.wait_for("push button", "Update preferences", ""))
+            app.wait_for("list item", "Preferences updated!", "")
+            self.assertBlocked("second.example")
+            self.assertBlocked(SAVED)
+            # Removed while on, then the reload that follows finds nothing stored.
+            app.press(app.wait_for("push button", "Remove preferences", ""))
+            app.wait_for("list item", "No preferences to remove", "")
+            self.assertResolves("second.example")
+            app.quit()
+            session.device_settings("system", "uninstall")
+        with open("/etc/nsswitch.conf", "rb") as now, \
+                open(os.environ["QUELLNET_NSSWITCH_BEFORE"], "rb") as before:
+            self.assertEqual(now.read(), before.read())
+        self.assertResolves("nottracker.example.net")
 
 
 class RefusalTest(unittest.TestCase):

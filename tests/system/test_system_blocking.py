@@ -1,16 +1,12 @@
-"""Real blocking on this computer, seen by programs that know nothing of Quellnet: run by
-run_settings_window_test.sh in its private namespace, after the install and `system
-install`."""
+"""Real blocking on this computer, as programs that know nothing of Quellnet see it, for the
+tests that run in the private namespace of run_settings_window_test.sh."""
 
 import os
 import socket
 import subprocess
-import sys
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from quellnet_driver import Session  # noqa: E402
-from dns_test_support import AnswerEveryName  # noqa: E402
+from dns_test_support import AnswerEveryName
 
 DNS_ANSWER = "10.53.53.53"
 
@@ -53,50 +49,3 @@ class BlockingAsserts(unittest.TestCase):
             self.assertEqual(found, address, name)
         self.assertIsNone(addrinfo_error(name), name)
 
-
-class SystemBlockingTest(BlockingAsserts):
-    def test_save_enable_update_remove_uninstall(self):
-        with Session(real_system=True) as session:
-            self.assertResolves("tracker.example.net")
-            session.seed_blocklist("tracker.example.net")
-            app = session.launch()
-            app.bring_to_front()
-            app.save_preferences()
-            session.device_settings("dns", "enable", "Quellnet")
-
-            for name in ("tracker.example.net", "a.b.tracker.example.net",
-                         "TRACKER.Example.NET."):
-                self.assertBlocked(name)
-            self.assertResolves("nottracker.example.net")
-            self.assertResolves("fromfiles.test", "10.7.7.7")
-            self.assertResolves("localhost", None)
-            self.assertIn("tracker.example.net", session.device_settings("dns", "check",
-                                                                          "a.b.tracker.example.net"))
-
-            # An update saved in the app while on takes effect at once (the list grown while
-            # the app was closed: typing a name in is the Domains road's own test).
-            app.quit()
-            session.seed_blocklist("tracker.example.net", "second.example")
-            app = session.launch()
-            app.select_tab("Settings")
-            app.press(app.wait_for("push button", "Update preferences", ""))
-            app.wait_for("list item", "Preferences updated!", "")
-            self.assertBlocked("second.example")
-            self.assertBlocked("tracker.example.net")
-
-            # Switching off is the Settings window road's; removing while on unblocks too.
-            app.press(app.wait_for("push button", "Remove preferences", ""))
-            # Removed, then the reload that follows finds nothing stored.
-            app.wait_for("list item", "No preferences to remove", "")
-            self.assertResolves("second.example")
-            app.quit()
-
-            session.device_settings("system", "uninstall")
-        with open("/etc/nsswitch.conf", "rb") as now, \
-                open(os.environ["QUELLNET_NSSWITCH_BEFORE"], "rb") as before:
-            self.assertEqual(now.read(), before.read())
-        self.assertResolves("nottracker.example.net")
-
-
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
