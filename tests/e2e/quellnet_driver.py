@@ -268,12 +268,10 @@ class App:
                        f"the focus to move on with {key}")
         self.wait_focused(role, name)
 
-    def type_into(self, field, text, submit=False):
+    def type_into(self, field, text):
         """Types as a keyboard would (X events, not accessibility calls)."""
         x, y, width, height = field.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         xdotool("mousemove", str(x + width // 2), str(y + height // 2), "click", "1")
         self.keys("ctrl+a", "BackSpace")
         self.type_keys(text)
         wait_until(lambda: field.queryText().getText(0, -1) == text, f"{text!r} typed")
-        if submit:
-            xdotool("key", "Return")

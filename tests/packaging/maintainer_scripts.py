@@ -30,6 +30,11 @@ CONFS = [DEBIAN_CONF, "hosts: files mdns4_minimal [NOTFOUND=return] dns\n", "hos
          "hosts:\npasswd: files\n", "hosts: files quellnet dns\n", ""]
 INSTALL = [("preinst", "install"), ("postinst", "configure", "")]
 REMOVE = [("prerm", "remove"), ("postrm", "remove")]
+ON = DEBIAN_CONF.replace("hosts:          ", "hosts:          " + ENTRY)
+
+
+def upgrade(version):
+    return [("preinst", "upgrade", version), ("postinst", "configure", version)]
 
 
 class MaintainerScripts(unittest.TestCase):
@@ -83,14 +88,13 @@ class MaintainerScripts(unittest.TestCase):
                 self.assertEqual(self.edited(by_package, *REMOVE), original)
                 self.edited(original, "install")
                 self.assertEqual(self.edited(by_package, "uninstall"), original)
-        self.assertIn(ENTRY, self.edited(DEBIAN_CONF, *INSTALL))
 
     def test_follows_dpkg_life_cycle(self):
-        off, on = DEBIAN_CONF, DEBIAN_CONF.replace("hosts:          ", "hosts:          " + ENTRY)
+        off, on = DEBIAN_CONF, ON
         self.assertEqual(self.edited(off, *INSTALL), on)
-        upgrade = [("preinst", "upgrade", "1.0.0"), ("postinst", "configure", "1.0.0")]
         steps = [  # what dpkg runs, what nsswitch.conf holds before, what after
-            ("upgrade", upgrade, on, on), ("upgrade after admin took it out", upgrade, off, off),
+            ("upgrade", upgrade("1.0.0"), on, on),
+            ("upgrade after admin took it out", upgrade("1.0.0"), off, off),
             ("upgrade, then rolled back", [("postrm", "upgrade", "1.0.0")], on, on),
             ("remove", REMOVE, on, off),
             ("reinstall", [("preinst", "install", "1"), ("postinst", "configure", "1")], off, on),
@@ -118,12 +122,9 @@ class MaintainerScripts(unittest.TestCase):
         self.assertEqual(self.conf.read_text(), DEBIAN_CONF.replace("networks:", "networks: dns"))
 
     def test_upgrade_from_a_version_without_the_record(self):
-        on = DEBIAN_CONF.replace("hosts:          ", "hosts:          " + ENTRY)
-        upgrade = [("preinst", "upgrade", "1.0.0"), ("postinst", "configure", "1.0.0")]
-        self.assertEqual(self.edited(on, *upgrade, *REMOVE), DEBIAN_CONF)
+        self.assertEqual(self.edited(ON, *upgrade("1.0.0"), *REMOVE), DEBIAN_CONF)
         # From a version that keeps the record, an entry without it is the administrator's.
-        keeping = [("preinst", "upgrade", "1.1.0"), ("postinst", "configure", "1.1.0")]
-        self.assertEqual(self.edited(on, *keeping, *REMOVE), on)
+        self.assertEqual(self.edited(ON, *upgrade("1.1.0"), *REMOVE), ON)
 
     def test_one_size_limit(self):
         line = "hosts: files dns\n"
