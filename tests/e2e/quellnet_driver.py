@@ -167,7 +167,8 @@ class Session:
 
 
 class App:
-    def __init__(self, session, process):
+    def __init__(self, session, process, shown=("page tab", None)):
+        """Once the process is on the accessibility bus and shows `shown` (role, name)."""
         self.session, self.process = session, process
 
         def find():
@@ -176,7 +177,7 @@ class App:
             return next((c for c in map(desktop.getChildAtIndex, range(desktop.childCount))
                          if c is not None and c.get_process_id() == process.pid), None)
         self.accessible = wait_until(find, "the app on the accessibility bus")
-        wait_until(lambda: self.find("page tab"), "the tab bar")
+        self.wait_for(*shown)
 
     def quit(self):
         self.process.terminate()
@@ -229,11 +230,15 @@ class App:
         self.select_tab("Status")
         self.wait_for("list item", f"DNS protection is {'en' if enabled else 'dis'}abled", "")
 
-    def bring_to_front(self):
-        """Gives the app the input focus: sheets only appear on a foreground-active window."""
+    def bring_to_front(self, leaving=None):
+        """Gives the app the input focus: sheets only appear on a foreground-active window. With
+        `leaving` (another App): until that one has seen itself inactive, which Qt decides a
+        moment after the focus went, so that going back to it is a return."""
         xdotool("windowfocus",
                 wait_until(lambda: _window("--pid", str(self.process.pid)), "the app's window"))
         wait_until(self.is_active, "the app to become active")
+        if leaving is not None:
+            wait_until(lambda: not leaving.is_active(), "the app left to become inactive")
 
     def leave_and_return(self):
         """Another X window takes the input focus, then the app gets it back."""
