@@ -17,8 +17,7 @@ CONTROL = "other.example"  # not saved: every program must reach it, or the meas
 BLOCKED, LEAVES, NOT_BLOCKED = "blocked", "name leaves, no connection", "not blocked"
 
 PYTHON = sys.executable
-NODE_LOOKUP = ("require('dns').lookup(process.argv[1], (error) => process.exit(error ? 1 : 0))")
-NODE_RESOLVE = ("require('dns').resolve4(process.argv[1], (error) => process.exit(error ? 1 : 0))")
+NODE = "require('dns').%s(process.argv[1], (error) => process.exit(error ? 1 : 0))"
 
 # README row label (backticks dropped) -> the command; NAME is put in. Each exits 0 when it got
 # an address (look-ups) or a response (fetches).
@@ -29,8 +28,8 @@ PROGRAMS = {
     "Python socket.getaddrinfo": [PYTHON, "-c", "import socket, sys\n"
                                   "socket.getaddrinfo(sys.argv[1], 80)", "NAME"],
     "getent": ["getent", "ahosts", "NAME"],
-    "Node dns.lookup": ["node", "-e", NODE_LOOKUP, "NAME"],
-    "Node dns.resolve4": ["node", "-e", NODE_RESOLVE, "NAME"],
+    "Node dns.lookup": ["node", "-e", NODE % "lookup", "NAME"],
+    "Node dns.resolve4": ["node", "-e", NODE % "resolve4", "NAME"],
     "Go built with cgo": [os.path.join(WORK, "go-with-cgo"), "NAME"],
     "Go built without cgo": [os.path.join(WORK, "go-without-cgo"), "NAME"],
     # dig exits 0 on NXDOMAIN too: an address on standard output is what counts.

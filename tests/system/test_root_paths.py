@@ -44,10 +44,8 @@ def store_on(account):
                              "serverURL": "https://dns.example.com/dns-query",
                              "matchDomains": ["tracker.example.net"]},
                 "onDemandRules": []}
-    script = ("import json, os, sys; os.makedirs(sys.argv[1], exist_ok=True);"
-              "open(os.path.join(sys.argv[1], sys.argv[2]), 'w').write(sys.argv[3])")
-    subprocess.run(["python3", "-c", script, folder, APP + ".json", json.dumps(document)],
-                   check=True, **as_account(account), env={"HOME": account.pw_dir})
+    subprocess.run(["sh", "-c", 'mkdir -p "$1" && cat >"$1/$2"', "sh", folder, APP + ".json"],
+                   input=json.dumps(document).encode(), check=True, **as_account(account))
     return os.path.join(folder, APP + ".json")
 
 
