@@ -160,10 +160,11 @@ class Session:
         finally:
             monitor.cancel()
 
-    def launch(self):
-        process = self._start([self.app_path], stdout=subprocess.PIPE)
+    def launch(self, path=None, kind=None, **options):
+        """The app, or the program at `path` driven as a `kind` of App."""
+        process = self._start([path or self.app_path], stdout=subprocess.PIPE)
         _wake_on_output(process.stdout.fileno())  # its closing, as the app exits, wakes a wait
-        return App(self, process)
+        return (kind or App)(self, process, **options)
 
 
 class App:

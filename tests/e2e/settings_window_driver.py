@@ -2,18 +2,14 @@
 quellnet_driver.Session, as a person would: General, VPN, DNS, then a configuration's switch."""
 
 import os
-import subprocess
 
 import quellnet_driver
-from quellnet_driver import App, _wake_on_output, wait_until
+from quellnet_driver import App, wait_until
 
 
-def launch_settings(session, env=None):
-    process = subprocess.Popen([os.environ["QUELLNET_SETTINGS_WINDOW"]], stdout=subprocess.PIPE,
-                               env=dict(session.env, **(env or {})))
-    session._processes.append(process)  # ended with the session, before its display
-    _wake_on_output(process.stdout.fileno())
-    return SettingsWindow(session, process, shown=("heading", "Settings"))
+def launch_settings(session):
+    return session.launch(os.environ["QUELLNET_SETTINGS_WINDOW"], SettingsWindow,
+                          shown=("heading", "Settings"))
 
 
 class SettingsWindow(App):

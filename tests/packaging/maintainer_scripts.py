@@ -100,13 +100,17 @@ class MaintainerScripts(unittest.TestCase):
             ("reinstall", [("preinst", "install", "1"), ("postinst", "configure", "1")], off, on),
             ("failed remove", [("prerm", "remove"), ("postinst", "abort-remove")], on, on),
             ("failed install", [("preinst", "install"), ("postrm", "abort-install")], off, off),
-            ("purge", REMOVE + [("postrm", "purge")], on, off)]
+            ("purge", REMOVE + [("postrm", "purge")], on, off),
+            # Quellnet's own package: its upgrade keeps the list in force, its removal clears it.
+            ("quellnet upgrade", [("quellnet.prerm", "upgrade", "1.0.0")], on, on),
+            ("quellnet remove", [("quellnet.prerm", "remove")], on, on)]
         listed = Path(self.root, "etc/quellnet/blocked")
         for name, calls, before, after in steps:
             with self.subTest(name):
-                listed.touch()
+                subprocess.run([WRITER, "--root", self.root, "write", "net.quellnet.Quellnet"],
+                               input=b"tracker.example.net\n", check=True)
                 self.assertEqual(self.edited(before, *calls), after)
-                self.assertEqual(listed.exists(), name != "purge")
+                self.assertEqual(listed.exists(), name not in ("purge", "quellnet remove"))
                 self.assertFalse(Path(self.root, "var/lib/libnss-quellnet").exists(), "state left")
 
     def test_administrators_entry_stays(self):
@@ -138,15 +142,6 @@ class MaintainerScripts(unittest.TestCase):
                 self.assertEqual((done.returncode == 0, ENTRY in self.conf.read_text()),
                                  (edits, edits))
                 self.device_settings("uninstall")
-
-    def test_quellnet_removal_clears_the_list(self):
-        listed = Path(self.root, "etc/quellnet/blocked")
-        subprocess.run([WRITER, "--root", self.root, "write", "net.quellnet.Quellnet"],
-                       input=b"tracker.example.net\n", check=True)
-        self.run_script("quellnet.prerm", "upgrade", "1.0.0")
-        self.assertTrue(listed.exists())
-        self.run_script("quellnet.prerm", "remove")
-        self.assertFalse(listed.exists())
 
     def test_keeps_mode_and_leaves_links_alone(self):
         self.conf.write_text(DEBIAN_CONF)
