@@ -160,14 +160,16 @@ class Session:
         finally:
             monitor.cancel()
 
-    def launch(self):
-        process = self._start([self.app_path], stdout=subprocess.PIPE)
+    def launch(self, path=None, kind=None, **options):
+        """The app, or the program at `path` driven as a `kind` of App."""
+        process = self._start([path or self.app_path], stdout=subprocess.PIPE)
         _wake_on_output(process.stdout.fileno())  # its closing, as the app exits, wakes a wait
-        return App(self, process)
+        return (kind or App)(self, process, **options)
 
 
 class App:
-    def __init__(self, session, process):
+    def __init__(self, session, process, shown=("page tab", None)):
+        """Once the process is on the accessibility bus and shows `shown` (role, name)."""
         self.session, self.process = session, process
 
         def find():
@@ -176,7 +178,7 @@ class App:
             return next((c for c in map(desktop.getChildAtIndex, range(desktop.childCount))
                          if c is not None and c.get_process_id() == process.pid), None)
         self.accessible = wait_until(find, "the app on the accessibility bus")
-        wait_until(lambda: self.find("page tab"), "the tab bar")
+        self.wait_for(*shown)
 
     def quit(self):
         self.process.terminate()
@@ -220,11 +222,24 @@ class App:
     def wait_selected(self, title):
         wait_until(lambda: (title, "", True) in self.tabs(), f"tab {title!r} selected")
 
-    def bring_to_front(self):
-        """Gives the app the input focus: sheets only appear on a foreground-active window."""
+    def save_preferences(self):
+        self.select_tab("Settings")
+        self.press(self.wait_for("push button", "Save preferences", ""))
+        self.wait_for("list item", "Preferences saved!", "")
+
+    def expect_status(self, enabled):
+        self.select_tab("Status")
+        self.wait_for("list item", f"DNS protection is {'en' if enabled else 'dis'}abled", "")
+
+    def bring_to_front(self, leaving=None):
+        """Gives the app the input focus: sheets only appear on a foreground-active window. With
+        `leaving` (another App): until that one has seen itself inactive, which Qt decides a
+        moment after the focus went, so that going back to it is a return."""
         xdotool("windowfocus",
                 wait_until(lambda: _window("--pid", str(self.process.pid)), "the app's window"))
         wait_until(self.is_active, "the app to become active")
+        if leaving is not None:
+            wait_until(lambda: not leaving.is_active(), "the app left to become inactive")
 
     def leave_and_return(self):
         """Another X window takes the input focus, then the app gets it back."""
@@ -259,12 +274,10 @@ class App:
                        f"the focus to move on with {key}")
         self.wait_focused(role, name)
 
-    def type_into(self, field, text, submit=False):
+    def type_into(self, field, text):
         """Types as a keyboard would (X events, not accessibility calls)."""
         x, y, width, height = field.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         xdotool("mousemove", str(x + width // 2), str(y + height // 2), "click", "1")
         self.keys("ctrl+a", "BackSpace")
         self.type_keys(text)
         wait_until(lambda: field.queryText().getText(0, -1) == text, f"{text!r} typed")
-        if submit:
-            xdotool("key", "Return")

@@ -2,42 +2,21 @@
 quellnet_driver.Session, as a person would: General, VPN, DNS, then a configuration's switch."""
 
 import os
-import subprocess
 
 import quellnet_driver
-from quellnet_driver import App, _wake_on_output, _window, wait_until, xdotool
+from quellnet_driver import App, wait_until
 
 
-def launch_settings(session, env=None):
-    process = subprocess.Popen([os.environ["QUELLNET_SETTINGS_WINDOW"]], stdout=subprocess.PIPE,
-                               env=dict(session.env, **(env or {})))
-    session._processes.append(process)  # ended with the session, before its display
-    _wake_on_output(process.stdout.fileno())
-    return SettingsWindow(session, process)
+def launch_settings(session):
+    return session.launch(os.environ["QUELLNET_SETTINGS_WINDOW"], SettingsWindow,
+                          shown=("heading", "Settings"))
 
 
 class SettingsWindow(App):
-    def __init__(self, session, process):  # App's own waits for tabs this window has not
-        self.session, self.process = session, process
-        desktop = quellnet_driver.pyatspi.Registry.getDesktop(0)
-        self.accessible = wait_until(lambda: next(
-            (c for c in map(desktop.getChildAtIndex, range(desktop.childCount))
-             if c is not None and c.get_process_id() == process.pid), None), "the window")
-        self.wait_for("heading", "Settings")
-
     def wait_focused(self, role, name):  # off the tree: a page's first row may have it early
         focused = quellnet_driver.pyatspi.STATE_FOCUSED
         wait_until(lambda: any(o.getState().contains(focused) for o in self.find(role, name)),
                    f"keyboard focus on {role} {name!r}")
-
-    def bring_to_front(self, leaving=None):
-        """With `leaving` (the app): until it has seen itself inactive, which Qt decides a moment
-        after the focus went, so that going back to it is a return."""
-        xdotool("windowfocus", wait_until(lambda: _window("--pid", str(self.process.pid)),
-                                          "the window mapped"))
-        wait_until(self.is_active, "the Settings window to become active")
-        if leaving is not None:
-            wait_until(lambda: not leaving.is_active(), "the app to become inactive")
 
     def open_dns(self, by_keys=False):
         for row in ("General", "VPN", "DNS"):

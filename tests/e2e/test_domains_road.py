@@ -1,11 +1,11 @@
-"""From the Domains tab: first-visit sheets, typing, a suggestion, the offline store falling
-back to the web address, then saving and enabling the list."""
+"""From the Domains tab: first-visit sheets, a suggestion, the offline store falling
+back to the web address; then the list saved, switched on in the device's Settings app, both
+screens following on return, and a relaunch offering "Update preferences"."""
 
 import os
 import unittest
 
 from quellnet_driver import Session
-from test_protection_road import expect_status, save_preferences
 
 
 class DomainsRoadTest(unittest.TestCase):
@@ -13,6 +13,7 @@ class DomainsRoadTest(unittest.TestCase):
         with Session() as session:
             opened_log = os.path.join(session.root, "opened-urls.txt")
             session.env["QUELLNET_URL_OPENER_LOG"] = opened_log
+            session.seed_blocklist("tracker.example", "ads.example")
             app = session.launch()
             app.bring_to_front()
 
@@ -24,14 +25,9 @@ class DomainsRoadTest(unittest.TestCase):
             app.press(app.wait_for("push button", "Not Now"))
             app.wait_gone("dialog", "Enjoying Quellnet?")
 
-            app.type_into(app.wait_for("text", "Type here to add a new domain"), "typed.example",
-                          submit=True)
-            search = app.wait_for("text", "Search")
-            app.type_into(search, "typed")
-            app.wait_for("list item", "typed.example", "added by you")
-
-            # A tapped suggestion becomes an entry that a screen reader calls a built-in tracker.
-            app.type_into(search, "2mdn")
+            # A tapped suggestion becomes an entry that a screen reader calls a built-in tracker
+            # (a typed name, "added by you", is the keyboard road's).
+            app.type_into(app.wait_for("text", "Search"), "2mdn")
             app.press(app.wait_for("push button", "2mdn.net", "add"))
             app.wait_for("list item", "2mdn.net", "built-in tracker")
             app.wait_gone("push button", "2mdn.net")
@@ -44,10 +40,21 @@ class DomainsRoadTest(unittest.TestCase):
             self.assertFalse(app.find("dialog"))
             session.device_settings("store", "online")
 
-            save_preferences(app)
+            app.save_preferences()
+            self.assertIn("net.quellnet.Quellnet", session.device_settings("dns"))
             session.device_settings("dns", "enable", "Quellnet")
+
+            # Back from the device's Settings app: Settings reloads without a tap.
             app.leave_and_return()
-            expect_status(app, enabled=True)
+            app.wait_for("list item", "Preferences updated!", "")
+            self.assertFalse(app.find("push button", "Save preferences"))
+            app.expect_status(enabled=True)
+            app.quit()
+
+            app = session.launch()
+            app.select_tab("Settings")
+            app.wait_for("push button", "Update preferences", "")
+            app.wait_for("push button", "Remove preferences", "")
 
 
 if __name__ == "__main__":

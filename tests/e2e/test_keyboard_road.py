@@ -71,10 +71,6 @@ class KeyboardRoadTest(unittest.TestCase):
             app.wait_selected("Status")
             app.wait_for("list item", "DNS protection is disabled", "")
 
-            session.device_settings("dns", "enable", "Quellnet")
-            app.leave_and_return()
-            app.wait_for("list item", "DNS protection is enabled", "")
-
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -1,4 +1,5 @@
-"""The real app shows its four tabs in order, Instructions first, and what each screen shows."""
+"""The real app shows its four tabs in order, Instructions first, and what each screen shows;
+relaunched under a German locale it reads German."""
 
 import unittest
 
@@ -11,7 +12,7 @@ INSTRUCTIONS = [("Add domains to the list", ""), ("Save your preferences", ""),
 
 
 class TabsTest(unittest.TestCase):
-    def test_tabs_and_screens(self):
+    def test_tabs_and_screens_then_german(self):
         with Session() as session:
             app = session.launch()
             self.assertEqual(app.tabs(), [("Instructions", "", True), ("Domains", "", False),
@@ -20,8 +21,7 @@ class TabsTest(unittest.TestCase):
                        == INSTRUCTIONS, "the Instructions rows")
             app.wait_for("label", "Help")
 
-            app.select_tab("Status")
-            app.wait_for("list item", "DNS protection is disabled", "")
+            app.expect_status(enabled=False)
             app.wait_for("label", "More Apps")
             featured = app.find("push button")
             self.assertEqual(len(featured), 1)
@@ -33,6 +33,18 @@ class TabsTest(unittest.TestCase):
 
             app.select_tab("Domains")
             app.wait_for("label", "Domains")
+            app.quit()
+
+            # ctest pins LC_ALL=C.UTF-8, which would keep English whatever LANGUAGE says.
+            session.env.update(LANGUAGE="de", LANG="de_DE.UTF-8", LC_ALL="de_DE.UTF-8")
+            app = session.launch()
+            self.assertEqual(app.tabs(), [("Anleitung", "", True), ("Domains", "", False),
+                                          ("Status", "", False), ("Einstellungen", "", False)])
+            app.wait_for("list item", "Domains zur Liste hinzufügen", "")
+
+            app.select_tab("Status")
+            app.wait_for("label", "Netzwerkstatus")
+            app.wait_for("list item", "DNS-Schutz ist deaktiviert", "")
 
 
 if __name__ == "__main__":

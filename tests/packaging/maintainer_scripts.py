@@ -30,6 +30,11 @@ CONFS = [DEBIAN_CONF, "hosts: files mdns4_minimal [NOTFOUND=return] dns\n", "hos
          "hosts:\npasswd: files\n", "hosts: files quellnet dns\n", ""]
 INSTALL = [("preinst", "install"), ("postinst", "configure", "")]
 REMOVE = [("prerm", "remove"), ("postrm", "remove")]
+ON = DEBIAN_CONF.replace("hosts:          ", "hosts:          " + ENTRY)
+
+
+def upgrade(version):
+    return [("preinst", "upgrade", version), ("postinst", "configure", version)]
 
 
 class MaintainerScripts(unittest.TestCase):
@@ -83,26 +88,29 @@ class MaintainerScripts(unittest.TestCase):
                 self.assertEqual(self.edited(by_package, *REMOVE), original)
                 self.edited(original, "install")
                 self.assertEqual(self.edited(by_package, "uninstall"), original)
-        self.assertIn(ENTRY, self.edited(DEBIAN_CONF, *INSTALL))
 
     def test_follows_dpkg_life_cycle(self):
-        off, on = DEBIAN_CONF, DEBIAN_CONF.replace("hosts:          ", "hosts:          " + ENTRY)
+        off, on = DEBIAN_CONF, ON
         self.assertEqual(self.edited(off, *INSTALL), on)
-        upgrade = [("preinst", "upgrade", "1.0.0"), ("postinst", "configure", "1.0.0")]
         steps = [  # what dpkg runs, what nsswitch.conf holds before, what after
-            ("upgrade", upgrade, on, on), ("upgrade after admin took it out", upgrade, off, off),
+            ("upgrade", upgrade("1.0.0"), on, on),
+            ("upgrade after admin took it out", upgrade("1.0.0"), off, off),
             ("upgrade, then rolled back", [("postrm", "upgrade", "1.0.0")], on, on),
             ("remove", REMOVE, on, off),
             ("reinstall", [("preinst", "install", "1"), ("postinst", "configure", "1")], off, on),
             ("failed remove", [("prerm", "remove"), ("postinst", "abort-remove")], on, on),
             ("failed install", [("preinst", "install"), ("postrm", "abort-install")], off, off),
-            ("purge", REMOVE + [("postrm", "purge")], on, off)]
+            ("purge", REMOVE + [("postrm", "purge")], on, off),
+            # Quellnet's own package: its upgrade keeps the list in force, its removal clears it.
+            ("quellnet upgrade", [("quellnet.prerm", "upgrade", "1.0.0")], on, on),
+            ("quellnet remove", [("quellnet.prerm", "remove")], on, on)]
         listed = Path(self.root, "etc/quellnet/blocked")
         for name, calls, before, after in steps:
             with self.subTest(name):
-                listed.touch()
+                subprocess.run([WRITER, "--root", self.root, "write", "net.quellnet.Quellnet"],
+                               input=b"tracker.example.net\n", check=True)
                 self.assertEqual(self.edited(before, *calls), after)
-                self.assertEqual(listed.exists(), name != "purge")
+                self.assertEqual(listed.exists(), name not in ("purge", "quellnet remove"))
                 self.assertFalse(Path(self.root, "var/lib/libnss-quellnet").exists(), "state left")
 
     def test_administrators_entry_stays(self):
@@ -118,12 +126,9 @@ class MaintainerScripts(unittest.TestCase):
         self.assertEqual(self.conf.read_text(), DEBIAN_CONF.replace("networks:", "networks: dns"))
 
     def test_upgrade_from_a_version_without_the_record(self):
-        on = DEBIAN_CONF.replace("hosts:          ", "hosts:          " + ENTRY)
-        upgrade = [("preinst", "upgrade", "1.0.0"), ("postinst", "configure", "1.0.0")]
-        self.assertEqual(self.edited(on, *upgrade, *REMOVE), DEBIAN_CONF)
+        self.assertEqual(self.edited(ON, *upgrade("1.0.0"), *REMOVE), DEBIAN_CONF)
         # From a version that keeps the record, an entry without it is the administrator's.
-        keeping = [("preinst", "upgrade", "1.1.0"), ("postinst", "configure", "1.1.0")]
-        self.assertEqual(self.edited(on, *keeping, *REMOVE), on)
+        self.assertEqual(self.edited(ON, *upgrade("1.1.0"), *REMOVE), ON)
 
     def test_one_size_limit(self):
         line = "hosts: files dns\n"
@@ -137,15 +142,6 @@ class MaintainerScripts(unittest.TestCase):
                 self.assertEqual((done.returncode == 0, ENTRY in self.conf.read_text()),
                                  (edits, edits))
                 self.device_settings("uninstall")
-
-    def test_quellnet_removal_clears_the_list(self):
-        listed = Path(self.root, "etc/quellnet/blocked")
-        subprocess.run([WRITER, "--root", self.root, "write", "net.quellnet.Quellnet"],
-                       input=b"tracker.example.net\n", check=True)
-        self.run_script("quellnet.prerm", "upgrade", "1.0.0")
-        self.assertTrue(listed.exists())
-        self.run_script("quellnet.prerm", "remove")
-        self.assertFalse(listed.exists())
 
     def test_keeps_mode_and_leaves_links_alone(self):
         self.conf.write_text(DEBIAN_CONF)

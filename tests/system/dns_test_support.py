@@ -27,16 +27,14 @@ def parse_question(packet):
 
 
 class AnswerEveryName(threading.Thread):
-    """Answers every A question with `address` (every other type with no records) and records
-    each name it was asked, so a test can tell which names left the machine: appended to the
-    file `log` when given (a bench asks very many), else kept for names_asked()."""
+    """Answers every A question with `address` (every other type with no records) and appends
+    each name it was asked to the file `log` when given, so a test can tell which names left
+    the machine."""
 
     def __init__(self, address="10.53.53.53", port=53, host="127.0.0.1", log=None):
         super().__init__(daemon=True)
         self.address = address
         self.log = open(log, "a", buffering=1) if log else None  # appends past any truncation
-        self.asked = []
-        self.lock = threading.Lock()
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.bind((host, port))
 
@@ -49,9 +47,6 @@ class AnswerEveryName(threading.Thread):
                 continue
             if self.log:
                 self.log.write(name + "\n")
-            else:
-                with self.lock:
-                    self.asked.append(name)
             answers = b""
             if qtype == A:
                 answers = (b"\xc0\x0c" + struct.pack("!HHIH", A, 1, 60, 4)
@@ -59,14 +54,6 @@ class AnswerEveryName(threading.Thread):
             flags = 0x8080 | (query[2] & 0x01) << 8  # QR, RA, and RD as asked
             header = query[:2] + struct.pack("!HHHHH", flags, 1, 1 if answers else 0, 0, 0)
             self.sock.sendto(header + query[12:end] + answers, peer)
-
-    def names_asked(self):
-        with self.lock:
-            return set(self.asked)
-
-    def clear(self):
-        with self.lock:
-            self.asked.clear()
 
 
 def query(name, port, timeout=2):

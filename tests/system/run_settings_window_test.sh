@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The device's Settings window on this computer for real: installed into /usr, the road from
-# Quellnet through the window to a name that no longer resolves (as root, by actions and by
-# keys), then, as an ordinary account beside another one, each way switching on is refused:
-# the system part missing, a cancelled password prompt (a pkexec stand-in that exits 126) and
-# another account's list in force. Runs in a private mount and network namespace over overlays
-# of /etc, /usr and /var, like run_system_test.sh. Exit 77 (ctest: skipped) where that cannot be
-# made. With --bench it measures instead (bench/settings_window_bench.sh).
+# The whole system for real, installed into /usr: as root the road from Quellnet through the
+# device's Settings window to a name that no longer resolves (by actions, by keys and by `dns
+# enable`), an update and a removal while on, and `system uninstall`; then, as an ordinary
+# account beside another, each way switching on in the window is refused: the system part
+# missing, a cancelled password prompt (a pkexec stand-in that exits 126) and another account's
+# list in force. Runs in a private mount and network namespace over overlays of /etc, /usr and
+# /var. Exit 77 (ctest: skipped) where that cannot be made. With --bench it measures instead
+# (bench/settings_window_bench.sh).
 #   run_settings_window_test.sh BUILD_DIR [--bench]
 set -euo pipefail
 build=$(realpath "$1")
@@ -14,22 +15,25 @@ here=$(dirname "$(realpath "$0")")
 
 # shellcheck source=scripts/private-namespace.sh
 . "$here/../../scripts/private-namespace.sh"
-enter_private_namespace settings_window_system 77 "$build" "$mode"
+enter_private_namespace system_blocking 77 "$build" "$mode"
 
 install_in_namespace "$build"
+printf '10.7.7.7 fromfiles.test\n' >>/etc/hosts
+cp /etc/nsswitch.conf "$work/nsswitch.conf.before"
 device_settings="$prefix/bin/device-settings"
 "$device_settings" system install >/dev/null
 
 export QUELLNET_APP="$prefix/bin/quellnet" DEVICE_SETTINGS="$device_settings"
 export QUELLNET_SETTINGS_WINDOW="$prefix/bin/quellnet-device-settings"
 export E2E_SEED_BLOCKLIST="$build/tests/e2e/e2e-seed-blocklist" QUELLNET_DNS_LOG="$work/dns.log"
+export QUELLNET_NSSWITCH_BEFORE="$work/nsswitch.conf.before"
 unset DEVICE_PLATFORM_SYSTEM_ROOT DEVICE_PLATFORM_ENFORCE_WRITER
 test_file="$here/test_settings_window_system.py"
 if [ "$mode" = --bench ]; then
   export QUELLNET_WRITER="$prefix/libexec/quellnet/quellnet-enforce"
   exec /usr/bin/python3 "$here/../../bench/settings_window_bench.py"
 fi
-/usr/bin/python3 "$test_file" RootRoadTest
+/usr/bin/python3 "$test_file" RootRoadTest # ends with `system uninstall`
 
 # Two ordinary accounts of this namespace's /etc; each refusal runs as alice in a session of
 # her own, with a pkexec stand-in first on her PATH that logs its call and exits 126.
@@ -46,7 +50,6 @@ as_alice() {
     /usr/bin/python3 "$test_file" "$1"
 }
 
-"$device_settings" system uninstall >/dev/null
 as_alice RefusalTest.test_system_part_missing
 "$device_settings" system install >/dev/null
 as_alice RefusalTest.test_cancelled_prompt

@@ -1,6 +1,6 @@
 """The saved blocklist exported by `device-settings dns export` and loaded by the real Unbound
 and dnsmasq: a saved name and every name under it are NXDOMAIN, a look-alike and any other name
-are answered by the upstream. Run by run_export_engines.sh inside its private namespace."""
+are answered by the upstream. Run by run_in_namespace.sh."""
 
 import os
 import subprocess
@@ -9,7 +9,7 @@ from pathlib import Path
 
 from dns_test_support import AnswerEveryName, query, save_configuration, wait_for_answers
 
-WORK = os.environ["QUELLNET_EXPORT_WORK"]
+WORK = os.environ["QUELLNET_WORK"]
 UPSTREAM_PORT, UPSTREAM_ANSWER = 5300, "10.53.53.53"
 # The longest name whose `*.` trigger fits under the RPZ origin, and one letter more: that one is
 # left out of the zone alone, or the resolver would refuse the whole zone.

@@ -1,5 +1,5 @@
 """What root does on behalf of other accounts, with real accounts made in the private namespace
-of run_root_paths_test.sh: root never creates, writes, renames or chowns anything inside a folder
+of run_in_namespace.sh: root never creates, writes, renames or chowns anything inside a folder
 another account controls, and no account can stall the writer of the enforced list."""
 
 import fcntl
@@ -14,7 +14,7 @@ import unittest
 
 DEVICE_SETTINGS = os.environ["DEVICE_SETTINGS"]
 WRITER = os.environ["QUELLNET_WRITER"]
-SCRATCH = os.environ["QUELLNET_NAMESPACE_SCRATCH"]
+SCRATCH = os.environ["QUELLNET_WORK"]
 APP = "net.quellnet.Quellnet"
 LIST = "/etc/quellnet/blocked"
 
@@ -44,10 +44,8 @@ def store_on(account):
                              "serverURL": "https://dns.example.com/dns-query",
                              "matchDomains": ["tracker.example.net"]},
                 "onDemandRules": []}
-    script = ("import json, os, sys; os.makedirs(sys.argv[1], exist_ok=True);"
-              "open(os.path.join(sys.argv[1], sys.argv[2]), 'w').write(sys.argv[3])")
-    subprocess.run(["python3", "-c", script, folder, APP + ".json", json.dumps(document)],
-                   check=True, **as_account(account), env={"HOME": account.pw_dir})
+    subprocess.run(["sh", "-c", 'mkdir -p "$1" && cat >"$1/$2"', "sh", folder, APP + ".json"],
+                   input=json.dumps(document).encode(), check=True, **as_account(account))
     return os.path.join(folder, APP + ".json")
 
 

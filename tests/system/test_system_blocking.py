@@ -1,16 +1,12 @@
-"""Real blocking on this computer, seen by programs that know nothing of Quellnet: run by
-run_system_test.sh inside its private namespace, after the install and `system install`."""
+"""Real blocking on this computer, as programs that know nothing of Quellnet see it, for the
+tests that run in the private namespace of run_settings_window_test.sh."""
 
 import os
 import socket
 import subprocess
-import sys
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from quellnet_driver import Session  # noqa: E402
-from test_protection_road import save_preferences  # noqa: E402
-from dns_test_support import AnswerEveryName  # noqa: E402
+from dns_test_support import AnswerEveryName
 
 DNS_ANSWER = "10.53.53.53"
 
@@ -28,23 +24,23 @@ def addrinfo_error(name):
         return error.errno
 
 
-class SystemBlockingTest(unittest.TestCase):
+class BlockingAsserts(unittest.TestCase):
+    """What every program's resolver sees, with a server answering every name in the
+    namespace, logging to QUELLNET_DNS_LOG, started once."""
+
     @classmethod
     def setUpClass(cls):
         cls.dns_log = os.environ["QUELLNET_DNS_LOG"]
         open(cls.dns_log, "w").close()
         AnswerEveryName(DNS_ANSWER, log=cls.dns_log).start()
 
-    def asked(self):
-        with open(self.dns_log) as log:
-            return set(log.read().split())
-
     def assertBlocked(self, name):
         open(self.dns_log, "w").close()
         self.assertEqual(getent("hosts", name), (2, None), name)   # gethostbyname2
         self.assertEqual(getent("ahosts", name), (2, None), name)  # getaddrinfo
         self.assertEqual(addrinfo_error(name), socket.EAI_NONAME, name)
-        self.assertNotIn(name, self.asked(), f"a query for {name} left the machine")
+        with open(self.dns_log) as log:
+            self.assertNotIn(name, log.read().split(), f"a query for {name} left the machine")
 
     def assertResolves(self, name, address=DNS_ANSWER):
         status, found = getent("hosts", name)
@@ -53,63 +49,3 @@ class SystemBlockingTest(unittest.TestCase):
             self.assertEqual(found, address, name)
         self.assertIsNone(addrinfo_error(name), name)
 
-    def test_save_enable_update_disable_remove_uninstall(self):
-        with Session(real_system=True) as session:
-            self.assertResolves("tracker.example.net")
-            session.seed_blocklist("tracker.example.net")
-            app = session.launch()
-            app.bring_to_front()
-            save_preferences(app)
-            session.device_settings("dns", "enable", "Quellnet")
-
-            for name in ("tracker.example.net", "a.b.tracker.example.net",
-                         "TRACKER.Example.NET."):
-                self.assertBlocked(name)
-            self.assertResolves("nottracker.example.net")
-            self.assertResolves("fromfiles.test", "10.7.7.7")
-            self.assertResolves("localhost", None)
-            self.assertIn("tracker.example.net", session.device_settings("dns", "check",
-                                                                          "a.b.tracker.example.net"))
-
-            # An update saved in the app while on takes effect at once.
-            app.select_tab("Domains")
-            # Whichever first-visit sheets come up (review request, promoted app) are closed.
-            app.wait_for("dialog", "Enjoying Quellnet?")
-            while app.find("dialog"):
-                closer = next(c for c in ("Done", "Not Now") if app.find("push button", c))
-                app.press(app.find("push button", closer)[0])
-                app.wait_gone("push button", closer)
-            app.type_into(app.wait_for("text", "Type here to add a new domain"), "second.example",
-                          submit=True)
-            app.type_into(app.wait_for("text", "Search"), "second")
-            app.wait_for("list item", "second.example", "added by you")
-            # The Settings screen shows each outcome until its state is made anew: relaunch.
-            app.quit()
-            app = session.launch()
-            app.select_tab("Settings")
-            app.press(app.wait_for("push button", "Update preferences", ""))
-            app.wait_for("list item", "Preferences updated!", "")
-            self.assertBlocked("second.example")
-            self.assertBlocked("tracker.example.net")
-
-            session.device_settings("dns", "disable", "Quellnet")
-            self.assertResolves("tracker.example.net")
-            self.assertResolves("second.example")
-
-            session.device_settings("dns", "enable", "Quellnet")
-            self.assertBlocked("second.example")
-            app.press(app.wait_for("push button", "Remove preferences", ""))
-            # Removed, then the reload that follows finds nothing stored.
-            app.wait_for("list item", "No preferences to remove", "")
-            self.assertResolves("second.example")
-            app.quit()
-
-            session.device_settings("system", "uninstall")
-        with open("/etc/nsswitch.conf", "rb") as now, \
-                open(os.environ["QUELLNET_NSSWITCH_BEFORE"], "rb") as before:
-            self.assertEqual(now.read(), before.read())
-        self.assertResolves("nottracker.example.net")
-
-
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
